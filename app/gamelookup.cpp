@@ -1,0 +1,3 @@
+#include "app/gamelookup.h"
+
+VxGameLocation lookupGame() { return {}; }

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+namespace pugi {
+struct xml_node_struct;
+}
+
+class VxResourceDocument;
+
+// A handle to one element of a resource document. Copying the handle does not copy the
+// element; a default-constructed handle is the null element that every failed lookup
+// returns, and every operation accepts it and then does nothing.
+class VxResourceElement
+{
+public:
+    VxResourceElement() = default;
+
+    bool isNull() const { return m_node == nullptr; }
+    QString tagName() const;
+    // The "id" attribute; empty when the element has none.
+    QString id() const;
+    VxResourceDocument *document() const { return m_doc; }
+
+    friend bool operator==(const VxResourceElement &a, const VxResourceElement &b)
+    {
+        return a.m_node == b.m_node;
+    }
+
+private:
+    friend class VxResourceDocument;
+    friend struct VxResourceAccess;
+    VxResourceElement(VxResourceDocument *doc, pugi::xml_node_struct *node)
+        : m_doc(doc), m_node(node)
+    {
+    }
+
+    VxResourceDocument *m_doc = nullptr;
+    pugi::xml_node_struct *m_node = nullptr;
+};
+
+// One parsed resource file. Only the resource store sees the XML library's types; the rest
+// of the program goes through the functions below. Not copyable: element handles point
+// into it.
+class VxResourceDocument
+{
+public:
+    VxResourceDocument();
+    ~VxResourceDocument();
+    VxResourceDocument(const VxResourceDocument &) = delete;
+    VxResourceDocument &operator=(const VxResourceDocument &) = delete;
+
+    // Parses bytes as a resource file would be parsed; false (and errorString) on failure.
+    bool setContent(const QByteArray &data);
+    // The document as saveResourceDocument writes it.
+    QByteArray toByteArray() const;
+    // The resource table: the first child node of the document element, as an element.
+    VxResourceElement table() const;
+    QString errorString() const;
+
+    struct Private;
+    Private *d_func() const { return d.get(); }
+
+private:
+    std::unique_ptr<Private> d;
+};
+
+// Loads the file at path into document and points table at its resource table. False when
+// the file cannot be read or is not well-formed; document.errorString() says why.
+bool loadResourceDocument(VxResourceDocument &document, VxResourceElement &table,
+                          const QString &path);
+// Writes the document over path atomically (a crash leaves the old file or the new one).
+// False when it could not be written; error, if given, says why.
+bool saveResourceDocument(const VxResourceDocument &document, const QString &path,
+                          QString *error = nullptr);
+
+// The first direct child element of parent whose "id" equals id (an element without "id"
+// counts as having an empty one); null when there is none.
+VxResourceElement findResourceById(const VxResourceElement &parent, const QString &id);
+// Appends a new, empty element tagName with the given id to parent. Refuses (returns null,
+// adds nothing) when parent is null or tagName is not a valid XML name.
+VxResourceElement createResourceElement(const VxResourceElement &parent, const QString &id,
+                                        const QString &tagName);
+// Appends a deep copy of source, from any document, to parent with its "id" set to id.
+VxResourceElement importResourceElement(const VxResourceElement &parent,
+                                        const VxResourceElement &source, const QString &id);
+
+// Whether text can stand as an element name in a saved file.
+bool isValidXmlName(const QString &name);
+
+enum class VxValueKind { Invalid = 0, Text = 1, Color = 2, Vector = 3, Reference = 4 };
+
+VxValueKind classifyResourceValue(const QString &valueText);
+// The tag a field selector names: the selector with every "(digits)" group removed in the
+// index form, the selector itself otherwise.
+QString fieldSelectorTag(const QString &selector);
+VxResourceElement selectResourceField(const VxResourceElement &resource, const QString &selector);
+// The field's value text, or a null string when no field is selected.
+QString readResourceField(const VxResourceElement &resource, const QString &selector);
+// add and set refuse a selector whose tag is not a valid XML name: they return false and
+// change nothing.
+bool addResourceField(const VxResourceElement &resource, const QString &selector,
+                      const QString &valueText);
+bool setResourceField(const VxResourceElement &resource, const QString &selector,
+                      const QString &valueText);
+bool removeResourceField(const VxResourceElement &resource, const QString &selector);
