@@ -1,7 +1,64 @@
+#include "cli/commands.h"
+
 #include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+const char usage[] = R"(Usage: vxmod COMMAND [OPTIONS] [MOD...]
+
+Commands:
+  check   [--game DIR] MOD...                 report problems in the mods' tweak files
+  list    [--game DIR]                        list the mods in VexilMods
+  apply   [--game DIR] [--on-error abort|ignore] [MOD...]
+                                              lay the mods over the game, as Play does
+  restore [--game DIR]                        put every backup back, as the end of a game does
+  play    [--game DIR] [--on-error abort|ignore] [MOD...]
+                                              apply, run the game, wait for it, restore
+
+Options:
+  --game DIR   the game folder (default: the installed game)
+  --help       show this help
+  --version    show the version
+)";
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    return 0;
+    QCoreApplication::setApplicationName(QStringLiteral("vxmod"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VX_VERSION));
+
+    QStringList args = QCoreApplication::arguments().mid(1);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    if (args.isEmpty()) {
+        err << usage;
+        return 2;
+    }
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
+        out << usage;
+        return 0;
+    }
+    if (command == QLatin1String("--version")) {
+        out << "vxmod " << VX_VERSION << '\n';
+        return 0;
+    }
+    if (command == QLatin1String("check"))
+        return runCheckCommand(args);
+    if (command == QLatin1String("list"))
+        return runListCommand(args);
+    if (command == QLatin1String("apply"))
+        return runApplyCommand(args);
+    if (command == QLatin1String("restore"))
+        return runRestoreCommand(args);
+    if (command == QLatin1String("play"))
+        return runPlayCommand(args);
+    err << "vxmod: unknown command '" << command << "'\n\n" << usage;
+    return 2;
 }

@@ -1,0 +1,3 @@
+#include "cli/commands.h"
+
+int runCheckCommand(const QStringList &) { return 2; }
