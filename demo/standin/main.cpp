@@ -1,7 +1,99 @@
-#include <QCoreApplication>
+// A small stand-in for the game executable. Started with the install folder as working
+// directory, it reads launcher.cfg, the resource files under data/Tweak and the data files,
+// and shows them in a window at the chosen resolution, so a player can see what the mods did.
+//
+// Environment variables, for tests and scripts:
+//   VX_STANDIN_QUIT_AFTER_MS=<n>  close by itself after n milliseconds
+//   VX_STANDIN_EXIT_CODE=<n>      the exit code to return (0 by default)
+//   VX_STANDIN_CRASH=1            abort() instead of exiting (after the delay, if one is set)
+//   VX_STANDIN_SNAPSHOT=<file>    first write what the game sees to file: arguments, working
+//                                 directory, launcher.cfg, each data file's path and SHA-1,
+//                                 and the resource values (one tab-separated record a line)
+//   VX_STANDIN_HEADLESS=1         no window and no display needed: snapshot, wait, exit
+
+#include "demo/standin/gamestate.h"
+#include "demo/standin/gamewindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+void warn(const QString &message)
+{
+    std::fprintf(stderr, "vxstandin: %s\n", qPrintable(message));
+}
+
+// An optional integer variable; a value that is not a number is reported and ignored.
+int intVariable(const char *name, int fallback)
+{
+    if (!qEnvironmentVariableIsSet(name))
+        return fallback;
+    bool ok = false;
+    const int value = qEnvironmentVariable(name).trimmed().toInt(&ok);
+    if (!ok) {
+        warn(QStringLiteral("ignoring %1=%2: not a number")
+                 .arg(QLatin1String(name), qEnvironmentVariable(name)));
+        return fallback;
+    }
+    return value;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    return 0;
+    const bool headless = intVariable("VX_STANDIN_HEADLESS", 0) == 1;
+    const bool crash = intVariable("VX_STANDIN_CRASH", 0) == 1;
+    const int exitCode = intVariable("VX_STANDIN_EXIT_CODE", 0);
+    const int quitAfterMs = intVariable("VX_STANDIN_QUIT_AFTER_MS", -1);
+
+    std::unique_ptr<QCoreApplication> app;
+    if (headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+
+    const VxStandinState state =
+        readGameState(QDir::currentPath(), QCoreApplication::arguments().mid(1));
+    for (const QString &problem : state.problems)
+        warn(problem);
+
+    const QString snapshotPath = qEnvironmentVariable("VX_STANDIN_SNAPSHOT");
+    if (!snapshotPath.isEmpty()) {
+        QString error;
+        if (!writeSnapshot(snapshotPath, state, &error))
+            warn(QStringLiteral("cannot write snapshot %1: %2")
+                     .arg(QDir::toNativeSeparators(snapshotPath), error));
+    }
+
+    std::unique_ptr<VxStandinWindow> window;
+    if (!headless) {
+        window = std::make_unique<VxStandinWindow>(state);
+        QSize size(state.settings.width, state.settings.height);
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            size = size.boundedTo(screen->availableGeometry().size());
+        window->resize(size);
+        window->show();
+    }
+
+    if (quitAfterMs >= 0) {
+        QTimer::singleShot(quitAfterMs, [crash, exitCode] {
+            if (crash)
+                std::abort();
+            QCoreApplication::exit(exitCode);
+        });
+    } else if (crash) {
+        std::abort();
+    } else if (headless) {
+        return exitCode;
+    }
+    QCoreApplication::exec();
+    return exitCode;
 }
