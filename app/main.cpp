@@ -1,7 +1,15 @@
+#include "ui/launcherdialog.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    // Lives until the process ends; it is destroyed before the application object.
+    VxLauncherDialog dialog;
+    // The person has been told already; there is nothing to show.
+    if (!dialog.isGameFound())
+        return 0;
+    dialog.show();
+    return app.exec();
 }

@@ -1,0 +1,310 @@
+#include "ui/launcherdialog.h"
+
+#include "app/stringtable.h"
+#include "launch/gameprocess.h"
+#include "launch/launchsequence.h"
+#include "mods/moditem.h"
+#include "ui/progressfeedback.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QUrlQuery>
+
+namespace {
+
+// The publisher's support site and the identifier of this build, which the site uses to
+// offer the right patch.
+constexpr auto supportHost = "support.kestwyn.example";
+constexpr auto buildCrc = "0x3A5F19C2";
+
+} // namespace
+
+// Outside the namespace above: the registration function it names lives at global scope.
+static void registerImages()
+{
+    // The images live in a static library, so nothing would pull them in by itself.
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(images);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
+VxLauncherDialog::VxLauncherDialog() : VxLauncherDialog(lookupGame(), &systemDisplayModes, nullptr)
+{
+}
+
+VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location,
+                                   const QList<VxDisplayMode> &modes, QWidget *parent)
+    : VxLauncherDialog(location, ModeSource([modes] { return modes; }), parent)
+{
+}
+
+VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location, const ModeSource &modeSource,
+                                   QWidget *parent)
+    : QDialog(parent), urlOpener([](const QUrl &url) { QDesktopServices::openUrl(url); }),
+      installDir(location.installDir)
+{
+    registerImages();
+    // Before the test below, so that even the "not found" message is in the player's
+    // language.
+    loadStringTable(languageIndexFor(location.language));
+
+    if (!isGameFound()) {
+        QMessageBox::critical(this, tableString(16), tableString(17), QMessageBox::Ok,
+                              QMessageBox::NoButton);
+        return;
+    }
+
+    form.setupUi(this);
+    connect(form.playButton, &QPushButton::clicked, this, &VxLauncherDialog::launchGame);
+    connect(form.updateButton, &QPushButton::clicked, this, &VxLauncherDialog::checkUpdates);
+    connect(form.upButton, &QToolButton::clicked, this, &VxLauncherDialog::moveUp);
+    connect(form.downButton, &QToolButton::clicked, this, &VxLauncherDialog::moveDown);
+    connect(form.cancelButton, &QPushButton::clicked, qApp, &QCoreApplication::quit);
+    connect(form.resolutionCombo, &QComboBox::currentIndexChanged, this,
+            &VxLauncherDialog::resolutionChanged);
+    connect(form.modsList, &QListWidget::currentItemChanged, this,
+            &VxLauncherDialog::updateModInfo);
+
+    // A start that had to create the mods folder still reads the settings and the display
+    // modes: there is no reason to show the player empty lists once.
+    QDir(installDir).mkdir(QStringLiteral("VexilMods"));
+    loadLauncherSettings();
+    fillDisplayModes(modeSource());
+    restoreDisplayChoice();
+    scanMods();
+}
+
+VxLauncherDialog::~VxLauncherDialog() = default;
+
+bool VxLauncherDialog::isGameFound() const
+{
+    return installDir != QLatin1String("NONE");
+}
+
+QUrl VxLauncherDialog::supportPageUrl()
+{
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(QLatin1String(supportHost));
+    url.setPath(QStringLiteral("/support.html"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("subsection"), QStringLiteral("patch"));
+    query.addQueryItem(QStringLiteral("CRC"), QLatin1String(buildCrc));
+    url.setQuery(query);
+    return url;
+}
+
+void VxLauncherDialog::reject()
+{
+    // Escape during a launch would leave the game running with nobody to restore its files.
+    if (m_launching)
+        return;
+    QDialog::reject();
+}
+
+void VxLauncherDialog::closeEvent(QCloseEvent *event)
+{
+    if (m_launching) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void VxLauncherDialog::loadLauncherSettings()
+{
+    settings = readLauncherSettings(installDir + QStringLiteral("/launcher.cfg"));
+    form.nomoviesCheck->setChecked(settings.noMovies);
+    form.nosoundCheck->setChecked(settings.noSounds);
+    form.autoportsCheck->setChecked(settings.portForwarding);
+    form.allowscreensCheck->setChecked(settings.allowScreenshots);
+    form.manualcamCheck->setChecked(settings.manualCamera);
+    form.telnetCheck->setChecked(settings.telnet);
+}
+
+void VxLauncherDialog::fillDisplayModes(const QList<VxDisplayMode> &modes)
+{
+    const VxDisplayModeLists lists = mergeDisplayModes(modes);
+    resolutions = lists.resolutions;
+    refreshLists = lists.refreshLists;
+    // Both lists are complete before the first item goes in, because adding it selects it
+    // and that refills the refresh combo from them.
+    for (const QString &resolution : std::as_const(resolutions))
+        form.resolutionCombo->addItem(resolution);
+}
+
+void VxLauncherDialog::restoreDisplayChoice()
+{
+    const VxDisplayChoice choice = chooseDisplayMode({resolutions, refreshLists}, settings.width,
+                                                     settings.height, settings.refreshRate);
+    if (choice.resolution < 0)
+        return;
+    form.resolutionCombo->setCurrentIndex(choice.resolution);
+    // Selecting the item already current emits nothing, so refill in any case.
+    resolutionChanged();
+    form.refreshCombo->setCurrentIndex(choice.refresh);
+}
+
+void VxLauncherDialog::resolutionChanged()
+{
+    form.refreshCombo->clear();
+    const int index = form.resolutionCombo->currentIndex();
+    if (index >= 0 && index < refreshLists.size())
+        form.refreshCombo->addItems(refreshLists.at(index));
+}
+
+void VxLauncherDialog::saveLauncherSettings()
+{
+    const QString resolution = form.resolutionCombo->currentText();
+    settings.width = quint16(resolutionWidth(resolution));
+    settings.height = quint16(resolutionHeight(resolution));
+    settings.refreshRate = quint16(refreshValue(form.refreshCombo->currentText()));
+    settings.noMovies = form.nomoviesCheck->isChecked();
+    settings.noSounds = form.nosoundCheck->isChecked();
+    settings.portForwarding = form.autoportsCheck->isChecked();
+    settings.allowScreenshots = form.allowscreensCheck->isChecked();
+    settings.manualCamera = form.manualcamCheck->isChecked();
+    settings.telnet = form.telnetCheck->isChecked();
+    // A settings file that cannot be written does not stop the game: it then starts with
+    // the choices of the last time.
+    writeLauncherSettings(installDir + QStringLiteral("/launcher.cfg"), settings);
+}
+
+void VxLauncherDialog::scanMods()
+{
+    const QList<VxModInfo> mods = scanModFolder(installDir);
+    for (const VxModInfo &mod : mods)
+        new VxModItem(mod, form.modsList);
+}
+
+void VxLauncherDialog::updateModInfo(QListWidgetItem *current, QListWidgetItem *previous)
+{
+    Q_UNUSED(previous);
+    const auto *mod = dynamic_cast<const VxModItem *>(current);
+    if (!mod)
+        return;
+    form.modsDesc->setText(tableString(14) + mod->author + QLatin1Char('\n') + tableString(15) +
+                           mod->desc);
+}
+
+void VxLauncherDialog::moveUp()
+{
+    const int row = form.modsList->currentRow();
+    if (row < 1)
+        return;
+    QListWidgetItem *item = form.modsList->takeItem(row);
+    if (!item)
+        return;
+    form.modsList->insertItem(row - 1, item);
+    form.modsList->setCurrentItem(item);
+}
+
+void VxLauncherDialog::moveDown()
+{
+    const int row = form.modsList->currentRow();
+    if (row >= form.modsList->count() - 1)
+        return;
+    QListWidgetItem *item = form.modsList->takeItem(row);
+    if (!item)
+        return;
+    form.modsList->insertItem(row + 1, item);
+    form.modsList->setCurrentItem(item);
+}
+
+void VxLauncherDialog::checkUpdates()
+{
+    if (urlOpener)
+        urlOpener(supportPageUrl());
+}
+
+void VxLauncherDialog::setControlsEnabled(bool enabled)
+{
+    const QList<QWidget *> controls = {
+        form.resolutionGroup, form.refreshGroup,   form.playButton,        form.nomoviesCheck,
+        form.nosoundCheck,    form.autoportsCheck, form.allowscreensCheck, form.manualcamCheck,
+        form.telnetCheck,     form.modsGroup,      form.updateButton,      form.cancelButton,
+    };
+    for (QWidget *control : controls)
+        control->setEnabled(enabled);
+}
+
+void VxLauncherDialog::launchGame()
+{
+    if (m_launching || !isGameFound())
+        return;
+    saveLauncherSettings();
+
+    // The ticked mods are taken once, top row first; the list cannot change under the
+    // launch, since its controls are off until the launch is over.
+    QList<VxModRef> mods;
+    for (int row = 0; row < form.modsList->count(); ++row) {
+        const auto *mod = dynamic_cast<const VxModItem *>(form.modsList->item(row));
+        if (mod && mod->data(Qt::CheckStateRole).toInt() != 0)
+            mods.append({mod->path, mod->text()});
+    }
+
+    // Events are processed all through the launch, so a second Play, Cancel or a reordered
+    // list would otherwise act in the middle of it.
+    m_launching = true;
+    setControlsEnabled(false);
+    VxLaunchResult result = VxLaunchResult::Abandoned;
+    {
+        VxProgressFeedback feedback(this);
+        feedback.begin(countLaunchTweakFiles(installDir, mods));
+        result = applyMods(installDir, mods, feedback);
+        feedback.end();
+    }
+    m_launching = false;
+
+    if (result == VxLaunchResult::Applied) {
+        startGame();
+        return;
+    }
+    setControlsEnabled(true);
+}
+
+void VxLauncherDialog::startGame()
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    close();
+    gameProcess = createGameProcess(installDir);
+    // Owned by the window, which outlives it: the process has ended by the time the
+    // window goes.
+    gameProcess->setParent(this);
+    connect(gameProcess, &QProcess::finished, this, &VxLauncherDialog::gameEnded);
+    // A game that never starts never finishes either; without this the launcher would wait
+    // forever with no window and the mods' files left in the game folder.
+    connect(gameProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        QMessageBox::critical(this, tableString(16),
+                              QStringLiteral("Could not start the game:\n%1")
+                                  .arg(QDir::toNativeSeparators(gameExecutablePath(installDir))),
+                              QMessageBox::Ok, QMessageBox::NoButton);
+        gameEnded();
+    });
+    gameProcess->start(QIODevice::ReadWrite);
+}
+
+void VxLauncherDialog::gameEnded()
+{
+    // A start failure and a finish could both arrive; the restore runs once.
+    if (m_gameEnded)
+        return;
+    m_gameEnded = true;
+    restoreGame(installDir);
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "app/gamelookup.h"
+#include "ui/displaymodes.h"
+#include "ui/launcherconfig.h"
+#include "ui/launcherform.h"
+
+#include <QDialog>
+#include <QList>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+
+class QListWidgetItem;
+class QProcess;
+
+// The launcher's one window: the player's display and switch choices, the mod list, and
+// "Play", which applies the ticked mods, starts the game and restores the game's own files
+// when it ends.
+class VxLauncherDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Looks the game up and asks the system for its display modes.
+    VxLauncherDialog();
+    // For a given game and display, without touching the real configuration.
+    VxLauncherDialog(const VxGameLocation &location, const QList<VxDisplayMode> &modes,
+                     QWidget *parent = nullptr);
+    ~VxLauncherDialog() override;
+
+    // False when the game was not found; the person has been told, and nothing is built.
+    bool isGameFound() const;
+
+    // The publisher's page about patches for this build of the game.
+    static QUrl supportPageUrl();
+    // Opens a web address; the system browser unless replaced (tests replace it).
+    std::function<void(const QUrl &)> urlOpener;
+
+    void reject() override;
+
+public slots:
+    void updateModInfo(QListWidgetItem *current, QListWidgetItem *previous);
+    void launchGame();
+    void resolutionChanged();
+    void moveUp();
+    void moveDown();
+    void checkUpdates();
+    void gameEnded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    using ModeSource = std::function<QList<VxDisplayMode>()>;
+    VxLauncherDialog(const VxGameLocation &location, const ModeSource &modeSource, QWidget *parent);
+
+    void loadLauncherSettings();
+    void fillDisplayModes(const QList<VxDisplayMode> &modes);
+    void restoreDisplayChoice();
+    void saveLauncherSettings();
+    void scanMods();
+    void startGame();
+    void setControlsEnabled(bool enabled);
+
+    QString installDir;
+    QProcess *gameProcess = nullptr;
+    VxLauncherSettings settings;
+    QStringList resolutions;
+    QList<QStringList> refreshLists;
+    VxLauncherForm form;
+
+    bool m_launching = false;
+    bool m_gameEnded = false;
+};
