@@ -1,0 +1,85 @@
+#include "launch/fileops.h"
+
+#include "launch/replacefile.h"
+
+#include <QFile>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace VxFileOps {
+
+namespace {
+
+std::filesystem::path fsPath(const QString &path)
+{
+    return std::filesystem::path(path.toStdU16String());
+}
+
+long long faultLimit()
+{
+    static const long long limit = [] {
+        bool ok = false;
+        const long long n = qEnvironmentVariable("VX_FAULT_AFTER_OPS").toLongLong(&ok);
+        return ok && n > 0 ? n : 0;
+    }();
+    return limit;
+}
+
+} // namespace
+
+QString temporaryName(const QString &path)
+{
+    return path + temporarySuffix;
+}
+
+bool isTemporaryName(const QString &fileName)
+{
+    return fileName.contains(temporarySuffix);
+}
+
+void operationDone()
+{
+    static long long done = 0;
+    const long long limit = faultLimit();
+    if (limit > 0 && ++done == limit)
+        std::_Exit(99);
+}
+
+bool copyFile(const QString &from, const QString &to, QString *error)
+{
+    const QString temporary = temporaryName(to);
+    std::error_code ec;
+    // copy_file uses the kernel's in-place copy where it can and never forces data to disk.
+    std::filesystem::copy_file(fsPath(from), fsPath(temporary),
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    operationDone();
+    if (ec) {
+        if (error)
+            *error = QString::fromStdString(ec.message());
+        removeFile(temporary);
+        return false;
+    }
+    if (!replaceFile(temporary, to, error)) {
+        removeFile(temporary);
+        return false;
+    }
+    return true;
+}
+
+bool replaceFile(const QString &from, const QString &to, QString *error)
+{
+    const bool ok = atomicReplaceFile(from, to, error);
+    operationDone();
+    return ok;
+}
+
+bool removeFile(const QString &path)
+{
+    const bool ok = QFile::remove(path);
+    operationDone();
+    return ok;
+}
+
+} // namespace VxFileOps

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// The few file operations the launch and the restore are made of. Each one is all-or-nothing
+// on disk: a copy lands under a temporary name first and a replace is a single rename, so an
+// interrupted launch leaves either the old file or the new one, never half of one.
+namespace VxFileOps {
+
+// The suffix of every temporary file we write into the game folder; the restore deletes any
+// that a crash left behind (it also catches the save library's own "<name>.vxpart.XXXXXX").
+inline const QLatin1String temporarySuffix(".vxpart");
+
+QString temporaryName(const QString &path);
+bool isTemporaryName(const QString &fileName);
+
+// Copies from to a temporary name beside to, then renames it onto to (replacing it). A plain
+// buffered copy: the game's own content is already safe in a backup made by rename.
+bool copyFile(const QString &from, const QString &to, QString *error = nullptr);
+// Renames from onto to in one step, replacing to when it exists.
+bool replaceFile(const QString &from, const QString &to, QString *error = nullptr);
+bool removeFile(const QString &path);
+
+// Test hook for the crash-safety test: when the environment variable VX_FAULT_AFTER_OPS holds
+// n > 0, the process ends with exit code 99 right after its n-th file operation, as if it had
+// been killed there. Read once; unset, it costs one comparison per operation.
+void operationDone();
+
+} // namespace VxFileOps

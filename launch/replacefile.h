@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// Renames from onto to, replacing to atomically when it exists: at every moment the name to
+// holds either its old content or the new one.
+bool atomicReplaceFile(const QString &from, const QString &to, QString *error);
