@@ -2,6 +2,8 @@
 
 #include "resources/resourcestore.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -30,15 +32,25 @@ struct VxTweakLine
     int sourceLine = 0;
 };
 
-// Reads and normalises one tweak file. False when it cannot be opened.
-bool readTweakFile(const QString &path, QList<VxTweakLine> &lines);
+// Reads and normalises one tweak file. False when it cannot be opened; error, if given,
+// says why.
+bool readTweakFile(const QString &path, QList<VxTweakLine> &lines, QString *error = nullptr);
+
+// The text of a tweak file's bytes: a byte-order mark picks its Unicode encoding, otherwise
+// UTF-8 when the bytes are valid UTF-8, otherwise the local 8-bit encoding (Latin-1 where
+// that is UTF-8). CR LF reads as LF.
+QString decodeTweakBytes(const QByteArray &bytes);
+
+// Normalises decoded tweak text and splits it into statement lines, each with the line of
+// raw it starts on. The text is cut at its first U+0000.
+QList<VxTweakLine> tweakStatementLines(const QString &raw);
 
 // Everything one mod resource folder X is compiled with.
 struct VxTweakContext
 {
-    QString folderPath;        // the mod resource folder
-    QString resourceName;      // X, naming X.xml
-    VxResourceElement working; // resource table of the working document (edited)
+    QString folderPath;         // the mod resource folder
+    QString resourceName;       // X, naming X.xml
+    VxResourceElement working;  // resource table of the working document (edited)
     VxResourceElement pristine; // resource table of the pristine document (only read)
     VxFeedback *feedback = nullptr;
     VxTweakDiagnostics *diagnostics = nullptr; // optional
@@ -47,6 +59,27 @@ struct VxTweakContext
 // Compiles every "*.twk" of the folder into the working document, in name order.
 // Finished: save the working document. Abandoned: end the launch without saving it.
 TweakOutcome compileTweakFolder(const VxTweakContext &context);
+
+// Where an element tweak file's header leaves its statements: the element they edit (null
+// when there is none) and the index of the first statement line, or the person's answer to
+// the "Error loading file" question when the header defined nothing.
+struct VxTweakTarget
+{
+    TweakOutcome outcome = TweakOutcome::Finished; // SkipRest or Abandoned after the question
+    VxResourceElement element;
+    qsizetype firstStatement = 0;
+};
+
+// Reads the header directives of the element tweak file fileName (base name baseName) and
+// finds, creates or copies the element its statements edit.
+VxTweakTarget resolveElementTarget(const VxTweakContext &context, const VxResourceElement &index,
+                                   const QString &baseName, const QString &fileName,
+                                   const QList<VxTweakLine> &lines);
+
+// Compiles one tweak file's statement lines (the declaration file when its base name is
+// "resource") into the working document.
+TweakOutcome compileTweakFile(const VxTweakContext &context, const VxResourceElement &index,
+                              const QString &fileName, const QList<VxTweakLine> &lines);
 
 // The number of "*.twk" files compileTweakFolder would visit in folderPath.
 int countTweakFiles(const QString &folderPath);
