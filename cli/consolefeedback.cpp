@@ -41,6 +41,8 @@ void VxConsoleFeedback::error(const QString &title, const QString &text)
 
 void VxConsoleFeedback::end()
 {
+    // The tweak compiler may close the launch itself before the launch does.
     if (m_total > 0)
         m_err << '[' << m_done << '/' << m_total << "] done" << Qt::endl;
+    m_total = 0;
 }
