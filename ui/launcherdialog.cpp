@@ -262,10 +262,9 @@ void VxLauncherDialog::launchGame()
     setControlsEnabled(false);
     VxLaunchResult result = VxLaunchResult::Abandoned;
     {
+        // The launch opens and closes the progress window itself; it goes with this scope.
         VxProgressFeedback feedback(this);
-        feedback.begin(countLaunchTweakFiles(installDir, mods));
         result = applyMods(installDir, mods, feedback);
-        feedback.end();
     }
     m_launching = false;
 
