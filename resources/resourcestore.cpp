@@ -1,34 +1,595 @@
 #include "resources/resourcestore.h"
+#include "resources/resourcestore_p.h"
 
-#include <pugixml.hpp>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
-struct VxResourceDocument::Private
+#include <cstring>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Comments and processing instructions are kept so that they survive a save and so that one
+// standing first in the document element hides the table, as the game's files expect.
+constexpr unsigned parseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi |
+                                  pugi::parse_declaration | pugi::parse_doctype;
+constexpr unsigned saveOptions =
+    pugi::format_indent | pugi::format_attribute_single_quote | pugi::format_no_declaration;
+
+// Real resource files nest half a dozen levels. Every level costs two spaces of indentation
+// per line on save, so a file nested thousands deep would grow without bound when written.
+constexpr int maxDepth = 256;
+
+// Staging size before handing serialized bytes to the file.
+constexpr qsizetype flushSize = 1 << 20;
+
+QString errorAt(const QByteArray &utf8, qsizetype offset, const QString &what)
 {
-    pugi::xml_document doc;
-    QString error;
+    offset = qBound<qsizetype>(0, offset, utf8.size());
+    const QByteArrayView before(utf8.constData(), offset);
+    const qsizetype line = before.count('\n') + 1;
+    const qsizetype lineStart = before.lastIndexOf('\n') + 1;
+    const qsizetype column = QString::fromUtf8(before.sliced(lineStart)).size() + 1;
+    return u"line %1, column %2: %3"_s.arg(line).arg(column).arg(what);
+}
+
+QString describe(const pugi::xml_parse_result &result)
+{
+    QString text = QString::fromUtf8(result.description());
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return text;
+}
+
+bool isWideEncoding(QStringConverter::Encoding encoding)
+{
+    switch (encoding) {
+    case QStringConverter::Utf16:
+    case QStringConverter::Utf16LE:
+    case QStringConverter::Utf16BE:
+    case QStringConverter::Utf32:
+    case QStringConverter::Utf32LE:
+    case QStringConverter::Utf32BE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// UTF-16 and UTF-32 files announce themselves by a byte order mark or by the zero bytes
+// around the first '<'; everything else is read as an ASCII-compatible byte stream whose
+// declaration can be read as plain bytes.
+std::optional<QStringConverter::Encoding> wideEncodingOf(const QByteArray &bytes)
+{
+    const auto found = QStringConverter::encodingForData(bytes, u'<');
+    if (found && isWideEncoding(*found))
+        return found;
+    return std::nullopt;
+}
+
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// The encoding named by a leading XML declaration, read straight from the bytes; empty when
+// there is no declaration or it names none.
+QByteArray declaredEncoding(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
+    if (bytes.size() < 6 || !bytes.startsWith("<?xml") || !isXmlSpace(bytes[5]))
+        return {};
+    // A declaration is short; don't wander through a large file looking for its end.
+    const qsizetype end = bytes.first(qMin<qsizetype>(bytes.size(), 1024)).indexOf("?>");
+    if (end < 0)
+        return {};
+    const QByteArrayView decl = bytes.first(end);
+    qsizetype at = decl.indexOf("encoding");
+    if (at < 0)
+        return {};
+    at += 8;
+    while (at < decl.size() && isXmlSpace(decl[at]))
+        ++at;
+    if (at >= decl.size() || decl[at] != '=')
+        return {};
+    ++at;
+    while (at < decl.size() && isXmlSpace(decl[at]))
+        ++at;
+    if (at >= decl.size() || (decl[at] != '"' && decl[at] != '\''))
+        return {};
+    const char quote = decl[at++];
+    const qsizetype close = decl.indexOf(quote, at);
+    if (close < 0)
+        return {};
+    return decl.sliced(at, close - at).toByteArray();
+}
+
+bool decodeAll(QStringDecoder &decoder, const QByteArray &bytes, QByteArray *utf8)
+{
+    const QString text = decoder(bytes);
+    if (decoder.hasError())
+        return false;
+    *utf8 = text.toUtf8();
+    return true;
+}
+
+// Whether Qt can write text in the named encoding. The "System" entry follows whatever
+// machine we run on, so a file naming it has no fixed meaning and is not accepted.
+bool isWritableEncoding(const QByteArray &name)
+{
+    const auto known = QStringConverter::encodingForName(name.constData());
+    if (known)
+        return *known != QStringConverter::System;
+    return QStringEncoder(name.constData()).isValid();
+}
+
+// pugixml writes '\n'; the game's files are Windows text files, whatever we run on.
+class CrlfWriter final : public pugi::xml_writer
+{
+public:
+    CrlfWriter(QByteArray &out, QIODevice *device) : m_out(out), m_device(device) {}
+
+    void write(const void *data, size_t size) override
+    {
+        const char *p = static_cast<const char *>(data);
+        const char *end = p + size;
+        while (p < end) {
+            const auto *nl = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+            if (!nl) {
+                m_out.append(p, end - p);
+                break;
+            }
+            m_out.append(p, nl - p);
+            m_out.append("\r\n", 2);
+            p = nl + 1;
+        }
+        if (m_device && m_out.size() >= flushSize)
+            flush();
+    }
+
+    void flush()
+    {
+        if (m_device && !m_out.isEmpty()) {
+            m_device->write(m_out);
+            m_out.clear();
+        }
+    }
+
+private:
+    QByteArray &m_out;
+    QIODevice *m_device;
 };
+
+void appendReference(QByteArray &out, char32_t codePoint)
+{
+    out += "&#";
+    out += QByteArray::number(uint(codePoint));
+    out += ';';
+}
+
+// Encodes one code point at a time, with a fresh encoder for each: the only way to learn
+// which characters the encoding cannot hold, since its error flag does not reset.
+void encodeSlowly(QStringView text, const QByteArray &encoding, QByteArray &out)
+{
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len =
+            (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ? 2
+                                                                                               : 1;
+        const QStringView one = text.sliced(i, len);
+        QStringEncoder encoder(encoding.constData());
+        const QByteArray bytes = encoder(one);
+        if (encoder.hasError())
+            appendReference(out, len == 2 ? QChar::surrogateToUcs4(one[0], one[1])
+                                          : char32_t(one[0].unicode()));
+        else
+            out += bytes;
+        i += len;
+    }
+}
+
+// Text in the file's own encoding; a character the encoding cannot hold becomes a numeric
+// character reference rather than the encoder's substitute, which would lose it.
+QByteArray encodeWithReferences(const QString &text, const QByteArray &encoding)
+{
+    const auto known = QStringConverter::encodingForName(encoding.constData());
+    // An unmarked UTF-16 or UTF-32 file could not be told apart from UTF-8 when read back.
+    const bool bom =
+        known && (*known == QStringConverter::Utf16 || *known == QStringConverter::Utf32);
+    QStringEncoder whole(encoding.constData(),
+                         bom ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
+    QByteArray out = whole(text);
+    if (!whole.hasError())
+        return out;
+
+    // Only byte encodings fail, and those need no byte order mark.
+    out.clear();
+    constexpr qsizetype chunk = 4096;
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype len = qMin(chunk, text.size() - at);
+        if (at + len < text.size() && text[at + len - 1].isHighSurrogate())
+            --len;
+        const QStringView piece = QStringView(text).sliced(at, len);
+        QStringEncoder encoder(encoding.constData());
+        const QByteArray bytes = encoder(piece);
+        if (encoder.hasError())
+            encodeSlowly(piece, encoding, out);
+        else
+            out += bytes;
+        at += len;
+    }
+    return out;
+}
+
+// Writes the whole document, through device when given (then nothing is returned), into the
+// returned bytes otherwise.
+QByteArray serialize(const VxResourceDocument::Private &d, QIODevice *device)
+{
+    QByteArray out;
+    const bool stream = device && d.encoding.isEmpty();
+    CrlfWriter writer(out, stream ? device : nullptr);
+    d.doc.save(writer, "  ", saveOptions, pugi::encoding_utf8);
+    if (!d.encoding.isEmpty())
+        out = encodeWithReferences(QString::fromUtf8(out), d.encoding);
+    if (stream) {
+        writer.flush();
+        return {};
+    }
+    if (device) {
+        device->write(out);
+        return {};
+    }
+    return out;
+}
+
+void setError(VxResourceDocument::Private &d, const QString &message)
+{
+    d.doc.reset();
+    d.encoding.clear();
+    d.forgetIds();
+    d.error = message;
+}
+
+// The first node nested deeper than maxDepth, or null. Iterative: the depth is the point.
+pugi::xml_node tooDeep(const pugi::xml_document &doc)
+{
+    pugi::xml_node node = doc.first_child();
+    int depth = 0;
+    while (node) {
+        if (depth > maxDepth)
+            return node;
+        if (node.first_child()) {
+            node = node.first_child();
+            ++depth;
+            continue;
+        }
+        while (node && !node.next_sibling()) {
+            node = node.parent();
+            --depth;
+        }
+        if (node)
+            node = node.next_sibling();
+    }
+    return {};
+}
+
+QString tooDeepMessage()
+{
+    return u"elements nested more than %1 levels deep"_s.arg(maxDepth);
+}
+
+bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
+{
+    setError(d, {});
+    if (bytes.isEmpty()) {
+        d.error = u"the file is empty"_s;
+        return false;
+    }
+
+    QByteArray utf8;
+    QByteArray encoding;
+    const auto wide = wideEncodingOf(bytes);
+    if (wide) {
+        QStringDecoder decoder(*wide);
+        if (!decodeAll(decoder, bytes, &utf8)) {
+            setError(d, u"the file is not valid %1"_s.arg(QLatin1String(decoder.name())));
+            return false;
+        }
+    } else {
+        encoding = declaredEncoding(bytes);
+        const auto known = encoding.isEmpty()
+                               ? std::optional(QStringConverter::Utf8)
+                               : QStringConverter::encodingForName(encoding.constData());
+        if (known && *known == QStringConverter::Utf8) {
+            utf8 = bytes;
+            encoding.clear();
+        } else if (known && isWideEncoding(*known)) {
+            setError(d, u"the file declares the encoding %1 but is not written in it"_s.arg(
+                            QString::fromLatin1(encoding)));
+            return false;
+        } else if (!isWritableEncoding(encoding)) {
+            setError(
+                d, u"the file's encoding %1 is not supported"_s.arg(QString::fromLatin1(encoding)));
+            return false;
+        } else {
+            QStringDecoder decoder(encoding.constData());
+            if (!decodeAll(decoder, bytes, &utf8)) {
+                setError(d, u"the file holds bytes that are not valid %1, the encoding it "
+                            u"declares"_s.arg(QString::fromLatin1(encoding)));
+                return false;
+            }
+        }
+    }
+
+    // pugixml stops at a NUL as if the data ended there and would quietly drop the rest.
+    if (const auto *nul = std::memchr(utf8.constData(), 0, size_t(utf8.size()))) {
+        setError(d, errorAt(utf8, static_cast<const char *>(nul) - utf8.constData(),
+                            u"a NUL byte; this is not a text file"_s));
+        return false;
+    }
+
+    const pugi::xml_parse_result result =
+        d.doc.load_buffer(utf8.constData(), size_t(utf8.size()), parseOptions, pugi::encoding_utf8);
+    if (!result) {
+        setError(d, errorAt(utf8, result.offset, describe(result)));
+        return false;
+    }
+
+    if (wide) {
+        const pugi::xml_node decl = d.doc.first_child();
+        if (decl.type() == pugi::node_declaration)
+            encoding = decl.attribute("encoding").value();
+        if (!encoding.isEmpty()) {
+            const auto known = QStringConverter::encodingForName(encoding.constData());
+            if (known && *known == QStringConverter::Utf8) {
+                encoding.clear();
+            } else if (!isWritableEncoding(encoding)) {
+                setError(d, u"the file's encoding %1 is not supported"_s.arg(
+                                QString::fromLatin1(encoding)));
+                return false;
+            }
+        }
+    }
+
+    if (const pugi::xml_node deep = tooDeep(d.doc)) {
+        setError(d, errorAt(utf8, deep.offset_debug(), tooDeepMessage()));
+        return false;
+    }
+    d.encoding = encoding;
+    return true;
+}
+
+} // namespace
+
+QByteArray vxToTreeText(QStringView text)
+{
+    const qsizetype nul = text.indexOf(QChar(0));
+    return (nul < 0 ? text : text.first(nul)).toUtf8();
+}
+
+pugi::xml_node VxResourceDocument::Private::tableNode() const
+{
+    const pugi::xml_node first = doc.document_element().first_child();
+    return first.type() == pugi::node_element ? first : pugi::xml_node();
+}
+
+void VxResourceDocument::Private::forgetIds()
+{
+    ids.clear();
+    idsBuilt = false;
+}
+
+bool VxResourceDocument::Private::canEncode(QStringView text) const
+{
+    if (encoding.isEmpty())
+        return true;
+    QStringEncoder encoder(encoding.constData());
+    // The encoder works only when its result is turned into bytes.
+    const QByteArray encoded = encoder(text);
+    return !encoder.hasError();
+}
 
 VxResourceDocument::VxResourceDocument() : d(std::make_unique<Private>()) {}
 VxResourceDocument::~VxResourceDocument() = default;
 
-bool VxResourceDocument::setContent(const QByteArray &) { return false; }
-QByteArray VxResourceDocument::toByteArray() const { return {}; }
-VxResourceElement VxResourceDocument::table() const { return {}; }
-QString VxResourceDocument::errorString() const { return d->error; }
+bool VxResourceDocument::setContent(const QByteArray &data)
+{
+    return parse(*d, data);
+}
 
-QString VxResourceElement::tagName() const { return {}; }
-QString VxResourceElement::id() const { return {}; }
+QByteArray VxResourceDocument::toByteArray() const
+{
+    if (tooDeep(d->doc))
+        return {};
+    return serialize(*d, nullptr);
+}
 
-bool loadResourceDocument(VxResourceDocument &, VxResourceElement &, const QString &) { return false; }
-bool saveResourceDocument(const VxResourceDocument &, const QString &, QString *) { return false; }
-VxResourceElement findResourceById(const VxResourceElement &, const QString &) { return {}; }
-VxResourceElement createResourceElement(const VxResourceElement &, const QString &, const QString &) { return {}; }
-VxResourceElement importResourceElement(const VxResourceElement &, const VxResourceElement &, const QString &) { return {}; }
-bool isValidXmlName(const QString &) { return false; }
-VxValueKind classifyResourceValue(const QString &) { return VxValueKind::Invalid; }
-QString fieldSelectorTag(const QString &selector) { return selector; }
-VxResourceElement selectResourceField(const VxResourceElement &, const QString &) { return {}; }
-QString readResourceField(const VxResourceElement &, const QString &) { return {}; }
-bool addResourceField(const VxResourceElement &, const QString &, const QString &) { return false; }
-bool setResourceField(const VxResourceElement &, const QString &, const QString &) { return false; }
-bool removeResourceField(const VxResourceElement &, const QString &) { return false; }
+VxResourceElement VxResourceDocument::table() const
+{
+    return VxResourceAccess::element(const_cast<VxResourceDocument *>(this), d->tableNode());
+}
+
+QString VxResourceDocument::errorString() const
+{
+    return d->error;
+}
+
+QString VxResourceElement::tagName() const
+{
+    return QString::fromUtf8(pugi::xml_node(m_node).name());
+}
+
+QString VxResourceElement::id() const
+{
+    return QString::fromUtf8(pugi::xml_node(m_node).attribute("id").value());
+}
+
+bool loadResourceDocument(VxResourceDocument &document, VxResourceElement &table,
+                          const QString &path)
+{
+    VxResourceDocument::Private &d = *document.d_func();
+    table = {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(
+            d, u"%1: cannot be read: %2"_s.arg(QDir::toNativeSeparators(path), file.errorString()));
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        setError(
+            d, u"%1: cannot be read: %2"_s.arg(QDir::toNativeSeparators(path), file.errorString()));
+        return false;
+    }
+    file.close();
+    if (!parse(d, bytes)) {
+        d.error = u"%1: %2"_s.arg(QDir::toNativeSeparators(path), d.error);
+        return false;
+    }
+    table = document.table();
+    return true;
+}
+
+bool saveResourceDocument(const VxResourceDocument &document, const QString &path, QString *error)
+{
+    const auto fail = [&](const QString &why) {
+        if (error)
+            *error = u"%1: cannot be written: %2"_s.arg(QDir::toNativeSeparators(path), why);
+        return false;
+    };
+    // The temporary file sits beside the target and is renamed over it on commit, so the
+    // game finds either the old file or the whole new one; on failure QSaveFile removes it.
+    // Loading refuses such files, but fields can still be nested by hand.
+    if (tooDeep(document.d_func()->doc))
+        return fail(tooDeepMessage());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    serialize(*document.d_func(), &file);
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}
+
+VxResourceElement findResourceById(const VxResourceElement &parent, const QString &id)
+{
+    VxResourceDocument::Private *d = VxResourceAccess::data(parent);
+    const pugi::xml_node parentNode = VxResourceAccess::node(parent);
+    if (!d || !parentNode)
+        return {};
+    const QByteArray key = id.toUtf8();
+    const std::string_view wanted(key.constData(), size_t(key.size()));
+
+    if (parentNode == d->tableNode()) {
+        if (!d->idsBuilt) {
+            for (pugi::xml_node child = parentNode.first_child(); child;
+                 child = child.next_sibling()) {
+                if (child.type() == pugi::node_element)
+                    d->ids.try_emplace(child.attribute("id").value(), child.internal_object());
+            }
+            d->idsBuilt = true;
+        }
+        const auto it = d->ids.find(wanted);
+        return it == d->ids.end()
+                   ? VxResourceElement()
+                   : VxResourceAccess::element(parent.document(), pugi::xml_node(it->second));
+    }
+
+    for (pugi::xml_node child = parentNode.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element && wanted == child.attribute("id").value())
+            return VxResourceAccess::element(parent.document(), child);
+    }
+    return {};
+}
+
+namespace {
+
+// Keeps the id index in step with a new child of the table; the earlier element keeps
+// winning, as it does for a scan.
+VxResourceElement adopt(VxResourceDocument::Private *d, const VxResourceElement &parent,
+                        pugi::xml_node child)
+{
+    if (d->idsBuilt && VxResourceAccess::node(parent) == d->tableNode())
+        d->ids.try_emplace(child.attribute("id").value(), child.internal_object());
+    return VxResourceAccess::element(parent.document(), child);
+}
+
+void setId(pugi::xml_node element, const QString &id)
+{
+    pugi::xml_attribute attribute = element.attribute("id");
+    if (!attribute)
+        attribute = element.append_attribute("id");
+    attribute.set_value(vxToTreeText(id).constData());
+}
+
+} // namespace
+
+VxResourceElement createResourceElement(const VxResourceElement &parent, const QString &id,
+                                        const QString &tagName)
+{
+    VxResourceDocument::Private *d = VxResourceAccess::data(parent);
+    pugi::xml_node parentNode = VxResourceAccess::node(parent);
+    if (!d || !parentNode || !isValidXmlName(tagName) || !d->canEncode(tagName))
+        return {};
+    pugi::xml_node element = parentNode.append_child(tagName.toUtf8().constData());
+    setId(element, id);
+    return adopt(d, parent, element);
+}
+
+VxResourceElement importResourceElement(const VxResourceElement &parent,
+                                        const VxResourceElement &source, const QString &id)
+{
+    VxResourceDocument::Private *d = VxResourceAccess::data(parent);
+    pugi::xml_node parentNode = VxResourceAccess::node(parent);
+    const pugi::xml_node sourceNode = VxResourceAccess::node(source);
+    if (!d || !parentNode || !sourceNode)
+        return {};
+    pugi::xml_node copy = parentNode.append_copy(sourceNode);
+    setId(copy, id);
+    return adopt(d, parent, copy);
+}
+
+namespace {
+
+bool isNameStart(char32_t c)
+{
+    return c == ':' || (c >= 'A' && c <= 'Z') || c == '_' || (c >= 'a' && c <= 'z') ||
+           (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
+           (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) ||
+           (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
+           (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
+           (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0xEFFFF);
+}
+
+bool isNameChar(char32_t c)
+{
+    return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
+           (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+} // namespace
+
+bool isValidXmlName(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const bool first = i == 0;
+        char32_t c = name[i].unicode();
+        if (name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(name[i], name[i + 1]);
+            ++i;
+        } else if (name[i].isSurrogate()) {
+            return false;
+        }
+        if (!(first ? isNameStart(c) : isNameChar(c)))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,322 @@
+#include "resources/resourcestore.h"
+#include "resources/resourcestore_p.h"
+
+#include <QStringList>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Selector
+{
+    QString tag;
+    bool indexed = false;
+    quint64 index = 0;
+};
+
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// The length of a "(digits)" group starting at at, or 0 when none starts there.
+qsizetype groupAt(const QString &text, qsizetype at)
+{
+    if (text[at] != u'(')
+        return 0;
+    qsizetype end = at + 1;
+    while (end < text.size() && isAsciiDigit(text[end]))
+        ++end;
+    if (end == at + 1 || end >= text.size() || text[end] != u')')
+        return 0;
+    return end + 1 - at;
+}
+
+QString withoutGroups(const QString &text)
+{
+    QString tag;
+    tag.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        if (const qsizetype len = groupAt(text, i)) {
+            i += len;
+        } else {
+            tag += text[i];
+            ++i;
+        }
+    }
+    return tag;
+}
+
+Selector parseSelector(const QString &text)
+{
+    Selector selector;
+    selector.tag = text;
+    // Index form: something, then "(digits)" at the very end.
+    if (!text.endsWith(u')'))
+        return selector;
+    qsizetype open = text.size() - 1;
+    while (open > 0 && isAsciiDigit(text[open - 1]))
+        --open;
+    --open;
+    if (open < 1 || open == text.size() - 2 || text[open] != u'(')
+        return selector;
+
+    selector.indexed = true;
+    selector.tag = withoutGroups(text);
+    // An index too large to count to selects nothing, like any index past the last match.
+    constexpr quint64 limit = std::numeric_limits<quint64>::max();
+    for (qsizetype i = open + 1; i < text.size() - 1; ++i) {
+        const quint64 digit = quint64(text[i].unicode() - u'0');
+        selector.index =
+            selector.index > (limit - digit) / 10 ? limit : selector.index * 10 + digit;
+    }
+    return selector;
+}
+
+// The name a DOM gives every kind of node; only elements and processing instructions can
+// share one with a field.
+const char *domNodeName(pugi::xml_node node)
+{
+    switch (node.type()) {
+    case pugi::node_element:
+    case pugi::node_pi:
+        return node.name();
+    case pugi::node_pcdata:
+        return "#text";
+    case pugi::node_cdata:
+        return "#cdata-section";
+    case pugi::node_comment:
+        return "#comment";
+    default:
+        return "";
+    }
+}
+
+// The node after node in document order below root, parent before children. Iterative, so
+// a deeply nested field costs no stack.
+pugi::xml_node nextBelow(pugi::xml_node node, pugi::xml_node root)
+{
+    if (node.first_child())
+        return node.first_child();
+    while (node != root && !node.next_sibling())
+        node = node.parent();
+    return node == root ? pugi::xml_node() : node.next_sibling();
+}
+
+pugi::xml_node selectNode(pugi::xml_node resource, const Selector &selector)
+{
+    if (!resource)
+        return {};
+    const QByteArray key = selector.tag.toUtf8();
+    const std::string_view tag(key.constData(), size_t(key.size()));
+    if (!selector.indexed) {
+        for (pugi::xml_node child = resource.first_child(); child; child = child.next_sibling()) {
+            if (tag == domNodeName(child))
+                return child.type() == pugi::node_element ? child : pugi::xml_node();
+        }
+        return {};
+    }
+    quint64 seen = 0;
+    for (pugi::xml_node node = nextBelow(resource, resource); node;
+         node = nextBelow(node, resource)) {
+        if (node.type() == pugi::node_element && tag == node.name() && seen++ == selector.index)
+            return node;
+    }
+    return {};
+}
+
+QStringList pieces(const QString &valueText)
+{
+    return valueText.split(u' ', Qt::SkipEmptyParts);
+}
+
+constexpr const char *valueAttributes[] = {"r", "g", "b", "a", "x", "y", "z", "href"};
+
+void setAttribute(pugi::xml_node field, const char *name, QStringView value)
+{
+    pugi::xml_attribute attribute = field.attribute(name);
+    if (!attribute)
+        attribute = field.append_attribute(name);
+    attribute.set_value(vxToTreeText(value).constData());
+}
+
+void setText(VxResourceDocument::Private *d, pugi::xml_node field, const QString &text)
+{
+    const QByteArray value = vxToTreeText(text);
+    pugi::xml_node first = field.first_child();
+    if (first.type() == pugi::node_pcdata) {
+        first.set_value(value.constData());
+    } else if (first.type() == pugi::node_cdata) {
+        // A CDATA section cannot carry character references, so text its file's encoding
+        // cannot hold goes into an ordinary text node in its place.
+        if (d->canEncode(text)) {
+            first.set_value(value.constData());
+        } else {
+            field.insert_child_before(pugi::node_pcdata, first).set_value(value.constData());
+            field.remove_child(first);
+        }
+    } else {
+        field.append_child(pugi::node_pcdata).set_value(value.constData());
+    }
+}
+
+void writeValue(VxResourceDocument::Private *d, pugi::xml_node field, const QString &valueText,
+                VxValueKind kind)
+{
+    const QStringList parts = pieces(valueText);
+    switch (kind) {
+    case VxValueKind::Color:
+        setAttribute(field, "r", parts[1]);
+        setAttribute(field, "g", parts[2]);
+        setAttribute(field, "b", parts[3]);
+        if (parts.size() >= 5)
+            setAttribute(field, "a", parts[4]);
+        break;
+    case VxValueKind::Vector:
+        setAttribute(field, "x", parts[1]);
+        setAttribute(field, "y", parts[2]);
+        if (parts.size() >= 4)
+            setAttribute(field, "z", parts[3]);
+        break;
+    case VxValueKind::Reference:
+        setAttribute(field, "href", parts.sliced(1).join(u' '));
+        break;
+    case VxValueKind::Text:
+        setText(d, field, valueText);
+        break;
+    case VxValueKind::Invalid:
+        break;
+    }
+}
+
+// Whether a new field named tag could be saved and read back.
+bool canName(const VxResourceDocument::Private *d, const QString &tag)
+{
+    return isValidXmlName(tag) && (!d || d->canEncode(tag));
+}
+
+// Fields added to, changed in or removed from the table itself are resource elements, so
+// the id index no longer describes the table.
+void touch(VxResourceDocument::Private *d, pugi::xml_node resource)
+{
+    if (d && resource == d->tableNode())
+        d->forgetIds();
+}
+
+} // namespace
+
+VxValueKind classifyResourceValue(const QString &valueText)
+{
+    if (valueText.startsWith(u"@color"))
+        return pieces(valueText).size() >= 4 ? VxValueKind::Color : VxValueKind::Invalid;
+    if (valueText.startsWith(u"@vector"))
+        return pieces(valueText).size() >= 3 ? VxValueKind::Vector : VxValueKind::Invalid;
+    if (valueText.startsWith(u"@href"))
+        return VxValueKind::Reference;
+    if (valueText.startsWith(u'@'))
+        return VxValueKind::Invalid;
+    return VxValueKind::Text;
+}
+
+QString fieldSelectorTag(const QString &selector)
+{
+    return parseSelector(selector).tag;
+}
+
+VxResourceElement selectResourceField(const VxResourceElement &resource, const QString &selector)
+{
+    return VxResourceAccess::element(
+        resource.document(), selectNode(VxResourceAccess::node(resource), parseSelector(selector)));
+}
+
+QString readResourceField(const VxResourceElement &resource, const QString &selector)
+{
+    const pugi::xml_node field =
+        selectNode(VxResourceAccess::node(resource), parseSelector(selector));
+    if (field.type() != pugi::node_element)
+        return {};
+    const auto has = [&](const char *name) { return bool(field.attribute(name)); };
+    const auto value = [&](const char *name) {
+        return QString::fromUtf8(field.attribute(name).value());
+    };
+    if (has("r") && has("g") && has("b")) {
+        QString text = u"@color "_s + value("r") + u' ' + value("g") + u' ' + value("b");
+        if (has("a"))
+            text += u' ' + value("a");
+        return text;
+    }
+    if (has("x") && has("y")) {
+        QString text = u"@vector "_s + value("x") + u' ' + value("y");
+        if (has("z"))
+            text += u' ' + value("z");
+        return text;
+    }
+    if (has("href"))
+        return u"@href "_s + value("href");
+
+    QByteArray text;
+    for (pugi::xml_node node = nextBelow(field, field); node; node = nextBelow(node, field)) {
+        if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
+            text += node.value();
+    }
+    // Found but empty is an empty string, never the null that means "no such field".
+    return text.isEmpty() ? u""_s : QString::fromUtf8(text);
+}
+
+bool addResourceField(const VxResourceElement &resource, const QString &selector,
+                      const QString &valueText)
+{
+    VxResourceDocument::Private *d = VxResourceAccess::data(resource);
+    pugi::xml_node resourceNode = VxResourceAccess::node(resource);
+    const QString tag = withoutGroups(selector);
+    if (!canName(d, tag))
+        return false;
+    const VxValueKind kind = classifyResourceValue(valueText);
+    if (!resourceNode)
+        return kind != VxValueKind::Invalid;
+    touch(d, resourceNode);
+    pugi::xml_node field = resourceNode.append_child(tag.toUtf8().constData());
+    if (kind == VxValueKind::Invalid)
+        return false;
+    writeValue(d, field, valueText, kind);
+    return true;
+}
+
+bool setResourceField(const VxResourceElement &resource, const QString &selector,
+                      const QString &valueText)
+{
+    VxResourceDocument::Private *d = VxResourceAccess::data(resource);
+    pugi::xml_node resourceNode = VxResourceAccess::node(resource);
+    const Selector parsed = parseSelector(selector);
+    if (!canName(d, parsed.tag))
+        return false;
+    const VxValueKind kind = classifyResourceValue(valueText);
+    if (!resourceNode)
+        return kind != VxValueKind::Invalid;
+    touch(d, resourceNode);
+    pugi::xml_node field = selectNode(resourceNode, parsed);
+    if (!field)
+        field = resourceNode.append_child(parsed.tag.toUtf8().constData());
+    for (const char *name : valueAttributes)
+        field.remove_attribute(name);
+    if (kind == VxValueKind::Invalid)
+        return false;
+    writeValue(d, field, valueText, kind);
+    return true;
+}
+
+bool removeResourceField(const VxResourceElement &resource, const QString &selector)
+{
+    pugi::xml_node resourceNode = VxResourceAccess::node(resource);
+    const pugi::xml_node field = selectNode(resourceNode, parseSelector(selector));
+    if (!field)
+        return false;
+    touch(VxResourceAccess::data(resource), resourceNode);
+    // A field found deeper by an index stays where it is; only the resource's own children
+    // are taken out, and the result still says one was found.
+    if (field.parent() == resourceNode)
+        resourceNode.remove_child(field);
+    return true;
+}
