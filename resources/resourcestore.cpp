@@ -476,6 +476,18 @@ bool saveResourceDocument(const VxResourceDocument &document, const QString &pat
     return true;
 }
 
+namespace {
+
+// Only the first element with an id is remembered, so that it keeps winning as in a scan.
+void remember(VxResourceDocument::Private &d, pugi::xml_node child)
+{
+    const QByteArrayView id(child.attribute("id").value());
+    if (!d.ids.contains(id))
+        d.ids.insert(id, child.internal_object());
+}
+
+} // namespace
+
 VxResourceElement findResourceById(const VxResourceElement &parent, const QString &id)
 {
     VxResourceDocument::Private *d = VxResourceAccess::data(parent);
@@ -483,25 +495,28 @@ VxResourceElement findResourceById(const VxResourceElement &parent, const QStrin
     if (!d || !parentNode)
         return {};
     const QByteArray key = id.toUtf8();
-    const std::string_view wanted(key.constData(), size_t(key.size()));
 
     if (parentNode == d->tableNode()) {
         if (!d->idsBuilt) {
+            size_t count = 0;
+            for (pugi::xml_node child = parentNode.first_child(); child;
+                 child = child.next_sibling())
+                ++count;
+            d->ids.reserve(count);
             for (pugi::xml_node child = parentNode.first_child(); child;
                  child = child.next_sibling()) {
                 if (child.type() == pugi::node_element)
-                    d->ids.try_emplace(child.attribute("id").value(), child.internal_object());
+                    remember(*d, child);
             }
             d->idsBuilt = true;
         }
-        const auto it = d->ids.find(wanted);
-        return it == d->ids.end()
-                   ? VxResourceElement()
-                   : VxResourceAccess::element(parent.document(), pugi::xml_node(it->second));
+        return VxResourceAccess::element(parent.document(),
+                                         pugi::xml_node(d->ids.value(QByteArrayView(key))));
     }
 
     for (pugi::xml_node child = parentNode.first_child(); child; child = child.next_sibling()) {
-        if (child.type() == pugi::node_element && wanted == child.attribute("id").value())
+        if (child.type() == pugi::node_element &&
+            QByteArrayView(key) == QByteArrayView(child.attribute("id").value()))
             return VxResourceAccess::element(parent.document(), child);
     }
     return {};
@@ -515,7 +530,7 @@ VxResourceElement adopt(VxResourceDocument::Private *d, const VxResourceElement 
                         pugi::xml_node child)
 {
     if (d->idsBuilt && VxResourceAccess::node(parent) == d->tableNode())
-        d->ids.try_emplace(child.attribute("id").value(), child.internal_object());
+        remember(*d, child);
     return VxResourceAccess::element(parent.document(), child);
 }
 

@@ -4,12 +4,11 @@
 
 #include "resources/resourcestore.h"
 
+#include <QByteArrayView>
+#include <QHash>
 #include <QStringView>
 
 #include <pugixml.hpp>
-
-#include <string_view>
-#include <unordered_map>
 
 struct VxResourceDocument::Private
 {
@@ -23,7 +22,7 @@ struct VxResourceDocument::Private
     // in step by create and import; anything else that changes the table's children drops
     // it. The keys view the attribute values inside the tree: nothing rewrites the "id" of a
     // table child once it is in here.
-    std::unordered_map<std::string_view, pugi::xml_node_struct *> ids;
+    QHash<QByteArrayView, pugi::xml_node_struct *> ids;
     bool idsBuilt = false;
 
     pugi::xml_node tableNode() const;

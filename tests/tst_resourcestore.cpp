@@ -59,6 +59,8 @@ private slots:
     void badInput_data();
     void badInput();
     void hugeFileLoads();
+    void loadReportsWhy_data();
+    void loadReportsWhy();
     void saveIsAtomic_data();
     void saveIsAtomic();
 };
@@ -457,6 +459,36 @@ void TestResourceStore::hugeFileLoads()
     const VxResourceElement last = findResourceById(table, u"r%1"_s.arg(count - 1));
     QCOMPARE(readResourceField(last, u"Value"_s), u"12345"_s);
     QVERIFY(findResourceById(table, u"r%1"_s.arg(count)).isNull());
+}
+
+void TestResourceStore::loadReportsWhy_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: no file at all
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing file") << QByteArray() << u"cannot be read"_s;
+    QTest::newRow("malformed file") << QByteArray("<R>\n<T>\n</R>") << u"line 3"_s;
+    QTest::newRow("empty file") << QByteArray("") << u"empty"_s;
+}
+
+void TestResourceStore::loadReportsWhy()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    dir.setAutoRemove(!QTest::currentTestFailed());
+    const QString path = dir.filePath(u"area.xml"_s);
+    if (!content.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    VxResourceDocument doc;
+    VxResourceElement table = doc.table();
+    QVERIFY(!loadResourceDocument(doc, table, path));
+    QVERIFY(table.isNull());
+    QVERIFY2(doc.errorString().startsWith(QDir::toNativeSeparators(path)),
+             qPrintable(doc.errorString()));
+    QVERIFY2(doc.errorString().contains(reason), qPrintable(doc.errorString()));
 }
 
 void TestResourceStore::saveIsAtomic_data()
