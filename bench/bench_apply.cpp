@@ -1,0 +1,400 @@
+// How long applying mods takes next to plain XML round trips of the same resource file, and
+// how much memory it needs. Generates a synthetic game, applies three mods of about 700
+// tweak files each, and prints the figures with their targets. Always exits 0: the figures
+// are for people, not for CI.
+//
+//   bench_apply [--elements N] [--keep DIR]
+//   bench_apply --apply-only GAME     (internal: one apply, then prints its peak memory)
+
+#include "launch/feedback.h"
+#include "launch/launchsequence.h"
+#include "launch/overlay.h"
+#include "resources/resourcestore.h"
+#include "tweak/tweakcompiler.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDomDocument>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <pugixml.hpp>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int modCount = 3;
+constexpr int filesPerMod = 700;
+
+struct GameShape
+{
+    int containers = 0; // each a container plus its data element
+    int typed = 0;      // typed resources of the six kinds
+    qint64 bytes = 0;
+};
+
+const char *const typedTags[] = {"XIntResourceDetails",    "XUintResourceDetails",
+                                 "XFloatResourceDetails",  "XStringResourceDetails",
+                                 "XVectorResourceDetails", "XColorResourceDetails"};
+const char *const typedSections[] = {"IntResources",    "UintResources",   "FloatResources",
+                                     "StringResources", "VectorResources", "ColorResources"};
+
+const char *const typeDirectives[] = {"#int", "#uint", "#float", "#string", "#vector", "#color"};
+
+QByteArray number(qint64 n)
+{
+    return QByteArray::number(n);
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+// A resource file in the game's own shape: an index listing every resource, typed
+// resources, then containers each followed by its data element.
+GameShape writeResourceFile(const QString &path, int elements)
+{
+    GameShape shape;
+    shape.typed = elements * 2 / 5;
+    shape.containers = (elements - shape.typed) / 2;
+    QRandomGenerator random(1);
+    QByteArray xml;
+    xml.reserve(qsizetype(elements) * 260);
+    xml += "<?xml version='1.0' encoding='UTF-8'?>\n<XResourceFile version='4'>\n"
+           "  <XResourceTable>\n    <XIndexDetails id='id-0'>\n";
+    for (int i = 0; i < shape.typed; ++i)
+        xml += "      <" + QByteArray(typedSections[i % 6]) + " href='Value" + number(i) + "'/>\n";
+    for (int i = 0; i < shape.containers; ++i)
+        xml += "      <ContainerResources href='Unit" + number(i) + "'/>\n";
+    xml += "    </XIndexDetails>\n";
+    for (int i = 0; i < shape.typed; ++i) {
+        const QByteArray tag = typedTags[i % 6];
+        const QByteArray id = "Value" + number(i);
+        QByteArray value;
+        switch (i % 6) {
+        case 4:
+            value = "<Value x='" + number(random.bounded(100)) + "' y='1.5' z='-2'/>";
+            break;
+        case 5:
+            value = "<Value r='" + number(random.bounded(256)) + "' g='20' b='30' a='255'/>";
+            break;
+        default:
+            value = "<Value>" + number(random.bounded(100000)) + "</Value>";
+        }
+        xml += "    <" + tag + " id='" + id + "'>\n      " + value + "\n      <Name>" + id +
+               "</Name>\n      <Flags>64</Flags>\n    </" + tag + ">\n";
+    }
+    for (int i = 0; i < shape.containers; ++i) {
+        const QByteArray id = "Unit" + number(i);
+        xml += "    <XContainerResourceDetails id='" + id + "'>\n      <Value href='" + id +
+               "-0'/>\n      <Name>" + id +
+               "</Name>\n      <Flags>80</Flags>\n"
+               "    </XContainerResourceDetails>\n"
+               "    <XUnitDetails id='" +
+               id + "-0'>\n      <DisplayName>Unit number " + number(i) +
+               "</DisplayName>\n      <Health>" + number(random.bounded(1000)) +
+               "</Health>\n      <BannerColor r='" + number(random.bounded(256)) +
+               "' g='90' b='40' a='255'/>\n      <SpawnOffset x='1' y='" +
+               number(random.bounded(9)) + "' z='0'/>\n      <Weapon href='Unit" +
+               number(random.bounded(shape.containers)) +
+               "'/>\n      <Sound>hit.wav</Sound>\n    </XUnitDetails>\n";
+    }
+    xml += "  </XResourceTable>\n</XResourceFile>\n";
+    shape.bytes = xml.size();
+    writeFile(path, xml);
+    return shape;
+}
+
+// Three mods over Big: edits of existing elements, new elements by "#class" and "#copy",
+// and a declaration file.
+void writeMods(const QString &game, const GameShape &shape)
+{
+    QRandomGenerator random(2);
+    for (int m = 0; m < modCount; ++m) {
+        const QString folder = game + u"/VexilMods/Mod%1/Tweak/Big/"_s.arg(m);
+        QByteArray declarations = "// Numbers the mod retunes or adds.\n";
+        for (int k = 0; k < 200; ++k) {
+            if (k % 40 == 0)
+                declarations += QByteArray(typeDirectives[k / 40 % 6]) + "\n";
+            const int id = k < 150 ? int(random.bounded(shape.typed)) : shape.typed + m * 100 + k;
+            declarations += "Value" + number(id) + " = " + number(k) + "\n";
+        }
+        writeFile(folder + u"resource.twk"_s, declarations);
+
+        int files = 1;
+        for (; files < 560; ++files) {
+            // A stride through the units, so no two files of a mod edit the same one.
+            const int unit = int((qint64(m) * 104729 + qint64(files) * 7919) % shape.containers);
+            const bool data = files % 4 == 0;
+            QByteArray text = "// Retuned by mod " + number(m) + "\n#flags " +
+                              number(random.bounded(8)) +
+                              "\nHealth = " + number(random.bounded(900)) +
+                              "\nSpeed=" + number(files % 17) + "\n+Tag=mod" + number(m) +
+                              "\n-Sound\nBannerColor=@color 200 30 30 255\n"
+                              "SpawnOffset=@vector 0 4 1\nWeapon=@href Unit" +
+                              number(random.bounded(shape.containers)) +
+                              "\nDisplayName=Improved unit [[" + number(files) + "]]\n";
+            writeFile(folder + u"Unit%1%2.twk"_s.arg(unit).arg(data ? u"-0"_s : QString()), text);
+        }
+        for (; files < 630; ++files) {
+            QByteArray text = "#flags 1\n#class XUnitDetails\nDisplayName=New unit\nHealth=80\n"
+                              "Speed=6\nBannerColor=@color 240 240 240\n"
+                              "SpawnOffset=@vector 1 2\nWeapon=@href Unit1\nTag=support\n";
+            writeFile(folder + u"New%1_%2.twk"_s.arg(m).arg(files), text);
+        }
+        for (; files < filesPerMod; ++files) {
+            QByteArray text = "/* a copy */\n#copy Unit" +
+                              number(random.bounded(shape.containers)) +
+                              "\nDisplayName=Copied unit\nHealth=1\n";
+            writeFile(folder + u"Copy%1_%2.twk"_s.arg(m).arg(files), text);
+        }
+    }
+}
+
+QList<VxModRef> modsOf(const QString &game)
+{
+    QList<VxModRef> mods;
+    for (int m = 0; m < modCount; ++m)
+        mods.append({game + u"/VexilMods/Mod%1/"_s.arg(m), u"Mod%1"_s.arg(m)});
+    return mods;
+}
+
+double seconds(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+template <typename Work> double medianOf(int runs, Work work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i)
+        times.push_back(work());
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+double pugixmlRoundTrip(const QString &source, const QString &target)
+{
+    QElapsedTimer timer;
+    timer.start();
+    pugi::xml_document document;
+    document.load_file(QFile::encodeName(source).constData());
+    document.save_file(QFile::encodeName(target).constData(), "  ");
+    return seconds(timer);
+}
+
+double qtXmlRoundTrip(const QString &source, const QString &target)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return 0;
+    QDomDocument document;
+    document.setContent(&in);
+    QFile out(target);
+    if (out.open(QIODevice::WriteOnly))
+        out.write(document.toByteArray(2));
+    return seconds(timer);
+}
+
+struct Phases
+{
+    double backup = 0;
+    double loads = 0;
+    double firstLookup = 0; // the store's first lookup in a freshly loaded table
+    double compile = 0;
+    double saves = 0;
+};
+
+// The same steps as a launch's compile of one resource file per mod, timed apart. The
+// pristine document is parsed once, as the launch does.
+Phases timedPhases(const QString &game)
+{
+    Phases phases;
+    QElapsedTimer timer;
+    const QString resource = game + u"/data/Tweak/Big.xml"_s;
+    restoreResourceFiles(game);
+    timer.start();
+    backupResourceFile(game, u"Big"_s);
+    phases.backup = seconds(timer);
+
+    VxResourceDocument pristine;
+    VxResourceElement pristineTable;
+    timer.restart();
+    loadResourceDocument(pristine, pristineTable, resource + u".backup"_s);
+    phases.loads += seconds(timer);
+    VxSilentFeedback feedback;
+    for (const VxModRef &mod : modsOf(game)) {
+        VxResourceDocument working;
+        VxResourceElement workingTable;
+        timer.restart();
+        loadResourceDocument(working, workingTable, resource);
+        phases.loads += seconds(timer);
+
+        VxTweakContext context;
+        context.folderPath = mod.path + u"Tweak/Big"_s;
+        context.resourceName = u"Big"_s;
+        context.working = workingTable;
+        context.pristine = pristineTable;
+        context.feedback = &feedback;
+        timer.restart();
+        findResourceById(workingTable, u"id-0"_s);
+        phases.firstLookup += seconds(timer);
+        timer.restart();
+        compileTweakFolder(context);
+        phases.compile += seconds(timer);
+
+        timer.restart();
+        saveResourceDocument(working, resource);
+        phases.saves += seconds(timer);
+    }
+    restoreResourceFiles(game);
+    return phases;
+}
+
+// Seconds for one apply of all mods; negative when the apply did not go through, which
+// would make every figure meaningless.
+double applyOnce(const QString &game)
+{
+    VxSilentFeedback feedback;
+    QElapsedTimer timer;
+    timer.start();
+    const VxLaunchResult result = applyMods(game, modsOf(game), feedback);
+    const double time = seconds(timer);
+    restoreGame(game);
+    return result == VxLaunchResult::Applied ? time : -1;
+}
+
+// The process's own peak resident size. Linux keeps getrusage's ru_maxrss across fork and
+// exec, so a child started by a big parent would report the parent's size; the memory
+// map's high-water mark starts afresh at exec.
+long long peakResidentKilobytes()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+int applyOnly(const QString &game)
+{
+    VxSilentFeedback feedback;
+    const VxLaunchResult result = applyMods(game, modsOf(game), feedback);
+    std::printf("%lld\n", peakResidentKilobytes());
+    restoreGame(game);
+    return result == VxLaunchResult::Applied ? 0 : 1;
+}
+
+// Peak resident memory of a process that does nothing but the apply, in bytes.
+qint64 applyPeakMemory(const QString &game)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {u"--apply-only"_s, game});
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        return -1;
+    return child.readAllStandardOutput().trimmed().toLongLong() * 1024;
+}
+
+// Peak memory of the same program started to do nothing, to tell the apply's share.
+qint64 idlePeakMemory()
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {u"--idle"_s});
+    if (!child.waitForFinished(-1))
+        return -1;
+    return child.readAllStandardOutput().trimmed().toLongLong() * 1024;
+}
+
+const char *verdict(bool pass)
+{
+    return pass ? "PASS" : "FAIL";
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.size() == 2 && args.at(0) == "--apply-only"_L1)
+        return applyOnly(args.at(1));
+    if (args.value(0) == "--idle"_L1) {
+        std::printf("%lld\n", peakResidentKilobytes());
+        return 0;
+    }
+
+    int elements = 100000;
+    QString keep;
+    for (qsizetype i = 0; i + 1 < args.size(); i += 2) {
+        if (args.at(i) == "--elements"_L1)
+            elements = args.at(i + 1).toInt();
+        else if (args.at(i) == "--keep"_L1)
+            keep = args.at(i + 1);
+    }
+    QTemporaryDir temporary;
+    const QString game = keep.isEmpty() ? temporary.path() : keep;
+    QTextStream out(stdout);
+
+    const QString resource = game + u"/data/Tweak/Big.xml"_s;
+    const GameShape shape = writeResourceFile(resource, elements);
+    writeMods(game, shape);
+    const double megabytes = double(shape.bytes) / 1e6;
+    out << "bench_apply: Big.xml " << QString::number(megabytes, 'f', 1) << " MB, "
+        << shape.typed + 2 * shape.containers << " resource elements; " << modCount << " mods of "
+        << filesPerMod << " tweak files\n";
+    out.flush();
+
+    const QString scratch = game + u"/scratch.xml"_s;
+    const double pugi = medianOf(3, [&] { return pugixmlRoundTrip(resource, scratch); });
+    const double dom = qtXmlRoundTrip(resource, scratch);
+    QFile::remove(scratch);
+    const double apply = medianOf(3, [&] { return applyOnce(game); });
+    if (apply < 0) {
+        out << "bench_apply: the apply did not go through; no figures\n";
+        return 0;
+    }
+    const Phases phases = timedPhases(game);
+    const qint64 peak = applyPeakMemory(game);
+    const qint64 idle = idlePeakMemory();
+
+    const double pugiRatio = apply / pugi;
+    const double domRatio = apply / dom;
+    const double memoryRatio = double(peak) / double(shape.bytes);
+    auto f = [](double v, int digits = 3) { return QString::number(v, 'f', digits); };
+    out << "  pugixml load + indented save      " << f(pugi) << " s\n"
+        << "  QtXml setContent + toByteArray(2) " << f(dom) << " s\n"
+        << "  apply of all mods (median of 3)   " << f(apply) << " s\n"
+        << "    phases: backup " << f(phases.backup) << " s, loads " << f(phases.loads)
+        << " s, first lookups " << f(phases.firstLookup) << " s, compile " << f(phases.compile)
+        << " s, saves " << f(phases.saves) << " s\n"
+        << "  peak memory of the apply          " << f(double(peak) / 1e6, 1) << " MB (idle "
+        << f(double(idle) / 1e6, 1) << " MB)\n\n"
+        << "  apply / pugixml round trip   " << f(pugiRatio, 2) << "  target <= 4.0   "
+        << verdict(pugiRatio <= 4.0) << '\n'
+        << "  apply / QtXml round trip     " << f(domRatio, 2) << "  target <= 0.4   "
+        << verdict(domRatio <= 0.4) << '\n'
+        << "  peak memory / file size      " << f(memoryRatio, 2) << "  target <= 12    "
+        << verdict(peak > 0 && memoryRatio <= 12) << '\n';
+    return 0;
+}
