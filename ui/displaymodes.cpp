@@ -29,7 +29,14 @@ QList<VxDisplayMode> systemDisplayModes()
     return windowsDisplayModes();
 #else
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        const QList<VxDisplayMode> modes = randrDisplayModes();
+        QList<VxDisplayMode> modes = randrDisplayModes();
+        // Virtual displays report no timings; "0Hz" would reach the game as a refresh rate,
+        // so such modes take the rate the screen reports instead.
+        const QList<VxDisplayMode> current = screenDisplayModes();
+        for (VxDisplayMode &mode : modes) {
+            if (mode.frequency <= 0 && !current.isEmpty())
+                mode.frequency = current.first().frequency;
+        }
         if (!modes.isEmpty())
             return modes;
     }
