@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -145,6 +146,8 @@ private slots:
     void talksToThePerson();
     void diagnoses_data();
     void diagnoses();
+    void badFilesCompileCleanly_data();
+    void badFilesCompileCleanly();
     void nonAsciiValueSurvivesTheSave();
     void countsTweakFiles();
 };
@@ -377,6 +380,54 @@ void TestTweakCompiler::diagnoses()
         QVERIFY2(got.startsWith(want.left(split + 2)) && got.contains(want.mid(split + 2)),
                  qPrintable(u"expected %1, got %2"_s.arg(want, got)));
     }
+}
+
+void TestTweakCompiler::badFilesCompileCleanly_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QByteArray garbage(1 << 16, '\0');
+    QRandomGenerator random(11);
+    for (char &c : garbage)
+        c = char(random.bounded(256));
+    QByteArray controls;
+    for (int c = 1; c < 32; ++c)
+        controls += "F" + QByteArray::number(c) + "=a" + char(c) + "b\n";
+    for (const QString &name : {u"Gadget.twk"_s, u"resource.twk"_s, u"Widget.twk"_s}) {
+        QTest::addRow("binary garbage as %s", qPrintable(name)) << name << garbage;
+        QTest::addRow("control characters in values of %s", qPrintable(name))
+            << name << QByteArray("#nodb\n#class XW\n") + controls;
+    }
+    QTest::newRow("a 1 MB field name")
+        << u"Gadget.twk"_s << QByteArray(1 << 20, 'a').append("=1\n");
+    QTest::newRow("a 1 MB value") << u"Gadget.twk"_s
+                                  << QByteArray("Damage=").append(QByteArray(1 << 20, 'x'));
+    QTest::newRow("markup in names and values")
+        << u"resource.twk"_s << QByteArray("<a>=</b>&amp;\"'\n]]>=<![CDATA[\n");
+}
+
+void TestTweakCompiler::badFilesCompileCleanly()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, bytes);
+    Compile compile({});
+    QVERIFY(compile.loaded);
+    QFile file(compile.folder + u'/' + fileName);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    RecordingDiagnostics diagnostics;
+    QCOMPARE(compile.run(nullptr, &diagnostics), TweakOutcome::Finished);
+
+    // Whatever the file held, the saved resource file must load again.
+    const QString path = compile.folder + u"/../Stuff.xml"_s;
+    QString error;
+    QVERIFY2(saveResourceDocument(compile.working, path, &error), qPrintable(error));
+    VxResourceDocument saved;
+    VxResourceElement table;
+    QVERIFY2(loadResourceDocument(saved, table, path), qPrintable(saved.errorString()));
+    QVERIFY(!findResourceById(table, u"Gadget-0"_s).isNull());
 }
 
 void TestTweakCompiler::nonAsciiValueSurvivesTheSave()
