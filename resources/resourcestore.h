@@ -53,7 +53,8 @@ public:
     VxResourceDocument(const VxResourceDocument &) = delete;
     VxResourceDocument &operator=(const VxResourceDocument &) = delete;
 
-    // Parses bytes as a resource file would be parsed; false (and errorString) on failure.
+    // Parses bytes as a resource file would be parsed; false (and errorString) on failure,
+    // which leaves the document empty: handles into its old content are no longer valid.
     bool setContent(const QByteArray &data);
     // The document as saveResourceDocument writes it.
     QByteArray toByteArray() const;
@@ -72,8 +73,9 @@ private:
 // the file cannot be read or is not well-formed; document.errorString() says why.
 bool loadResourceDocument(VxResourceDocument &document, VxResourceElement &table,
                           const QString &path);
-// Writes the document over path atomically (a crash leaves the old file or the new one).
-// False when it could not be written; error, if given, says why.
+// Writes the document over path atomically (a crash leaves the old file or the new one),
+// in the encoding its XML declaration names. False when it could not be written; error, if
+// given, says why.
 bool saveResourceDocument(const VxResourceDocument &document, const QString &path,
                           QString *error = nullptr);
 
@@ -81,7 +83,8 @@ bool saveResourceDocument(const VxResourceDocument &document, const QString &pat
 // counts as having an empty one); null when there is none.
 VxResourceElement findResourceById(const VxResourceElement &parent, const QString &id);
 // Appends a new, empty element tagName with the given id to parent. Refuses (returns null,
-// adds nothing) when parent is null or tagName is not a valid XML name.
+// adds nothing) when parent is null, tagName is not a valid XML name or the file's encoding
+// cannot write it.
 VxResourceElement createResourceElement(const VxResourceElement &parent, const QString &id,
                                         const QString &tagName);
 // Appends a deep copy of source, from any document, to parent with its "id" set to id.
@@ -100,8 +103,8 @@ QString fieldSelectorTag(const QString &selector);
 VxResourceElement selectResourceField(const VxResourceElement &resource, const QString &selector);
 // The field's value text, or a null string when no field is selected.
 QString readResourceField(const VxResourceElement &resource, const QString &selector);
-// add and set refuse a selector whose tag is not a valid XML name: they return false and
-// change nothing.
+// add and set refuse a selector whose tag is not a valid XML name, or one the file's encoding
+// cannot write: they return false and change nothing.
 bool addResourceField(const VxResourceElement &resource, const QString &selector,
                       const QString &valueText);
 bool setResourceField(const VxResourceElement &resource, const QString &selector,

@@ -466,6 +466,7 @@ void TestResourceStore::loadReportsWhy_data()
     QTest::addColumn<QByteArray>("content"); // null: no file at all
     QTest::addColumn<QString>("reason");
     QTest::newRow("missing file") << QByteArray() << u"cannot be read"_s;
+    QTest::newRow("path is a folder") << QByteArray("folder") << u"cannot be read"_s;
     QTest::newRow("malformed file") << QByteArray("<R>\n<T>\n</R>") << u"line 3"_s;
     QTest::newRow("empty file") << QByteArray("") << u"empty"_s;
 }
@@ -477,7 +478,9 @@ void TestResourceStore::loadReportsWhy()
     QTemporaryDir dir;
     dir.setAutoRemove(!QTest::currentTestFailed());
     const QString path = dir.filePath(u"area.xml"_s);
-    if (!content.isNull()) {
+    if (content == "folder") {
+        QVERIFY(QDir(dir.path()).mkdir(u"area.xml"_s));
+    } else if (!content.isNull()) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
