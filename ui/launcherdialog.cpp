@@ -283,6 +283,9 @@ void VxLauncherDialog::startGame()
     // Owned by the window, which outlives it: the process has ended by the time the
     // window goes.
     gameProcess->setParent(this);
+    // Nobody reads the game's output; left in the process's buffers it would only pile up
+    // for as long as the game runs.
+    gameProcess->setProcessChannelMode(QProcess::ForwardedChannels);
     connect(gameProcess, &QProcess::finished, this, &VxLauncherDialog::gameEnded);
     // A game that never starts never finishes either; without this the launcher would wait
     // forever with no window and the mods' files left in the game folder.

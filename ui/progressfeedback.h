@@ -17,8 +17,7 @@ public:
     VxProgressFeedback(const VxProgressFeedback &) = delete;
     VxProgressFeedback &operator=(const VxProgressFeedback &) = delete;
 
-    // Only the first call opens the window; a later one merely adjusts the maximum, so the
-    // launch and its caller may both announce the count.
+    // The window opens once per launch: a repeated call only adjusts the maximum.
     void begin(int tweakFileCount) override;
     void setTitle(const QString &title) override;
     void setLabel(const QString &label) override;
