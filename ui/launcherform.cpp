@@ -11,6 +11,8 @@
 #include <QIcon>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTextBrowser>
 #include <QToolButton>
 
@@ -23,6 +25,32 @@ Widget *place(QWidget *parent, const char *name, int x, int y, int w, int h)
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(x, y, w, h);
     return widget;
+}
+
+// The form's widths were laid out for one particular dialog font; translations and other
+// desktops' fonts can run longer. Rather than cut a switch's label off, narrow (then shrink)
+// that one label until it fits, and keep the full text in its tool tip.
+void fitLabel(QCheckBox *box)
+{
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = box->text();
+    const int available =
+        box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box).width() - 2;
+    QFont font = box->font();
+    const auto fits = [&] {
+        return QFontMetrics(font).horizontalAdvance(box->text()) <= available;
+    };
+    if (fits())
+        return;
+    box->setToolTip(box->text());
+    for (int stretch = 95; stretch >= 70 && !fits(); stretch -= 5)
+        font.setStretch(stretch);
+    const int smallest = 8;
+    while (!fits() && font.pixelSize() > smallest)
+        font.setPixelSize(font.pixelSize() > 0 ? font.pixelSize() - 1
+                                               : QFontInfo(font).pixelSize() - 1);
+    box->setFont(font);
 }
 
 } // namespace
@@ -83,4 +111,7 @@ void VxLauncherForm::retranslateUi(QDialog *dialog)
     // The arrows read the same in every language, so they stay out of the string table.
     upButton->setText(QCoreApplication::translate("Dialog", "\u25B2"));
     downButton->setText(QCoreApplication::translate("Dialog", "\u25BC"));
+    for (QCheckBox *box : {nomoviesCheck, nosoundCheck, autoportsCheck, allowscreensCheck,
+                           manualcamCheck, telnetCheck})
+        fitLabel(box);
 }
