@@ -464,6 +464,9 @@ bool saveResourceDocument(const VxResourceDocument &document, const QString &pat
     };
     // The temporary file sits beside the target and is renamed over it on commit, so the
     // game finds either the old file or the whole new one; on failure QSaveFile removes it.
+    // A document that failed to load is empty; writing it would wipe the file it came from.
+    if (!document.d_func()->doc.document_element())
+        return fail(u"the document holds no element"_s);
     // Loading refuses such files, but fields can still be nested by hand.
     if (tooDeep(document.d_func()->doc))
         return fail(tooDeepMessage());

@@ -484,15 +484,21 @@ void TestResourceStore::loadReportsWhy()
 void TestResourceStore::saveIsAtomic_data()
 {
     QTest::addColumn<QString>("target"); // relative to the test folder
+    QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("saved");
-    QTest::newRow("new file is created") << u"fresh.xml"_s << true;
-    QTest::newRow("target that is a folder fails") << u"folder.xml"_s << false;
-    QTest::newRow("missing folder fails") << u"missing/area.xml"_s << false;
+    const QByteArray good = "<R><T><A id='new'/></T></R>";
+    QTest::newRow("existing file is replaced") << u"area.xml"_s << good << true;
+    QTest::newRow("new file is created") << u"fresh.xml"_s << good << true;
+    QTest::newRow("target that is a folder fails") << u"folder.xml"_s << good << false;
+    QTest::newRow("missing folder fails") << u"missing/area.xml"_s << good << false;
+    QTest::newRow("document that failed to load does not wipe the file")
+        << u"area.xml"_s << QByteArray("<R><T>") << false;
 }
 
 void TestResourceStore::saveIsAtomic()
 {
     QFETCH(QString, target);
+    QFETCH(QByteArray, content);
     QFETCH(bool, saved);
     QTemporaryDir dir;
     dir.setAutoRemove(!QTest::currentTestFailed());
@@ -507,7 +513,7 @@ void TestResourceStore::saveIsAtomic()
         QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 
     VxResourceDocument doc;
-    QVERIFY(doc.setContent("<R><T><A id='new'/></T></R>"));
+    QVERIFY(doc.setContent(content) || !saved);
     QString error;
     const QString path = dir.filePath(target);
     QCOMPARE(saveResourceDocument(doc, path, &error), saved);
