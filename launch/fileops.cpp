@@ -47,7 +47,7 @@ void operationDone()
         std::_Exit(99);
 }
 
-bool copyFile(const QString &from, const QString &to, QString *error)
+bool copyToTemporary(const QString &from, const QString &to, QString *error)
 {
     const QString temporary = temporaryName(to);
     std::error_code ec;
@@ -55,14 +55,20 @@ bool copyFile(const QString &from, const QString &to, QString *error)
     std::filesystem::copy_file(fsPath(from), fsPath(temporary),
                                std::filesystem::copy_options::overwrite_existing, ec);
     operationDone();
-    if (ec) {
-        if (error)
-            *error = QString::fromStdString(ec.message());
-        removeFile(temporary);
+    if (!ec)
+        return true;
+    if (error)
+        *error = QString::fromStdString(ec.message());
+    removeFile(temporary);
+    return false;
+}
+
+bool copyFile(const QString &from, const QString &to, QString *error)
+{
+    if (!copyToTemporary(from, to, error))
         return false;
-    }
-    if (!replaceFile(temporary, to, error)) {
-        removeFile(temporary);
+    if (!replaceFile(temporaryName(to), to, error)) {
+        removeFile(temporaryName(to));
         return false;
     }
     return true;

@@ -14,8 +14,10 @@ inline const QLatin1String temporarySuffix(".vxpart");
 QString temporaryName(const QString &path);
 bool isTemporaryName(const QString &fileName);
 
-// Copies from to a temporary name beside to, then renames it onto to (replacing it). A plain
-// buffered copy: the game's own content is already safe in a backup made by rename.
+// Copies from to temporaryName(to), replacing any torn leftover there. A plain buffered copy:
+// the game's own content is kept safe by renames, never by forcing copies to disk.
+bool copyToTemporary(const QString &from, const QString &to, QString *error = nullptr);
+// copyToTemporary, then the temporary renamed onto to (replacing it).
 bool copyFile(const QString &from, const QString &to, QString *error = nullptr);
 // Renames from onto to in one step, replacing to when it exists.
 bool replaceFile(const QString &from, const QString &to, QString *error = nullptr);

@@ -61,8 +61,22 @@ void overlayInto(const QString &dataDir, const QString &source, const QString &r
             const QString backup = target + backupSuffix;
             // An existing backup already holds the game's file (an earlier mod of this launch
             // replaced it), and that mod's file stays.
-            if (QFileInfo::exists(backup) || !VxFileOps::replaceFile(target, backup))
+            if (QFileInfo::exists(backup))
                 continue;
+            // The mod's file is in hand before the game's moves aside, so a copy that fails
+            // leaves the game's file where it was.
+            const QString temporary = VxFileOps::temporaryName(target);
+            if (!VxFileOps::copyToTemporary(source + QLatin1Char('/') + name, target))
+                continue;
+            if (!VxFileOps::replaceFile(target, backup)) {
+                VxFileOps::removeFile(temporary);
+                continue;
+            }
+            if (!VxFileOps::replaceFile(temporary, target)) {
+                VxFileOps::removeFile(temporary);
+                VxFileOps::replaceFile(backup, target);
+            }
+            continue;
         }
         VxFileOps::copyFile(source + QLatin1Char('/') + name, target);
     }
