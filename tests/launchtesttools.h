@@ -1,6 +1,6 @@
 #pragma once
 
-// Helpers shared by the tests that drive vxmod over a whole game folder.
+// Helpers shared by the tests that lay mods over a game folder and check what is left.
 
 #include <QDir>
 #include <QDirIterator>
@@ -13,15 +13,43 @@
 
 namespace launchtest {
 
-// Relative path to content, every file below root (hidden ones too).
-inline QMap<QString, QByteArray> readTree(const QString &root)
+using Files = QMap<QString, QByteArray>;
+
+// Writes each relative path with its content below root; a path ending in '/' is an empty
+// folder.
+inline bool writeTree(const QString &root, const Files &files)
 {
-    QMap<QString, QByteArray> files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        const QString path = root + QLatin1Char('/') + it.key();
+        if (it.key().endsWith(QLatin1Char('/'))) {
+            if (!QDir().mkpath(path))
+                return false;
+            continue;
+        }
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(it.value()) != it.value().size())
+            return false;
+    }
+    return true;
+}
+
+// Every file below root, hidden ones too, by relative path; an empty folder as "path/".
+inline Files readTree(const QString &root)
+{
+    Files files;
+    QDirIterator it(root, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
+        const QString relative = QDir(root).relativeFilePath(path);
+        if (it.fileInfo().isDir()) {
+            if (QDir(path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+                files.insert(relative + QLatin1Char('/'), {});
+            continue;
+        }
         QFile file(path);
-        files.insert(QDir(root).relativeFilePath(path),
+        files.insert(relative,
                      file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
     }
     return files;
@@ -47,8 +75,8 @@ inline bool copyTree(const QString &from, const QString &to)
 inline QString compareRestored(const QString &data, const QString &pristineData,
                                const QString &modsRoot)
 {
-    const QMap<QString, QByteArray> now = readTree(data);
-    const QMap<QString, QByteArray> pristine = readTree(pristineData);
+    const Files now = readTree(data);
+    const Files pristine = readTree(pristineData);
     for (auto it = pristine.cbegin(); it != pristine.cend(); ++it) {
         if (!now.contains(it.key()))
             return QStringLiteral("missing: ") + it.key();

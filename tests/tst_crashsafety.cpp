@@ -26,7 +26,7 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    QMap<QString, QByteArray> m_modded; // the data folder after a clean apply
+    Files m_modded; // the data folder after a clean apply
 };
 
 namespace {
@@ -53,8 +53,7 @@ QProcessEnvironment faultAfter(int operations)
 
 // Empty when now holds what a clean apply gives; the only extras allowed are backups of
 // files an interrupted launch had already added (the next launch moves those aside).
-QString compareModded(const QMap<QString, QByteArray> &now,
-                      const QMap<QString, QByteArray> &reference)
+QString compareModded(const Files &now, const Files &reference)
 {
     for (auto it = reference.cbegin(); it != reference.cend(); ++it) {
         if (now.value(it.key()) != it.value())

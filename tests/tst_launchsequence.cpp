@@ -1,3 +1,5 @@
+#include "launchtesttools.h"
+
 #include "app/stringtable.h"
 #include "launch/feedback.h"
 #include "launch/launchsequence.h"
@@ -11,7 +13,9 @@
 
 using namespace Qt::StringLiterals;
 
-using Files = QMap<QString, QByteArray>;
+using launchtest::Files;
+using launchtest::readTree;
+using launchtest::writeTree;
 using ModList = QList<Files>;
 using Answers = QList<VxFeedback::Answer>;
 
@@ -98,31 +102,6 @@ const QByteArray unitsXml = R"(<?xml version='1.0' encoding='UTF-8'?>
 const Files game{{u"data/Tweak/Units.xml"_s, unitsXml},
                  {u"data/Tweak/Broken.xml"_s, "<XResourceFile><XResourceTable>"},
                  {u"data/Art/tank.pgm"_s, "game tank"}};
-
-bool writeTree(const QString &root, const Files &files)
-{
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
-        const QString path = root + u'/' + it.key();
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(it.value()) != it.value().size())
-            return false;
-    }
-    return true;
-}
-
-Files readTree(const QString &root)
-{
-    Files files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        files.insert(QDir(root).relativeFilePath(path),
-                     file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>");
-    }
-    return files;
-}
 
 QByteArray readFile(const QString &path)
 {

@@ -78,8 +78,6 @@ void TestModInfo::readsInfoText_data()
     QTest::newRow("a bad priority after a good one gives 0")
         << QByteArray("priority=7\npriority=high\n") << u"<no name> "_s << u"N/A"_s << u"N/A"_s
         << quint16(0);
-    QTest::newRow("a negative priority gives 0")
-        << QByteArray("priority=-1\n") << u"<no name> "_s << u"N/A"_s << u"N/A"_s << quint16(0);
 }
 
 void TestModInfo::readsInfoText()

@@ -1,3 +1,5 @@
+#include "launchtesttools.h"
+
 #include "launch/feedback.h"
 #include "launch/launchsequence.h"
 #include "launch/overlay.h"
@@ -10,8 +12,9 @@
 
 using namespace Qt::StringLiterals;
 
-// Relative path to content; a path ending in '/' stands for an empty folder.
-using Files = QMap<QString, QByteArray>;
+using launchtest::Files;
+using launchtest::readTree;
+using launchtest::writeTree;
 using ModList = QList<Files>;
 
 class TestOverlay : public QObject
@@ -28,43 +31,6 @@ private slots:
 };
 
 namespace {
-
-bool writeTree(const QString &root, const Files &files)
-{
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
-        const QString path = root + u'/' + it.key();
-        if (it.key().endsWith(u'/')) {
-            if (!QDir().mkpath(path))
-                return false;
-            continue;
-        }
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(it.value()) != it.value().size())
-            return false;
-    }
-    return true;
-}
-
-// Every file below root, hidden ones included, and every empty folder (as "path/").
-Files readTree(const QString &root)
-{
-    Files files;
-    QDirIterator it(root, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString relative = QDir(root).relativeFilePath(path);
-        if (it.fileInfo().isDir()) {
-            if (QDir(path).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
-                files.insert(relative + u'/', {});
-            continue;
-        }
-        QFile file(path);
-        files.insert(relative, file.open(QIODevice::ReadOnly) ? file.readAll() : "<unreadable>");
-    }
-    return files;
-}
 
 // What the launch does with one mod's data: every subfolder but Tweak laid over data.
 void overlayMod(const QString &installDir, const QString &modPath)
