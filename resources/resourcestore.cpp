@@ -22,7 +22,8 @@ constexpr unsigned saveOptions =
     pugi::format_indent | pugi::format_attribute_single_quote | pugi::format_no_declaration;
 
 // Real resource files nest half a dozen levels. Every level costs two spaces of indentation
-// per line on save, so a file nested thousands deep would grow without bound when written.
+// per line on save, so a document nested thousands deep would grow without bound when
+// written. pugixml loads such a file without trouble, so only writing refuses it.
 constexpr int maxDepth = 256;
 
 // Staging size before handing serialized bytes to the file.
@@ -137,18 +138,25 @@ public:
 
     void write(const void *data, size_t size) override
     {
+        // Room for the worst case (every byte a line feed), then copy line by line through a
+        // raw pointer: appending piece by piece costs more than pugixml's whole serializing.
+        const qsizetype used = m_out.size();
+        m_out.resize(used + 2 * qsizetype(size));
+        char *out = m_out.data() + used;
         const char *p = static_cast<const char *>(data);
         const char *end = p + size;
         while (p < end) {
             const auto *nl = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
-            if (!nl) {
-                m_out.append(p, end - p);
+            const char *stop = nl ? nl : end;
+            std::memcpy(out, p, size_t(stop - p));
+            out += stop - p;
+            if (!nl)
                 break;
-            }
-            m_out.append(p, nl - p);
-            m_out.append("\r\n", 2);
+            *out++ = '\r';
+            *out++ = '\n';
             p = nl + 1;
         }
+        m_out.resize(out - m_out.constData());
         if (m_device && m_out.size() >= flushSize)
             flush();
     }
@@ -157,7 +165,8 @@ public:
     {
         if (m_device && !m_out.isEmpty()) {
             m_device->write(m_out);
-            m_out.clear();
+            // resize, not clear: the buffer's capacity is reused for the next stretch.
+            m_out.resize(0);
         }
     }
 
@@ -255,14 +264,14 @@ void setError(VxResourceDocument::Private &d, const QString &message)
     d.error = message;
 }
 
-// The first node nested deeper than maxDepth, or null. Iterative: the depth is the point.
-pugi::xml_node tooDeep(const pugi::xml_document &doc)
+// Whether any node lies deeper than maxDepth. Iterative: the depth is the point.
+bool tooDeep(const pugi::xml_document &doc)
 {
     pugi::xml_node node = doc.first_child();
     int depth = 0;
     while (node) {
         if (depth > maxDepth)
-            return node;
+            return true;
         if (node.first_child()) {
             node = node.first_child();
             ++depth;
@@ -275,7 +284,7 @@ pugi::xml_node tooDeep(const pugi::xml_document &doc)
         if (node)
             node = node.next_sibling();
     }
-    return {};
+    return false;
 }
 
 QString tooDeepMessage()
@@ -356,10 +365,6 @@ bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
         }
     }
 
-    if (const pugi::xml_node deep = tooDeep(d.doc)) {
-        setError(d, errorAt(utf8, deep.offset_debug(), tooDeepMessage()));
-        return false;
-    }
     d.encoding = encoding;
     return true;
 }
@@ -467,7 +472,6 @@ bool saveResourceDocument(const VxResourceDocument &document, const QString &pat
     // A document that failed to load is empty; writing it would wipe the file it came from.
     if (!document.d_func()->doc.document_element())
         return fail(u"the document holds no element"_s);
-    // Loading refuses such files, but fields can still be nested by hand.
     if (tooDeep(document.d_func()->doc))
         return fail(tooDeepMessage());
     QSaveFile file(path);
@@ -501,15 +505,18 @@ VxResourceElement findResourceById(const VxResourceElement &parent, const QStrin
 
     if (parentNode == d->tableNode()) {
         if (!d->idsBuilt) {
-            size_t count = 0;
+            qsizetype count = 0;
             for (pugi::xml_node child = parentNode.first_child(); child;
                  child = child.next_sibling())
                 ++count;
             d->ids.reserve(count);
-            for (pugi::xml_node child = parentNode.first_child(); child;
-                 child = child.next_sibling()) {
+            // Filled from the last child back, so that the first element with an id is the
+            // one left standing, with one hash operation per child.
+            for (pugi::xml_node child = parentNode.last_child(); child;
+                 child = child.previous_sibling()) {
                 if (child.type() == pugi::node_element)
-                    remember(*d, child);
+                    d->ids.insert(QByteArrayView(child.attribute("id").value()),
+                                  child.internal_object());
             }
             d->idsBuilt = true;
         }
