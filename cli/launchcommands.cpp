@@ -14,6 +14,8 @@
 #include <QSet>
 #include <QTextStream>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -211,6 +213,9 @@ int runPlayCommand(const QStringList &args)
         restoreGame(invocation.installDir);
         return exitFailed;
     }
+    // Ctrl+C in the console reaches the game as well; we stay to put the files back once it
+    // has gone. Set only now, so the game does not inherit the ignored signal.
+    std::signal(SIGINT, SIG_IGN);
     game->waitForFinished(-1);
     if (game->exitStatus() == QProcess::CrashExit)
         err() << "vxmod: the game crashed" << Qt::endl;
