@@ -292,6 +292,24 @@ QString tooDeepMessage()
     return u"elements nested more than %1 levels deep"_s.arg(maxDepth);
 }
 
+// Where a "&#0;" (in any spelling) stands, or -1. pugixml would store it as the end of its
+// text and silently drop the rest of that text on the next save.
+qsizetype nulReference(const QByteArray &utf8)
+{
+    for (qsizetype at = utf8.indexOf("&#"); at >= 0; at = utf8.indexOf("&#", at + 2)) {
+        qsizetype i = at + 2;
+        const bool hex = i < utf8.size() && utf8[i] == 'x';
+        if (hex)
+            ++i;
+        const qsizetype digits = i;
+        while (i < utf8.size() && utf8[i] == '0')
+            ++i;
+        if (i > digits && i < utf8.size() && utf8[i] == ';')
+            return at;
+    }
+    return -1;
+}
+
 bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
 {
     setError(d, {});
@@ -339,6 +357,11 @@ bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
     if (const auto *nul = std::memchr(utf8.constData(), 0, size_t(utf8.size()))) {
         setError(d, errorAt(utf8, static_cast<const char *>(nul) - utf8.constData(),
                             u"a NUL byte; this is not a text file"_s));
+        return false;
+    }
+
+    if (const qsizetype at = nulReference(utf8); at >= 0) {
+        setError(d, errorAt(utf8, at, u"a character reference to U+0000"_s));
         return false;
     }
 

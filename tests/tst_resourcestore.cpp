@@ -376,6 +376,10 @@ void TestResourceStore::badInput_data()
     QTest::newRow("NUL byte inside text") << QByteArray("<R><T>a\0b</T></R>", 17) << u"NUL"_s;
     QTest::newRow("NUL byte after the document would hide the rest")
         << QByteArray("<R/>\0<junk/>", 12) << u"NUL"_s;
+    QTest::newRow("reference to U+0000 would cut the text short")
+        << QByteArray("<R><T>a&#x00;b</T></R>") << u"U+0000"_s;
+    QTest::newRow("zero-padded reference to a line feed is no NUL")
+        << QByteArray("<R><T>&#010;</T></R>") << QString();
     QTest::newRow("nesting 100000 levels deep loads") << nested(100000) << QString();
     QTest::newRow("unsupported encoding")
         << QByteArray("<?xml version='1.0' encoding='x-no-such'?><R/>") << u"x-no-such"_s;
