@@ -221,8 +221,9 @@ struct Phases
     double saves = 0;
 };
 
-// The same steps as a launch's compile of one resource file per mod, timed apart. The
-// pristine document is parsed once, as the launch does.
+// The same steps as a launch's compile of one resource file per mod, timed apart. As in a
+// launch, the pristine document is parsed once, and the working document once and then kept
+// for the next mod after each save.
 Phases timedPhases(const QString &game)
 {
     Phases phases;
@@ -235,26 +236,24 @@ Phases timedPhases(const QString &game)
 
     VxResourceDocument pristine;
     VxResourceElement pristineTable;
+    VxResourceDocument working;
+    VxResourceElement workingTable;
     timer.restart();
     loadResourceDocument(pristine, pristineTable, resource + u".backup"_s);
+    loadResourceDocument(working, workingTable, resource);
     phases.loads += seconds(timer);
+    timer.restart();
+    findResourceById(workingTable, u"id-0"_s);
+    phases.firstLookup += seconds(timer);
+
     VxSilentFeedback feedback;
     for (const VxModRef &mod : modsOf(game)) {
-        VxResourceDocument working;
-        VxResourceElement workingTable;
-        timer.restart();
-        loadResourceDocument(working, workingTable, resource);
-        phases.loads += seconds(timer);
-
         VxTweakContext context;
         context.folderPath = mod.path + u"Tweak/Big"_s;
         context.resourceName = u"Big"_s;
         context.working = workingTable;
         context.pristine = pristineTable;
         context.feedback = &feedback;
-        timer.restart();
-        findResourceById(workingTable, u"id-0"_s);
-        phases.firstLookup += seconds(timer);
         timer.restart();
         compileTweakFolder(context);
         phases.compile += seconds(timer);

@@ -38,7 +38,7 @@ QStringList resourceFoldersOf(const QString &installDir, const VxModRef &mod)
     return names;
 }
 
-struct PristineDocument
+struct LoadedDocument
 {
     VxResourceDocument document;
     VxResourceElement table;
@@ -77,15 +77,29 @@ private:
 
     // The backup is not touched again during a launch, so each one is parsed once and shared
     // by every mod that edits the same resource file.
-    const PristineDocument *pristineFor(const QString &name, const QString &backupPath)
+    const LoadedDocument *pristineFor(const QString &name, const QString &backupPath)
     {
         auto found = m_pristine.find(name);
         if (found != m_pristine.end())
             return found->second.get();
-        auto pristine = std::make_unique<PristineDocument>();
+        auto pristine = std::make_unique<LoadedDocument>();
         if (!loadResourceDocument(pristine->document, pristine->table, backupPath))
             return nullptr;
         return m_pristine.emplace(name, std::move(pristine)).first->second.get();
+    }
+
+    // A later mod with the same resource file goes on from the document as this launch saved
+    // it. Keeping it in memory gives the same tree that parsing the saved file would, without
+    // parsing a large file again and rebuilding its id index for every mod.
+    LoadedDocument *workingFor(const QString &name, const QString &path)
+    {
+        auto found = m_working.find(name);
+        if (found != m_working.end())
+            return found->second.get();
+        auto working = std::make_unique<LoadedDocument>();
+        if (!loadResourceDocument(working->document, working->table, path))
+            return nullptr;
+        return m_working.emplace(name, std::move(working)).first->second.get();
     }
 
     VxLaunchResult compileResource(const QString &name, const QString &folderPath)
@@ -94,28 +108,30 @@ private:
         backupResourceFile(m_installDir, name);
         m_feedback.setLabel(tableString(21) + name + QLatin1String(".xml"));
 
-        const PristineDocument *pristine = pristineFor(name, resource + QLatin1String(".backup"));
+        const LoadedDocument *pristine = pristineFor(name, resource + QLatin1String(".backup"));
         if (!pristine)
             return loadFailed(name);
-        VxResourceDocument working;
-        VxResourceElement workingTable;
-        if (!loadResourceDocument(working, workingTable, resource))
+        LoadedDocument *working = workingFor(name, resource);
+        if (!working)
             return loadFailed(name);
 
         VxTweakContext context;
         context.folderPath = folderPath;
         context.resourceName = name;
-        context.working = workingTable;
+        context.working = working->table;
         context.pristine = pristine->table;
         context.feedback = &m_feedback;
-        if (compileTweakFolder(context) == TweakOutcome::Abandoned)
+        if (compileTweakFolder(context) == TweakOutcome::Abandoned) {
+            // Its edits are half done and will not be saved; nothing may build on them.
+            m_working.erase(name);
             return VxLaunchResult::Abandoned;
+        }
 
         // Saved beside the file and renamed over it, so a crash leaves the old file or the new
         // one, and any leftover carries the temporary suffix that every restore sweeps away.
         const QString temporary = VxFileOps::temporaryName(resource);
         QString why;
-        const bool saved = saveResourceDocument(working, temporary, &why);
+        const bool saved = saveResourceDocument(working->document, temporary, &why);
         VxFileOps::operationDone();
         if (!saved || !VxFileOps::replaceFile(temporary, resource, &why)) {
             VxFileOps::removeFile(temporary);
@@ -128,7 +144,8 @@ private:
 
     QString m_installDir;
     VxFeedback &m_feedback;
-    std::map<QString, std::unique_ptr<PristineDocument>> m_pristine;
+    std::map<QString, std::unique_ptr<LoadedDocument>> m_pristine;
+    std::map<QString, std::unique_ptr<LoadedDocument>> m_working;
 };
 
 } // namespace

@@ -259,6 +259,7 @@ QByteArray serialize(const VxResourceDocument::Private &d, QIODevice *device)
 void setError(VxResourceDocument::Private &d, const QString &message)
 {
     d.doc.reset();
+    d.buffer.clear();
     d.encoding.clear();
     d.forgetIds();
     d.error = message;
@@ -365,8 +366,12 @@ bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
         return false;
     }
 
-    const pugi::xml_parse_result result =
-        d.doc.load_buffer(utf8.constData(), size_t(utf8.size()), parseOptions, pugi::encoding_utf8);
+    // Parsed in place: the tree points into the buffer, which the document keeps, so a large
+    // file is not copied once more.
+    d.doc.reset();
+    d.buffer = utf8;
+    const pugi::xml_parse_result result = d.doc.load_buffer_inplace(
+        d.buffer.data(), size_t(d.buffer.size()), parseOptions, pugi::encoding_utf8);
     if (!result) {
         setError(d, errorAt(utf8, result.offset, describe(result)));
         return false;

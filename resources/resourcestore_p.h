@@ -12,6 +12,8 @@
 
 struct VxResourceDocument::Private
 {
+    // The parsed text; the tree's names and values point into it, so it outlives the tree.
+    QByteArray buffer;
     pugi::xml_document doc;
     QString error;
     // The encoding the file's declaration names, as declared; empty for UTF-8, which needs no
