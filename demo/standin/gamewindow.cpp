@@ -147,11 +147,14 @@ QTreeWidget *fileTree(const VxStandinState &state)
             item->setText(2, u"kept by the launcher"_s);
             item->setForeground(0, Qt::gray);
         } else if (paths.contains(file.relativePath + u".backup"_s)) {
-            item->setText(2, u"replaced by a mod"_s);
+            // Resource files are edited in place; other data files are swapped whole.
+            const bool resource = file.relativePath.startsWith("data/Tweak/"_L1);
+            item->setText(2, resource ? u"edited by a mod"_s : u"replaced by a mod"_s);
             markChanged(item);
         }
     }
     tree->resizeColumnToContents(0);
+    tree->resizeColumnToContents(1);
     return tree;
 }
 
@@ -208,6 +211,7 @@ VxStandinWindow::VxStandinWindow(const VxStandinState &state, QWidget *parent) :
     auto *left = new QSplitter(Qt::Vertical);
     left->addWidget(settingsTree(state.settings));
     left->addWidget(fileTree(state));
+    left->setStretchFactor(1, 2);
     columns->addWidget(left);
     columns->addWidget(resourceTree(state));
     // Long data paths need room; the resource tree takes the rest.
