@@ -85,6 +85,8 @@ private slots:
     void modInfo();
     void snapshot_data();
     void snapshot();
+    void damagedResourceFile_data();
+    void damagedResourceFile();
     void exitBehaviour_data();
     void exitBehaviour();
     void sampleMods_data();
@@ -239,6 +241,38 @@ void TestDemoGame::snapshot()
     QVERIFY(run.snapshot.contains(u"value\tUnits.xml\tTank-0\tHealth\t300"_s));
     QVERIFY(run.snapshot.contains(u"value\tWorld.xml\tSky-0\tTopColor\t@color 70 130 210"_s));
     QVERIFY(run.snapshot.filter(QRegularExpression(u"^problem\t"_s)).isEmpty());
+}
+
+void TestDemoGame::damagedResourceFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("file cut off mid-element is reported, the others still read")
+        << QByteArray("<?xml version='1.0'?>\r\n<XResourceFile>\r\n  <XResourceTable>\r\n"
+                      "    <XSkyDetails id='Sky-0'>\r\n      <StarCount>12");
+    QTest::newRow("file that is not XML at all is reported")
+        << QByteArray("\x89PNG\r\n\x1a\n not a resource file");
+    QTest::newRow("empty file is reported") << QByteArray();
+}
+
+void TestDemoGame::damagedResourceFile()
+{
+    QFETCH(QByteArray, content);
+    QTemporaryDir dir;
+    dir.setAutoRemove(!QTest::currentTestFailed());
+    QString error;
+    QVERIFY2(vxtest::stageDemoGame(dir.path(), &error), qPrintable(error));
+    QFile world(dir.path() + u"/data/Tweak/World.xml"_s);
+    QVERIFY(world.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    world.write(content);
+    world.close();
+
+    const StandinRun run = runStandin(dir.path(), dir.path() + u"/snapshot.txt"_s);
+    QVERIFY(run.finished);
+    QCOMPARE(run.status, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.snapshot.filter(QRegularExpression(u"^problem\tWorld.xml: "_s)).size(), 1);
+    QVERIFY(run.snapshot.contains(u"value\tUnits.xml\tTank-0\tHealth\t300"_s));
+    QVERIFY(run.snapshot.contains(u"value\tShips.xml\tFrigate-0\tSpeed\t6"_s));
 }
 
 void TestDemoGame::exitBehaviour_data()
