@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -41,7 +42,8 @@ bool isTemporaryName(const QString &fileName)
 
 void operationDone()
 {
-    static long long done = 0;
+    // Atomic: a resource file's backup may be made on a worker thread.
+    static std::atomic<long long> done = 0;
     const long long limit = faultLimit();
     if (limit > 0 && ++done == limit)
         std::_Exit(99);
@@ -63,11 +65,12 @@ bool copyToTemporary(const QString &from, const QString &to, QString *error)
     return false;
 }
 
-bool copyFile(const QString &from, const QString &to, QString *error)
+bool copyFile(const QString &from, const QString &to, QString *error, Durability durability)
 {
     if (!copyToTemporary(from, to, error))
         return false;
-    if (!replaceFile(temporaryName(to), to, error)) {
+    if ((durability == Durability::Durable && !syncFileToDisk(temporaryName(to), error)) ||
+        !replaceFile(temporaryName(to), to, error)) {
         removeFile(temporaryName(to));
         return false;
     }

@@ -8,7 +8,7 @@
 namespace VxFileOps {
 
 // The suffix of every temporary file we write into the game folder; the restore deletes any
-// that a crash left behind (it also catches the save library's own "<name>.vxpart.XXXXXX").
+// that a crash left behind (the resource store saves through "<name>.vxpart" too).
 inline const QLatin1String temporarySuffix(".vxpart");
 
 QString temporaryName(const QString &path);
@@ -17,8 +17,12 @@ bool isTemporaryName(const QString &fileName);
 // Copies from to temporaryName(to), replacing any torn leftover there. A plain buffered copy:
 // the game's own content is kept safe by renames, never by forcing copies to disk.
 bool copyToTemporary(const QString &from, const QString &to, QString *error = nullptr);
-// copyToTemporary, then the temporary renamed onto to (replacing it).
-bool copyFile(const QString &from, const QString &to, QString *error = nullptr);
+// copyToTemporary, then the temporary renamed onto to (replacing it). A durable copy is
+// forced to disk before the rename, so the name never stands for a copy a power cut could
+// still empty: backups need this, since the file they protect is about to change.
+enum class Durability { Buffered, Durable };
+bool copyFile(const QString &from, const QString &to, QString *error = nullptr,
+              Durability durability = Durability::Buffered);
 // Renames from onto to in one step, replacing to when it exists.
 bool replaceFile(const QString &from, const QString &to, QString *error = nullptr);
 bool removeFile(const QString &path);

@@ -9,8 +9,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <future>
 #include <map>
-
 #include <memory>
 
 namespace {
@@ -75,44 +75,63 @@ private:
         return VxLaunchResult::LoadFailed;
     }
 
-    // The backup is not touched again during a launch, so each one is parsed once and shared
-    // by every mod that edits the same resource file.
-    const LoadedDocument *pristineFor(const QString &name, const QString &backupPath)
+    static std::unique_ptr<LoadedDocument> load(const QString &path)
     {
-        auto found = m_pristine.find(name);
-        if (found != m_pristine.end())
-            return found->second.get();
-        auto pristine = std::make_unique<LoadedDocument>();
-        if (!loadResourceDocument(pristine->document, pristine->table, backupPath))
+        auto loaded = std::make_unique<LoadedDocument>();
+        if (!loadResourceDocument(loaded->document, loaded->table, path))
             return nullptr;
-        return m_pristine.emplace(name, std::move(pristine)).first->second.get();
+        return loaded;
     }
 
-    // A later mod with the same resource file goes on from the document as this launch saved
-    // it. Keeping it in memory gives the same tree that parsing the saved file would, without
-    // parsing a large file again and rebuilding its id index for every mod.
-    LoadedDocument *workingFor(const QString &name, const QString &path)
+    // The backup of a resource file and its pristine document, parsed once per launch: the
+    // backup is not touched again during a launch, so its document serves every mod. The id
+    // lookup table is built here too, so that none of this waits on the launch's thread.
+    static std::unique_ptr<LoadedDocument> backUpAndLoad(const QString &installDir,
+                                                         const QString &name)
     {
-        auto found = m_working.find(name);
-        if (found != m_working.end())
-            return found->second.get();
-        auto working = std::make_unique<LoadedDocument>();
-        if (!loadResourceDocument(working->document, working->table, path))
-            return nullptr;
-        return m_working.emplace(name, std::move(working)).first->second.get();
+        backupResourceFile(installDir, name);
+        auto loaded = load(resourcePath(installDir, name) + QLatin1String(".backup"));
+        if (loaded)
+            findResourceById(loaded->table, QString());
+        return loaded;
+    }
+
+    // Both documents of a resource file. A later mod goes on from the working document as
+    // this launch saved it, which gives the same tree that parsing the saved file again
+    // would. On a first visit the backup and the pristine document are made beside the
+    // working document's parse; they share nothing but read access to the resource file.
+    bool documentsFor(const QString &name, const LoadedDocument *&pristine,
+                      LoadedDocument *&working)
+    {
+        std::future<std::unique_ptr<LoadedDocument>> pendingPristine;
+        if (!m_pristine.contains(name)) {
+            pendingPristine =
+                std::async(std::launch::async, &Launch::backUpAndLoad, m_installDir, name);
+        }
+        m_feedback.setLabel(tableString(21) + name + QLatin1String(".xml"));
+        if (!m_working.contains(name)) {
+            if (auto loaded = load(resourcePath(m_installDir, name)))
+                m_working.emplace(name, std::move(loaded));
+        }
+        if (pendingPristine.valid()) {
+            if (auto loaded = pendingPristine.get())
+                m_pristine.emplace(name, std::move(loaded));
+        }
+        const auto p = m_pristine.find(name);
+        const auto w = m_working.find(name);
+        if (p == m_pristine.end() || w == m_working.end())
+            return false;
+        pristine = p->second.get();
+        working = w->second.get();
+        return true;
     }
 
     VxLaunchResult compileResource(const QString &name, const QString &folderPath)
     {
         const QString resource = resourcePath(m_installDir, name);
-        backupResourceFile(m_installDir, name);
-        m_feedback.setLabel(tableString(21) + name + QLatin1String(".xml"));
-
-        const LoadedDocument *pristine = pristineFor(name, resource + QLatin1String(".backup"));
-        if (!pristine)
-            return loadFailed(name);
-        LoadedDocument *working = workingFor(name, resource);
-        if (!working)
+        const LoadedDocument *pristine = nullptr;
+        LoadedDocument *working = nullptr;
+        if (!documentsFor(name, pristine, working))
             return loadFailed(name);
 
         VxTweakContext context;
@@ -127,16 +146,13 @@ private:
             return VxLaunchResult::Abandoned;
         }
 
-        // Saved beside the file and renamed over it, so a crash leaves the old file or the new
-        // one, and any leftover carries the temporary suffix that every restore sweeps away.
-        const QString temporary = VxFileOps::temporaryName(resource);
+        // The store writes beside the file and renames over it, so a crash leaves the old file
+        // or the new one, and a leftover carries the temporary suffix every restore sweeps away.
         QString why;
-        const bool saved = saveResourceDocument(working->document, temporary, &why);
+        const bool saved = saveResourceDocument(working->document, resource, &why);
         VxFileOps::operationDone();
-        if (!saved || !VxFileOps::replaceFile(temporary, resource, &why)) {
-            VxFileOps::removeFile(temporary);
-            m_feedback.error(tableString(16), QStringLiteral("Could not save %1: %2")
-                                                  .arg(QDir::toNativeSeparators(resource), why));
+        if (!saved) {
+            m_feedback.error(tableString(16), QStringLiteral("Could not save %1").arg(why));
             return VxLaunchResult::LoadFailed;
         }
         return VxLaunchResult::Applied;

@@ -130,9 +130,10 @@ void backupResourceFile(const QString &installDir, const QString &resourceName)
         installDir + QLatin1String("/data/Tweak/") + resourceName + QLatin1String(".xml");
     const QString backup = resource + backupSuffix;
     // The backup must keep the game's own file for as long as it exists; and copyFile lands it
-    // under a temporary name first, so a torn backup can never be restored over a good file.
+    // under a temporary name first, on disk for good before it takes the backup's name, so
+    // neither a crash nor a power cut can leave a torn backup to be restored over a good file.
     if (!QFileInfo::exists(backup))
-        VxFileOps::copyFile(resource, backup);
+        VxFileOps::copyFile(resource, backup, nullptr, VxFileOps::Durability::Durable);
 }
 
 void restoreResourceFiles(const QString &installDir)

@@ -3,12 +3,14 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 using namespace Qt::StringLiterals;
 
@@ -258,6 +260,7 @@ QByteArray serialize(const VxResourceDocument::Private &d, QIODevice *device)
 
 void setError(VxResourceDocument::Private &d, const QString &message)
 {
+    d.depth = -1;
     d.doc.reset();
     d.buffer.clear();
     d.encoding.clear();
@@ -265,27 +268,12 @@ void setError(VxResourceDocument::Private &d, const QString &message)
     d.error = message;
 }
 
-// Whether any node lies deeper than maxDepth. Iterative: the depth is the point.
-bool tooDeep(const pugi::xml_document &doc)
+// Whether any node lies deeper than maxDepth.
+bool tooDeep(VxResourceDocument::Private &d)
 {
-    pugi::xml_node node = doc.first_child();
-    int depth = 0;
-    while (node) {
-        if (depth > maxDepth)
-            return true;
-        if (node.first_child()) {
-            node = node.first_child();
-            ++depth;
-            continue;
-        }
-        while (node && !node.next_sibling()) {
-            node = node.parent();
-            --depth;
-        }
-        if (node)
-            node = node.next_sibling();
-    }
-    return false;
+    if (d.depth < 0)
+        d.depth = vxSubtreeDepth(d.doc, maxDepth);
+    return d.depth > maxDepth;
 }
 
 QString tooDeepMessage()
@@ -411,6 +399,42 @@ pugi::xml_node VxResourceDocument::Private::tableNode() const
     return first.type() == pugi::node_element ? first : pugi::xml_node();
 }
 
+int vxSubtreeDepth(pugi::xml_node root, int limit)
+{
+    int deepest = 0;
+    int depth = 0;
+    pugi::xml_node node = root.first_child();
+    if (node)
+        depth = 1;
+    while (node && depth > 0) {
+        deepest = std::max(deepest, depth);
+        if (deepest > limit)
+            break;
+        if (node.first_child()) {
+            node = node.first_child();
+            ++depth;
+            continue;
+        }
+        while (depth > 0 && !node.next_sibling()) {
+            node = node.parent();
+            --depth;
+        }
+        if (depth > 0)
+            node = node.next_sibling();
+    }
+    return deepest;
+}
+
+void VxResourceDocument::Private::noteDepth(pugi::xml_node node, int levelsBelow)
+{
+    if (depth < 0 || !node)
+        return;
+    int level = 0;
+    for (pugi::xml_node up = node; up && up.type() != pugi::node_document; up = up.parent())
+        ++level;
+    depth = std::max(depth, level + levelsBelow);
+}
+
 void VxResourceDocument::Private::forgetIds()
 {
     ids.clear();
@@ -437,7 +461,7 @@ bool VxResourceDocument::setContent(const QByteArray &data)
 
 QByteArray VxResourceDocument::toByteArray() const
 {
-    if (tooDeep(d->doc))
+    if (tooDeep(*d))
         return {};
     return serialize(*d, nullptr);
 }
@@ -495,19 +519,33 @@ bool saveResourceDocument(const VxResourceDocument &document, const QString &pat
             *error = u"%1: cannot be written: %2"_s.arg(QDir::toNativeSeparators(path), why);
         return false;
     };
-    // The temporary file sits beside the target and is renamed over it on commit, so the
-    // game finds either the old file or the whole new one; on failure QSaveFile removes it.
     // A document that failed to load is empty; writing it would wipe the file it came from.
     if (!document.d_func()->doc.document_element())
         return fail(u"the document holds no element"_s);
-    if (tooDeep(document.d_func()->doc))
+    if (tooDeep(*document.d_func()))
         return fail(tooDeepMessage());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+
+    // Written beside the file and renamed over it, so a crash leaves the old file or the whole
+    // new one. The launch sweeps away a leftover by its ".vxpart" suffix. The new content is
+    // not forced to disk: the launch keeps the game's own file in a backup that is.
+    const QString temporary = path + u".vxpart"_s;
+    QFile file(temporary);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return fail(file.errorString());
     serialize(*document.d_func(), &file);
-    if (!file.commit())
-        return fail(file.errorString());
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        const QString why = file.errorString();
+        QFile::remove(temporary);
+        return fail(why);
+    }
+    std::error_code ec;
+    std::filesystem::rename(std::filesystem::path(temporary.toStdU16String()),
+                            std::filesystem::path(path.toStdU16String()), ec);
+    if (ec) {
+        QFile::remove(temporary);
+        return fail(QString::fromStdString(ec.message()));
+    }
     return true;
 }
 
@@ -590,6 +628,7 @@ VxResourceElement createResourceElement(const VxResourceElement &parent, const Q
     if (!d || !parentNode || !isValidXmlName(tagName) || !d->canEncode(tagName))
         return {};
     pugi::xml_node element = parentNode.append_child(tagName.toUtf8().constData());
+    d->noteDepth(element);
     setId(element, id);
     return adopt(d, parent, element);
 }
@@ -603,6 +642,7 @@ VxResourceElement importResourceElement(const VxResourceElement &parent,
     if (!d || !parentNode || !sourceNode)
         return {};
     pugi::xml_node copy = parentNode.append_copy(sourceNode);
+    d->noteDepth(copy, vxSubtreeDepth(copy, maxDepth));
     setId(copy, id);
     return adopt(d, parent, copy);
 }

@@ -27,8 +27,15 @@ struct VxResourceDocument::Private
     QHash<QByteArrayView, pugi::xml_node_struct *> ids;
     bool idsBuilt = false;
 
+    // The deepest level of any node (the document element is level 1), or -1 until a save
+    // first needs it. Walking a large tree costs as much as a third of saving it, so it is
+    // measured once and then raised by every operation that adds nodes.
+    int depth = -1;
+
     pugi::xml_node tableNode() const;
     void forgetIds();
+    // Records that node, and levelsBelow levels under it, now exist.
+    void noteDepth(pugi::xml_node node, int levelsBelow = 0);
     // Whether every character of text can be written in the document's encoding as itself
     // (names and CDATA cannot fall back on character references).
     bool canEncode(QStringView text) const;
@@ -51,6 +58,10 @@ struct VxResourceAccess
         return element.m_doc ? element.m_doc->d_func() : nullptr;
     }
 };
+
+// How many levels the subtree of node reaches below it (0 for a leaf); iterative, and it stops
+// counting once past limit.
+int vxSubtreeDepth(pugi::xml_node node, int limit);
 
 // QString to the tree's UTF-8; the tree cannot hold U+0000, so the text ends there.
 QByteArray vxToTreeText(QStringView text);

@@ -156,9 +156,11 @@ void setText(VxResourceDocument::Private *d, pugi::xml_node field, const QString
         } else {
             field.insert_child_before(pugi::node_pcdata, first).set_value(value.constData());
             field.remove_child(first);
+            d->noteDepth(field, 1);
         }
     } else {
         field.append_child(pugi::node_pcdata).set_value(value.constData());
+        d->noteDepth(field, 1);
     }
 }
 
@@ -278,6 +280,7 @@ bool addResourceField(const VxResourceElement &resource, const QString &selector
         return kind != VxValueKind::Invalid;
     touch(d, resourceNode);
     pugi::xml_node field = resourceNode.append_child(tag.toUtf8().constData());
+    d->noteDepth(field);
     if (kind == VxValueKind::Invalid)
         return false;
     writeValue(d, field, valueText, kind);
@@ -297,8 +300,10 @@ bool setResourceField(const VxResourceElement &resource, const QString &selector
         return kind != VxValueKind::Invalid;
     touch(d, resourceNode);
     pugi::xml_node field = selectNode(resourceNode, parsed);
-    if (!field)
+    if (!field) {
         field = resourceNode.append_child(parsed.tag.toUtf8().constData());
+        d->noteDepth(field);
+    }
     for (const char *name : valueAttributes)
         field.remove_attribute(name);
     if (kind == VxValueKind::Invalid)

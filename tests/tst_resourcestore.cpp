@@ -63,6 +63,8 @@ private slots:
     void loadReportsWhy();
     void saveIsAtomic_data();
     void saveIsAtomic();
+    void depthLimitFollowsEdits_data();
+    void depthLimitFollowsEdits();
 };
 
 void TestResourceStore::findById_data()
@@ -544,6 +546,48 @@ void TestResourceStore::saveIsAtomic()
     VxResourceElement table;
     QVERIFY(loadResourceDocument(reread, table, path));
     QVERIFY(!findResourceById(table, u"new"_s).isNull());
+}
+
+void TestResourceStore::depthLimitFollowsEdits_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("text set on the deepest field goes one level past the limit")
+        << u"set"_s << false;
+    QTest::newRow("an element copied under the deepest field goes past the limit")
+        << u"import"_s << false;
+    QTest::newRow("a field added to a shallow resource keeps the document writable")
+        << u"shallow"_s << true;
+}
+
+// A save measures the document's depth once and later edits keep that figure up to date;
+// a stale figure would let a document too deep to indent be written after all.
+void TestResourceStore::depthLimitFollowsEdits()
+{
+    QFETCH(QString, edit);
+    QFETCH(bool, saved);
+    // Document element, table, resource "r", then fields nested down to level 256 exactly.
+    const int fieldLevels = 256 - 3;
+    const QByteArray data = "<R><T><E id='r'>" + QByteArray("<a>").repeated(fieldLevels) +
+                            QByteArray("</a>").repeated(fieldLevels) +
+                            "</E><E id='s'><b/></E></T></R>";
+    VxResourceDocument doc;
+    QVERIFY(doc.setContent(data));
+    QVERIFY(!doc.toByteArray().isEmpty());
+
+    const VxResourceElement resource = findResourceById(doc.table(), u"r"_s);
+    const QString deepest = u"a(%1)"_s.arg(fieldLevels - 1);
+    QVERIFY(!selectResourceField(resource, deepest).isNull());
+    if (edit == "set"_L1) {
+        QVERIFY(setResourceField(resource, deepest, u"text"_s));
+    } else if (edit == "import"_L1) {
+        const VxResourceElement field = selectResourceField(resource, deepest);
+        QVERIFY(
+            !importResourceElement(field, findResourceById(doc.table(), u"s"_s), u"t"_s).isNull());
+    } else {
+        QVERIFY(addResourceField(findResourceById(doc.table(), u"s"_s), u"c"_s, u"text"_s));
+    }
+    QCOMPARE(!doc.toByteArray().isEmpty(), saved);
 }
 
 QTEST_GUILESS_MAIN(TestResourceStore)
