@@ -1,7 +1,5 @@
 #include "resources/resourcestore.h"
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -10,20 +8,17 @@ namespace {
 
 QByteArray wrap(const QByteArray &fields)
 {
-    return "<Resources><Table><XStringResourceDetails id='r'>" + fields +
-           "</XStringResourceDetails></Table></Resources>";
+    return "<R><T><E id='r'>" + fields + "</E></T></R>";
 }
 
 // Parsed and written again, so that documents compare by content, not by how they were typed.
 QByteArray normalized(const QByteArray &xml)
 {
     VxResourceDocument doc;
-    if (!doc.setContent(xml))
-        return "unparsable: " + doc.errorString().toUtf8();
-    return doc.toByteArray();
+    return doc.setContent(xml) ? doc.toByteArray() : "unparsable: " + doc.errorString().toUtf8();
 }
 
-enum class Op { Add, Set, Remove };
+enum class Op { Read, Add, Set, Remove };
 
 } // namespace
 
@@ -31,270 +26,113 @@ class TestResourceValues : public QObject
 {
     Q_OBJECT
 private slots:
-    void classify_data();
-    void classify();
-    void selectorTag_data();
-    void selectorTag();
-    void read_data();
-    void read();
-    void write_data();
-    void write();
-    void nullResource_data();
-    void nullResource();
-    void textInCdataTheEncodingCannotHold();
+    void fields_data();
+    void fields();
     void deepFieldsNeedNoStack();
 };
 
-void TestResourceValues::classify_data()
-{
-    QTest::addColumn<QString>("valueText");
-    QTest::addColumn<int>("kind");
-    QTest::newRow("at sign not first is text") << u"a@b"_s << int(VxValueKind::Text);
-    QTest::newRow("unknown keyword is invalid") << u"@colour 1 2 3"_s << int(VxValueKind::Invalid);
-    QTest::newRow("keyword case matters") << u"@Color 1 2 3"_s << int(VxValueKind::Invalid);
-    QTest::newRow("colour counts pieces, not spaces")
-        << u"@color   1    2 "_s << int(VxValueKind::Invalid);
-    QTest::newRow("tab is not a separator") << u"@color 1\t2 3"_s << int(VxValueKind::Invalid);
-    QTest::newRow("keyword with letters appended is still a colour")
-        << u"@colorful 1 2 3"_s << int(VxValueKind::Color);
-    QTest::newRow("pieces are not checked as numbers")
-        << u"@vector a b"_s << int(VxValueKind::Vector);
-}
-
-void TestResourceValues::classify()
-{
-    QFETCH(QString, valueText);
-    QFETCH(int, kind);
-    QCOMPARE(int(classifyResourceValue(valueText)), kind);
-}
-
-void TestResourceValues::selectorTag_data()
-{
-    QTest::addColumn<QString>("selector");
-    QTest::addColumn<QString>("tag");
-    QTest::newRow("plain tag") << u"Flags"_s << u"Flags"_s;
-    QTest::newRow("every group removed") << u"A(1)(2)"_s << u"A"_s;
-    QTest::newRow("only a group is a plain selector") << u"(3)"_s << u"(3)"_s;
-    QTest::newRow("letters in the group are no index") << u"Value(x)"_s << u"Value(x)"_s;
-    QTest::newRow("group not at the end is no index") << u"A(1)b"_s << u"A(1)b"_s;
-    QTest::newRow("nested parentheses keep the outer pair") << u"A((1))(2)"_s << u"A()"_s;
-}
-
-void TestResourceValues::selectorTag()
-{
-    QFETCH(QString, selector);
-    QFETCH(QString, tag);
-    QCOMPARE(fieldSelectorTag(selector), tag);
-}
-
-void TestResourceValues::read_data()
-{
-    QTest::addColumn<QByteArray>("fields");
-    QTest::addColumn<QString>("selector");
-    QTest::addColumn<QString>("value"); // null when no field is selected
-
-    QTest::newRow("four colour attributes read with alpha")
-        << QByteArray("<Value r='1' g='2' b='3' a='4'/>") << u"Value"_s << u"@color 1 2 3 4"_s;
-    QTest::newRow("colour wins over vector attributes")
-        << QByteArray("<Value x='9' y='8' b='3' g='2' r='1'/>") << u"Value"_s << u"@color 1 2 3"_s;
-    QTest::newRow("x alone reads as the text")
-        << QByteArray("<Value x='1'>t</Value>") << u"Value"_s << u"t"_s;
-    QTest::newRow("empty href keeps its trailing space")
-        << QByteArray("<Value href=''/>") << u"Value"_s << u"@href "_s;
-    QTest::newRow("empty attributes still count as present")
-        << QByteArray("<Value r='' g='' b=''/>") << u"Value"_s << u"@color   "_s;
-    QTest::newRow("text and CDATA at any depth are joined in order")
-        << QByteArray("<Value>a<![CDATA[b]]><i>c<j>d</j></i>e</Value>") << u"Value"_s << u"abcde"_s;
-    QTest::newRow("empty field reads empty, not null")
-        << QByteArray("<Value/>") << u"Value"_s << u""_s;
-    QTest::newRow("missing field reads null") << QByteArray("<Value/>") << u"Other"_s << QString();
-    QTest::newRow("plain form looks at direct children only")
-        << QByteArray("<Outer><Value>x</Value></Outer>") << u"Value"_s << QString();
-    QTest::newRow("processing instruction of the same name hides the field")
-        << QByteArray("<?Value x?><Value>t</Value>") << u"Value"_s << QString();
-    QTest::newRow("index selects the second element")
-        << QByteArray("<Value>a</Value><Value>b</Value>") << u"Value(1)"_s << u"b"_s;
-    QTest::newRow("index past the last element reads null")
-        << QByteArray("<Value>a</Value>") << u"Value(1)"_s << QString();
-    QTest::newRow("index counts nested elements parent first")
-        << QByteArray("<Value>a<Value>b</Value></Value><Value>c</Value>") << u"Value(2)"_s
-        << u"c"_s;
-    QTest::newRow("leading zeros in the index")
-        << QByteArray("<Value>a</Value><Value>b</Value>") << u"Value(001)"_s << u"b"_s;
-    QTest::newRow("several groups select by the last")
-        << QByteArray("<Value>a</Value><Value>b</Value>") << u"Value(5)(1)"_s << u"b"_s;
-    QTest::newRow("index too large to count selects nothing")
-        << QByteArray("<Value>a</Value>") << u"Value(99999999999999999999999)"_s << QString();
-    QTest::newRow("selector that is only a group selects nothing")
-        << QByteArray("<Value>a</Value>") << u"(0)"_s << QString();
-}
-
-void TestResourceValues::read()
-{
-    QFETCH(QByteArray, fields);
-    QFETCH(QString, selector);
-    QFETCH(QString, value);
-    VxResourceDocument doc;
-    QVERIFY2(doc.setContent(wrap(fields)), qPrintable(doc.errorString()));
-    const VxResourceElement resource = findResourceById(doc.table(), u"r"_s);
-    const QString read = readResourceField(resource, selector);
-    QCOMPARE(read.isNull(), value.isNull());
-    QCOMPARE(read, value);
-    QCOMPARE(selectResourceField(resource, selector).isNull(), value.isNull());
-}
-
-void TestResourceValues::write_data()
+void TestResourceValues::fields_data()
 {
     QTest::addColumn<int>("op");
-    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("before"); // null: the resource is missing
     QTest::addColumn<QString>("selector");
-    QTest::addColumn<QString>("valueText");
+    QTest::addColumn<QString>("valueText"); // for a read: what it reads, null for no field
     QTest::addColumn<bool>("result");
     QTest::addColumn<QByteArray>("after");
-
+    const int read = int(Op::Read);
     const int add = int(Op::Add);
     const int set = int(Op::Set);
     const int remove = int(Op::Remove);
-    const QByteArray none;
+    const QByteArray none = "";
+
+    QTest::newRow("four colour attributes read with alpha")
+        << read << "<V r='1' g='2' b='3' a='4'/>"_ba << u"V"_s << u"@color 1 2 3 4"_s;
+    QTest::newRow("colour wins over vector attributes")
+        << read << "<V x='9' y='8' b='3' g='2' r='1'/>"_ba << u"V"_s << u"@color 1 2 3"_s;
+    QTest::newRow("text and CDATA at any depth are joined in order")
+        << read << "<V>a<![CDATA[b]]><i>c<j>d</j></i>e</V>"_ba << u"V"_s << u"abcde"_s;
+    QTest::newRow("empty field reads empty, not null") << read << "<V/>"_ba << u"V"_s << u""_s;
+    QTest::newRow("plain form looks at direct children only")
+        << read << "<O><V>x</V></O>"_ba << u"V"_s << QString();
+    QTest::newRow("processing instruction of the same name hides the field")
+        << read << "<?V x?><V>t</V>"_ba << u"V"_s << QString();
+    QTest::newRow("index counts nested elements parent first, by the last group")
+        << read << "<V>a<V>b</V></V><V>c</V>"_ba << u"V(9)(2)"_s << u"c"_s;
+    QTest::newRow("index too large to count selects nothing")
+        << read << "<V>a</V>"_ba << u"V(99999999999999999999999)"_s << QString();
 
     QTest::newRow("invalid colour leaves the empty field it added")
-        << add << none << u"Value"_s << u"@color 1 2"_s << false << QByteArray("<Value/>");
+        << add << none << u"V"_s << u"@color 1 2"_s << false << "<V/>"_ba;
     QTest::newRow("colour with five numbers drops the fifth")
-        << add << none << u"Value"_s << u"@color 1 2 3 4 5"_s << true
-        << QByteArray("<Value r='1' g='2' b='3' a='4'/>");
-    QTest::newRow("runs of spaces between colour numbers")
-        << add << none << u"Value"_s << u"@color  1   2 3"_s << true
-        << QByteArray("<Value r='1' g='2' b='3'/>");
-    QTest::newRow("vector with two numbers stores no z")
-        << add << none << u"Value"_s << u"@vector 1 2"_s << true
-        << QByteArray("<Value x='1' y='2'/>");
-    QTest::newRow("href alone stores an empty href")
-        << add << none << u"Value"_s << u"@href"_s << true << QByteArray("<Value href=''/>");
+        << add << none << u"V"_s << u"@color  1   2 3 4 5"_s << true
+        << "<V r='1' g='2' b='3' a='4'/>"_ba;
+    QTest::newRow("vector with two pieces stores no z, and pieces need not be numbers")
+        << add << none << u"V"_s << u"@vector a b"_s << true << "<V x='a' y='b'/>"_ba;
+    QTest::newRow("keyword with letters appended is still a colour")
+        << add << none << u"V"_s << u"@colorful 1 2 3"_s << true << "<V r='1' g='2' b='3'/>"_ba;
     QTest::newRow("href words joined by one space")
-        << add << none << u"Value"_s << u"@href  a    b "_s << true
-        << QByteArray("<Value href='a b'/>");
+        << add << none << u"V"_s << u"@href  a    b "_s << true << "<V href='a b'/>"_ba;
     QTest::newRow("add ignores the index and appends beside an existing field")
-        << add << QByteArray("<Value>a</Value>") << u"Value(0)"_s << u"b"_s << true
-        << QByteArray("<Value>a</Value><Value>b</Value>");
-    QTest::newRow("add refuses an empty selector")
-        << add << none << QString() << u"x"_s << false << none;
-    QTest::newRow("add refuses a tag that is only groups")
-        << add << none << u"(1)(2)"_s << u"x"_s << false << none;
+        << add << "<V>a</V>"_ba << u"V(0)"_s << u"b"_s << true << "<V>a</V><V>b</V>"_ba;
 
     QTest::newRow("text on a colour field clears every value attribute")
-        << set
-        << QByteArray("<Value other='k' r='1' g='2' b='3' a='4' x='1' y='2' z='3' href='h'/>")
-        << u"Value"_s << u"text"_s << true << QByteArray("<Value other='k'>text</Value>");
+        << set << "<V o='k' r='1' g='2' b='3' a='4' x='1' y='2' z='3' href='h'/>"_ba << u"V"_s
+        << u"text"_s << true << "<V o='k'>text</V>"_ba;
     QTest::newRow("colour on a text field keeps the text")
-        << set << QByteArray("<Value>t</Value>") << u"Value"_s << u"@color 1 2 3"_s << true
-        << QByteArray("<Value r='1' g='2' b='3'>t</Value>");
-    QTest::newRow("invalid value still clears the attributes")
-        << set << QByteArray("<Value r='1' g='2' b='3'>t</Value>") << u"Value"_s << u"@bad"_s
-        << false << QByteArray("<Value>t</Value>");
+        << set << "<V>t</V>"_ba << u"V"_s << u"@color 1 2 3"_s << true
+        << "<V r='1' g='2' b='3'>t</V>"_ba;
     QTest::newRow("index past the only field appends a new one")
-        << set << QByteArray("<Value>a</Value>") << u"Value(1)"_s << u"b"_s << true
-        << QByteArray("<Value>a</Value><Value>b</Value>");
-    QTest::newRow("text after the children of a field that starts with an element")
-        << set << QByteArray("<Value><i/></Value>") << u"Value"_s << u"t"_s << true
-        << QByteArray("<Value><i/>t</Value>");
+        << set << "<V>a</V>"_ba << u"V(1)"_s << u"b"_s << true << "<V>a</V><V>b</V>"_ba;
     QTest::newRow("text replaces only the first text node")
-        << set << QByteArray("<Value>a<i/>b</Value>") << u"Value"_s << u"c"_s << true
-        << QByteArray("<Value>c<i/>b</Value>");
+        << set << "<V>a<i/>b</V>"_ba << u"V"_s << u"c"_s << true << "<V>c<i/>b</V>"_ba;
     QTest::newRow("text replaces a CDATA section that stands first")
-        << set << QByteArray("<Value><![CDATA[a]]></Value>") << u"Value"_s << u"x]]>y"_s << true
-        << QByteArray("<Value><![CDATA[x]]]]><![CDATA[>y]]></Value>");
-    QTest::newRow("text is cut at a NUL") << set << QByteArray("<Value>a</Value>") << u"Value"_s
-                                          << u"ab\0cd"_s << true << QByteArray("<Value>ab</Value>");
-    QTest::newRow("missing field is created")
-        << set << none << u"Name"_s << u"n"_s << true << QByteArray("<Name>n</Name>");
-    QTest::newRow("set refuses a selector that is only a group")
-        << set << QByteArray("<Value>a</Value>") << u"(3)"_s << u"x"_s << false
-        << QByteArray("<Value>a</Value>");
+        << set << "<V><![CDATA[a]]></V>"_ba << u"V"_s << u"x]]>y"_s << true
+        << "<V><![CDATA[x]]]]><![CDATA[>y]]></V>"_ba;
     QTest::newRow("set refuses letters in parentheses")
-        << set << QByteArray("<Value>a</Value>") << u"Value(x)"_s << u"@color 1 2 3"_s << false
-        << QByteArray("<Value>a</Value>");
+        << set << "<V>a</V>"_ba << u"V(x)"_s << u"b"_s << false << "<V>a</V>"_ba;
 
+    QTest::newRow("missing resource reads nothing")
+        << read << QByteArray() << u"V"_s << QString() << false << none;
+    QTest::newRow("missing resource takes no field but the value is still judged")
+        << add << QByteArray() << u"V"_s << u"@color 1 2 3"_s << true << none;
+    QTest::newRow("missing resource refuses an invalid value")
+        << set << QByteArray() << u"V"_s << u"@color"_s << false << none;
     QTest::newRow("remove takes the selected field out")
-        << remove << QByteArray("<Value>a</Value><Name/>") << u"Value"_s << QString() << true
-        << QByteArray("<Name/>");
-    QTest::newRow("remove of a missing field is false")
-        << remove << QByteArray("<Name/>") << u"Value"_s << QString() << false
-        << QByteArray("<Name/>");
-    QTest::newRow("remove by index past the only field is false")
-        << remove << QByteArray("<Value>a</Value>") << u"Value(1)"_s << QString() << false
-        << QByteArray("<Value>a</Value>");
+        << remove << "<V>a</V><N/>"_ba << u"V"_s << QString() << true << "<N/>"_ba;
     QTest::newRow("remove of a field found deeper leaves it in place")
-        << remove << QByteArray("<Outer><Value>a</Value></Outer>") << u"Value(0)"_s << QString()
-        << true << QByteArray("<Outer><Value>a</Value></Outer>");
+        << remove << "<O><V>a</V></O><V/>"_ba << u"V(0)"_s << QString() << true
+        << "<O><V>a</V></O><V/>"_ba;
 }
 
-void TestResourceValues::write()
+void TestResourceValues::fields()
 {
     QFETCH(int, op);
     QFETCH(QByteArray, before);
     QFETCH(QString, selector);
     QFETCH(QString, valueText);
-    QFETCH(bool, result);
-    QFETCH(QByteArray, after);
-
     VxResourceDocument doc;
     QVERIFY(doc.setContent(wrap(before)));
-    const VxResourceElement resource = findResourceById(doc.table(), u"r"_s);
-    bool returned = false;
-    switch (Op(op)) {
-    case Op::Add:
-        returned = addResourceField(resource, selector, valueText);
-        break;
-    case Op::Set:
-        returned = setResourceField(resource, selector, valueText);
-        break;
-    case Op::Remove:
-        returned = removeResourceField(resource, selector);
-        break;
+    const VxResourceElement resource =
+        before.isNull() ? VxResourceElement() : findResourceById(doc.table(), u"r"_s);
+    if (Op(op) == Op::Read) {
+        const QString read = readResourceField(resource, selector);
+        QCOMPARE(read.isNull(), valueText.isNull());
+        QCOMPARE(read, valueText);
+        QCOMPARE(selectResourceField(resource, selector).isNull(), valueText.isNull());
+        return;
     }
-    QCOMPARE(returned, result);
+    QFETCH(bool, result);
+    QFETCH(QByteArray, after);
+    if (Op(op) == Op::Add)
+        QCOMPARE(addResourceField(resource, selector, valueText), result);
+    else if (Op(op) == Op::Set)
+        QCOMPARE(setResourceField(resource, selector, valueText), result);
+    else
+        QCOMPARE(removeResourceField(resource, selector), result);
     QCOMPARE(normalized(doc.toByteArray()), normalized(wrap(after)));
-    QCOMPARE(resource.id(), u"r"_s);
 }
 
-void TestResourceValues::nullResource_data()
-{
-    QTest::addColumn<QString>("selector");
-    QTest::addColumn<QString>("valueText");
-    QTest::addColumn<bool>("written");
-    QTest::newRow("valid value reports true") << u"Value"_s << u"@color 1 2 3"_s << true;
-    QTest::newRow("invalid value reports false") << u"Value"_s << u"@color"_s << false;
-    QTest::newRow("invalid tag reports false") << u"(1)"_s << u"text"_s << false;
-}
-
-void TestResourceValues::nullResource()
-{
-    QFETCH(QString, selector);
-    QFETCH(QString, valueText);
-    QFETCH(bool, written);
-    const VxResourceElement none;
-    QVERIFY(readResourceField(none, selector).isNull());
-    QVERIFY(selectResourceField(none, selector).isNull());
-    QVERIFY(!removeResourceField(none, selector));
-    QCOMPARE(addResourceField(none, selector, valueText), written);
-    QCOMPARE(setResourceField(none, selector, valueText), written);
-}
-
-void TestResourceValues::textInCdataTheEncodingCannotHold()
-{
-    VxResourceDocument doc;
-    QVERIFY(doc.setContent("<?xml version='1.0' encoding='ISO-8859-1'?>" +
-                           wrap("<Value><![CDATA[a]]>b</Value>")));
-    const VxResourceElement resource = findResourceById(doc.table(), u"r"_s);
-    QVERIFY(setResourceField(resource, u"Value"_s, u"Ω<"_s));
-    const QByteArray bytes = doc.toByteArray();
-    QVERIFY2(bytes.contains("<Value>&#937;&lt;b</Value>"), bytes.constData());
-
-    VxResourceDocument reread;
-    QVERIFY(reread.setContent(bytes));
-    QCOMPARE(readResourceField(findResourceById(reread.table(), u"r"_s), u"Value"_s), u"Ω<b"_s);
-}
-
+// Fields nested as deep as a file may hold are reached without recursion.
 void TestResourceValues::deepFieldsNeedNoStack()
 {
     VxResourceDocument doc;
@@ -303,23 +141,14 @@ void TestResourceValues::deepFieldsNeedNoStack()
     constexpr int levels = 100000;
     VxResourceElement field = resource;
     for (int i = 0; i < levels; ++i) {
-        QVERIFY(addResourceField(field, u"Deep"_s, u"x"_s));
-        field = selectResourceField(field, u"Deep"_s);
+        QVERIFY(addResourceField(field, u"D"_s, u"x"_s));
+        field = selectResourceField(field, u"D"_s);
     }
-    QCOMPARE(readResourceField(resource, u"Deep"_s).size(), levels);
-    QCOMPARE(readResourceField(resource, u"Deep(%1)"_s.arg(levels - 1)), u"x"_s);
-    QVERIFY(readResourceField(resource, u"Deep(%1)"_s.arg(levels)).isNull());
-
-    // Written out, every level would cost its own indentation: refused, not attempted.
-    QTemporaryDir dir;
-    dir.setAutoRemove(!QTest::currentTestFailed());
-    QString error;
-    QVERIFY(!saveResourceDocument(doc, dir.filePath(u"deep.xml"_s), &error));
-    QVERIFY2(error.contains(u"nested"_s), qPrintable(error));
-    QVERIFY(QDir(dir.path()).isEmpty());
-
-    QVERIFY(removeResourceField(resource, u"Deep"_s));
-    QVERIFY(selectResourceField(resource, u"Deep(0)"_s).isNull());
+    QCOMPARE(readResourceField(resource, u"D"_s).size(), levels);
+    QCOMPARE(readResourceField(resource, u"D(%1)"_s.arg(levels - 1)), u"x"_s);
+    QVERIFY(readResourceField(resource, u"D(%1)"_s.arg(levels)).isNull());
+    QVERIFY(removeResourceField(resource, u"D"_s));
+    QVERIFY(selectResourceField(resource, u"D(0)"_s).isNull());
 }
 
 QTEST_GUILESS_MAIN(TestResourceValues)
