@@ -29,6 +29,37 @@ public:
     bool space(qsizetype i) const { return s[i].isSpace(); }
     bool horizontalSpace(qsizetype i) const { return s[i] != u'\n' && s[i].isSpace(); }
     bool is(qsizetype i, char16_t c) const { return s[i] == c; }
+
+    // The end of the run of white space ("\s*") from `from` on.
+    qsizetype spaceEnd(qsizetype from) const
+    {
+        while (from < n && space(from))
+            ++from;
+        return from;
+    }
+    // The end of the run of blanks ("[^\S\n]*") from `from` on.
+    qsizetype blankEnd(qsizetype from) const
+    {
+        while (from < n && horizontalSpace(from))
+            ++from;
+        return from;
+    }
+    // A greedy "\s*\n" backs off to the last line feed of the white-space run, so both
+    // are found in the one scan.
+    struct SpaceRun
+    {
+        qsizetype end;
+        qsizetype lastFeed; // -1 when the run holds none
+    };
+    SpaceRun spaceRun(qsizetype from) const
+    {
+        SpaceRun run{from, -1};
+        for (; run.end < n && space(run.end); ++run.end) {
+            if (is(run.end, u'\n'))
+                run.lastFeed = run.end;
+        }
+        return run;
+    }
 };
 
 // Writes kept characters to the front of the buffer; the write position never passes the
@@ -37,13 +68,7 @@ class Out
 {
 public:
     explicit Out(Buffer &b) : m_b(b) {}
-    void put(qsizetype i)
-    {
-        m_b.s[m_w] = m_b.s[i];
-        if (m_b.ln)
-            m_b.ln[m_w] = m_b.ln[i];
-        ++m_w;
-    }
+    void put(qsizetype i) { put(i, m_b.s[i]); }
     void put(qsizetype i, QChar c)
     {
         m_b.s[m_w] = c;
@@ -51,10 +76,19 @@ public:
             m_b.ln[m_w] = m_b.ln[i];
         ++m_w;
     }
-    void putRange(qsizetype from, qsizetype to)
+    // Keeps the characters from `from` to `to` as they are; returns where to read on.
+    qsizetype keep(qsizetype from, qsizetype to)
     {
         for (qsizetype k = from; k < to; ++k)
             put(k);
+        return to;
+    }
+    // Keeps the characters at i and j and drops the ones between; returns where to read on.
+    qsizetype keepEnds(qsizetype i, qsizetype j)
+    {
+        put(i);
+        put(j);
+        return j + 1;
     }
     void finish() { m_b.n = m_w; }
 
@@ -63,216 +97,131 @@ private:
     qsizetype m_w = 0;
 };
 
+// One left-to-right pass of a replacement: where `at` says a match may start, `rewrite`
+// writes what the match becomes (or the text unchanged) and returns where to read on;
+// every other character is kept.
+template <typename At, typename Rewrite> void sweep(Buffer &b, At at, Rewrite rewrite)
+{
+    const qsizetype n = b.n;
+    Out out(b);
+    qsizetype i = 0;
+    while (i < n) {
+        if (at(i))
+            i = rewrite(out, i);
+        else
+            out.put(i++);
+    }
+    out.finish();
+}
+
 // "//[^\n]*\n|/\*.*\*/" removed: a line comment with its line feed, or "/*" up to the last
 // "*/" of the whole text.
 void removeComments(Buffer &b)
 {
-    const qsizetype n = b.n;
-    qsizetype lastClose = -1;
-    for (qsizetype k = n - 2; k >= 0; --k) {
-        if (b.is(k, u'*') && b.is(k + 1, u'/')) {
-            lastClose = k;
-            break;
-        }
-    }
-    qsizetype lastFeed = -1;
-    for (qsizetype k = n - 1; k >= 0; --k) {
-        if (b.is(k, u'\n')) {
-            lastFeed = k;
-            break;
-        }
-    }
-    Out out(b);
-    qsizetype i = 0;
-    while (i < n) {
-        if (b.is(i, u'/') && i + 1 < n) {
-            if (b.is(i + 1, u'/') && lastFeed >= i + 2) {
-                qsizetype j = i + 2;
-                while (!b.is(j, u'\n'))
-                    ++j;
-                i = j + 1;
-                continue;
-            }
-            if (b.is(i + 1, u'*') && lastClose >= i + 2) {
-                i = lastClose + 2;
-                continue;
-            }
-        }
-        out.put(i++);
-    }
-    out.finish();
+    const QStringView text(b.s, b.n);
+    // By hand: QStringView::lastIndexOf hashes its way back and is slower than this loop.
+    qsizetype lastClose = b.n - 2;
+    while (lastClose >= 0 && !(b.is(lastClose, u'*') && b.is(lastClose + 1, u'/')))
+        --lastClose;
+    const qsizetype lastFeed = text.lastIndexOf(u'\n');
+    sweep(
+        b, [&](qsizetype i) { return b.is(i, u'/') && i + 1 < b.n; },
+        [&](Out &out, qsizetype i) {
+            if (b.is(i + 1, u'/') && lastFeed >= i + 2)
+                return text.indexOf(u'\n', i + 2) + 1;
+            if (b.is(i + 1, u'*') && lastClose >= i + 2)
+                return lastClose + 2;
+            out.put(i);
+            return i + 1;
+        });
 }
 
 // "\n\s*(\S)" -> "\n\1"
 void trimLineStarts(Buffer &b)
 {
-    const qsizetype n = b.n;
-    Out out(b);
-    qsizetype i = 0;
-    while (i < n) {
-        if (b.is(i, u'\n')) {
-            qsizetype j = i + 1;
-            while (j < n && b.space(j))
-                ++j;
-            if (j == n) {
-                // Only white space follows: no later line feed can match either.
-                out.putRange(i, n);
-                break;
-            }
-            out.put(i);
-            out.put(j);
-            i = j + 1;
-            continue;
-        }
-        out.put(i++);
-    }
-    out.finish();
+    sweep(
+        b, [&](qsizetype i) { return b.is(i, u'\n'); },
+        [&](Out &out, qsizetype i) {
+            const qsizetype j = b.spaceEnd(i + 1);
+            return j < b.n ? out.keepEnds(i, j) : out.keep(i, j);
+        });
 }
 
 // "(\S)[^\S\n]*=" -> "\1="
 void trimBeforeEquals(Buffer &b)
 {
-    const qsizetype n = b.n;
-    Out out(b);
-    qsizetype i = 0;
-    while (i < n) {
-        if (!b.space(i)) {
-            qsizetype j = i + 1;
-            while (j < n && b.horizontalSpace(j))
-                ++j;
-            if (j < n && b.is(j, u'=')) {
-                out.put(i);
-                out.put(j);
-                i = j + 1;
-            } else {
-                out.putRange(i, j);
-                i = j;
-            }
-            continue;
-        }
-        out.put(i++);
-    }
-    out.finish();
+    sweep(
+        b, [&](qsizetype i) { return !b.space(i); },
+        [&](Out &out, qsizetype i) {
+            const qsizetype j = b.blankEnd(i + 1);
+            return j < b.n && b.is(j, u'=') ? out.keepEnds(i, j) : out.keep(i, j);
+        });
 }
 
 // "=[^\S\n]*(\S)" -> "=\1"
 void trimAfterEquals(Buffer &b)
 {
-    const qsizetype n = b.n;
-    Out out(b);
-    qsizetype i = 0;
-    while (i < n) {
-        if (b.is(i, u'=')) {
-            qsizetype j = i + 1;
-            while (j < n && b.horizontalSpace(j))
-                ++j;
-            if (j < n && !b.is(j, u'\n')) {
-                out.put(i);
-                out.put(j);
-                i = j + 1;
-            } else {
-                out.putRange(i, j);
-                i = j;
-            }
-            continue;
-        }
-        out.put(i++);
-    }
-    out.finish();
+    sweep(
+        b, [&](qsizetype i) { return b.is(i, u'='); },
+        [&](Out &out, qsizetype i) {
+            const qsizetype j = b.blankEnd(i + 1);
+            return j < b.n && !b.is(j, u'\n') ? out.keepEnds(i, j) : out.keep(i, j);
+        });
 }
 
-// "(\S)\s*\n" -> "\1\n": the greedy run backs off to its last line feed.
+// "(\S)\s*\n" -> "\1\n"
 void trimLineEnds(Buffer &b)
 {
-    const qsizetype n = b.n;
-    Out out(b);
-    qsizetype i = 0;
-    while (i < n) {
-        if (!b.space(i)) {
-            qsizetype j = i + 1;
-            qsizetype lastFeed = -1;
-            for (; j < n && b.space(j); ++j) {
-                if (b.is(j, u'\n'))
-                    lastFeed = j;
-            }
-            if (lastFeed >= 0) {
-                out.put(i);
-                out.put(lastFeed);
-                i = lastFeed + 1;
-            } else {
-                out.putRange(i, j);
-                i = j;
-            }
-            continue;
-        }
-        out.put(i++);
-    }
-    out.finish();
+    sweep(
+        b, [&](qsizetype i) { return !b.space(i); },
+        [&](Out &out, qsizetype i) {
+            const Buffer::SpaceRun run = b.spaceRun(i + 1);
+            return run.lastFeed >= 0 ? out.keepEnds(i, run.lastFeed) : out.keep(i, run.end);
+        });
 }
 
 // "\n\s*\n" -> "\n"
 void collapseEmptyLines(Buffer &b)
 {
-    const qsizetype n = b.n;
-    Out out(b);
-    qsizetype i = 0;
-    while (i < n) {
-        if (b.is(i, u'\n')) {
-            qsizetype j = i + 1;
-            qsizetype lastFeed = -1;
-            for (; j < n && b.space(j); ++j) {
-                if (b.is(j, u'\n'))
-                    lastFeed = j;
-            }
-            if (lastFeed >= 0) {
-                out.put(i);
-                i = lastFeed + 1;
-            } else {
-                out.putRange(i, j);
-                i = j;
-            }
-            continue;
-        }
-        out.put(i++);
-    }
-    out.finish();
+    sweep(
+        b, [&](qsizetype i) { return b.is(i, u'\n'); },
+        [&](Out &out, qsizetype i) {
+            const Buffer::SpaceRun run = b.spaceRun(i + 1);
+            if (run.lastFeed < 0)
+                return out.keep(i, run.end);
+            out.put(i);
+            return run.lastFeed + 1;
+        });
 }
 
 // "[^\S\n]+" -> " "
 void collapseBlanks(Buffer &b)
 {
-    const qsizetype n = b.n;
-    Out out(b);
-    qsizetype i = 0;
-    while (i < n) {
-        if (b.horizontalSpace(i)) {
+    sweep(
+        b, [&](qsizetype i) { return b.horizontalSpace(i); },
+        [&](Out &out, qsizetype i) {
             out.put(i, QChar(u' '));
-            ++i;
-            while (i < n && b.horizontalSpace(i))
-                ++i;
-            continue;
-        }
-        out.put(i++);
-    }
-    out.finish();
+            return b.blankEnd(i + 1);
+        });
 }
 
-// "[[" -> "/*", then "]]" -> "*/", each left to right without overlap. Same length, so
-// the source lines stay where they are.
-void replaceEscapes(Buffer &b)
+// Every "cc" left to right, without overlap, becomes "first second". Same length, so the
+// source lines stay where they are.
+void replacePairs(Buffer &b, char16_t c, char16_t first, char16_t second)
 {
     for (qsizetype i = 0; i + 1 < b.n; ++i) {
-        if (b.is(i, u'[') && b.is(i + 1, u'[')) {
-            b.s[i] = u'/';
-            b.s[++i] = u'*';
+        if (b.is(i, c) && b.is(i + 1, c)) {
+            b.s[i] = first;
+            b.s[++i] = second;
         }
     }
-    for (qsizetype i = 0; i + 1 < b.n; ++i) {
-        if (b.is(i, u']') && b.is(i + 1, u']')) {
-            b.s[i] = u'*';
-            b.s[++i] = u'/';
-        }
-    }
+}
+
+// "[[" -> "/*", then "]]" -> "*/".
+void replaceEscapes(Buffer &b)
+{
+    replacePairs(b, u'[', u'/', u'*');
+    replacePairs(b, u']', u'*', u'/');
 }
 
 // Runs the whole chain and the final trim; returns the first kept index (the end is b.n).
@@ -286,9 +235,7 @@ qsizetype normalize(Buffer &b)
     collapseEmptyLines(b);
     collapseBlanks(b);
     replaceEscapes(b);
-    qsizetype begin = 0;
-    while (begin < b.n && b.space(begin))
-        ++begin;
+    const qsizetype begin = b.spaceEnd(0);
     while (b.n > begin && b.space(b.n - 1))
         --b.n;
     return begin;
