@@ -1,55 +1,83 @@
 #pragma once
 
-// Helpers shared by the tests: a private copy of the demo game to work on, and a fingerprint
-// of a folder tree to prove that something changed or that nothing did.
+// Helpers shared by the tests: folder trees written, read and compared, a private copy of the
+// demo game to work on, and vxmod run as the person would run it.
 
-#include <QByteArray>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QFileInfo>
-#include <QMap>
-#include <QString>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
 
 namespace vxtest {
 
-// Copies every file and folder below source into target (created as needed). False, with
-// error set, at the first thing that cannot be copied.
-inline bool copyTree(const QString &source, const QString &target, QString *error = nullptr)
+using Files = QMap<QString, QByteArray>;
+
+// Left behind when the test fails, so the folder can be looked at.
+struct TestDir : QTemporaryDir
 {
-    const QDir sourceDir(source);
-    if (!sourceDir.exists()) {
-        if (error)
-            *error = QStringLiteral("no folder %1").arg(QDir::toNativeSeparators(source));
-        return false;
-    }
-    if (!QDir().mkpath(target)) {
-        if (error)
-            *error = QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(target));
-        return false;
-    }
-    QDirIterator it(source, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString from = it.next();
-        const QString to = target + QLatin1Char('/') + sourceDir.relativeFilePath(from);
-        const bool ok = it.fileInfo().isDir()
-                            ? QDir().mkpath(to)
-                            : ((!QFile::exists(to) || QFile::remove(to)) && QFile::copy(from, to));
-        if (!ok) {
-            if (error)
-                *error = QStringLiteral("cannot copy %1").arg(QDir::toNativeSeparators(from));
+    ~TestDir() { setAutoRemove(!QTest::currentTestFailed()); }
+};
+
+inline bool writeTree(const QString &root, const Files &files)
+{
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        const QString path = root + QLatin1Char('/') + it.key();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(it.value()) != it.value().size())
             return false;
-        }
-        // Copies of read-only sources must stay writable so the test can change and remove them.
-        if (!it.fileInfo().isDir())
-            QFile::setPermissions(to, QFile::permissions(to) | QFileDevice::WriteOwner);
     }
     return true;
 }
 
-// The demo game's executable name inside an install folder.
+// Every file below root, hidden ones too, by relative path; an empty folder as "path/", so
+// that a folder created by mistake shows.
+inline Files readTree(const QString &root)
+{
+    Files files;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString relative = QDir(root).relativeFilePath(it.next());
+        QFile file(it.filePath());
+        if (!it.fileInfo().isDir())
+            files.insert(relative,
+                         file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
+        else if (QDir(it.filePath()).isEmpty())
+            files.insert(relative + QLatin1Char('/'), {});
+    }
+    return files;
+}
+
+// Every file below root as relative path -> SHA-1 (hex), to compare before and after.
+inline Files hashTree(const QString &root)
+{
+    Files hashes = readTree(root);
+    hashes.removeIf([](Files::iterator it) { return it.key().endsWith(QLatin1Char('/')); });
+    for (QByteArray &content : hashes)
+        content = QCryptographicHash::hash(content, QCryptographicHash::Sha1).toHex();
+    return hashes;
+}
+
+// Copies stay writable, whatever the source, so tests can change and remove them.
+inline bool copyTree(const QString &source, const QString &target, QString *error = nullptr)
+{
+    bool ok = !source.isEmpty() && QDir(source).exists() && QDir().mkpath(target);
+    for (QDirIterator it(source, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+         ok && it.hasNext();) {
+        const QString to = target + QLatin1Char('/') + QDir(source).relativeFilePath(it.next());
+        ok = QDir().mkpath(QFileInfo(to).absolutePath()) && QFile::copy(it.filePath(), to) &&
+             QFile::setPermissions(to, QFile::permissions(to) | QFileDevice::WriteOwner);
+    }
+    if (!ok && error)
+        *error = QStringLiteral("cannot copy %1 to %2")
+                     .arg(QDir::toNativeSeparators(source), QDir::toNativeSeparators(target));
+    return ok;
+}
+
 inline QString gameExecutableName()
 {
 #ifdef Q_OS_WIN
@@ -59,50 +87,57 @@ inline QString gameExecutableName()
 #endif
 }
 
-// Stages the demo game ($VX_DEMO_INSTALL) into target, with the stand-in game ($VX_STANDIN)
-// as its executable. Never touches the repository's copy.
+// The demo game copied into target, with the stand-in game as its executable.
 inline bool stageDemoGame(const QString &target, QString *error = nullptr)
 {
-    const QString install = qEnvironmentVariable("VX_DEMO_INSTALL");
     const QString standin = qEnvironmentVariable("VX_STANDIN");
-    if (install.isEmpty() || standin.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("VX_DEMO_INSTALL and VX_STANDIN must be set");
+    if (!copyTree(qEnvironmentVariable("VX_DEMO_INSTALL"), target, error))
         return false;
-    }
-    if (!copyTree(install, target, error))
-        return false;
-    const QString executable = target + QLatin1Char('/') + gameExecutableName();
-    QFile::remove(executable);
-    if (!QFile::copy(standin, executable)) {
-        if (error)
-            *error = QStringLiteral("cannot copy the stand-in game to %1")
-                         .arg(QDir::toNativeSeparators(executable));
-        return false;
-    }
-    QFile::setPermissions(executable, QFile::permissions(standin) | QFileDevice::WriteOwner);
-    return true;
+    if (QFile::copy(standin, target + QLatin1Char('/') + gameExecutableName()))
+        return true;
+    if (error)
+        *error = QStringLiteral("cannot copy the stand-in game %1").arg(standin);
+    return false;
 }
 
-// Every file below root as relative path -> SHA-1 (hex). Compare two of these to see what
-// an operation added, removed or changed.
-inline QMap<QString, QByteArray> hashTree(const QString &root)
+// Empty when data holds exactly the pristine files, byte for byte, plus files that one of the
+// mods below modsRoot brings (which a restore leaves in place); else what is wrong.
+inline QString compareRestored(const QString &data, const QString &pristineData,
+                               const QString &modsRoot)
 {
-    QMap<QString, QByteArray> hashes;
-    const QDir rootDir(root);
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        QFile file(path);
-        QByteArray digest = QByteArrayLiteral("<unreadable>");
-        if (file.open(QIODevice::ReadOnly)) {
-            QCryptographicHash hash(QCryptographicHash::Sha1);
-            hash.addData(&file);
-            digest = hash.result().toHex();
-        }
-        hashes.insert(rootDir.relativeFilePath(path), digest);
+    Files extra = readTree(data);
+    const Files pristine = readTree(pristineData);
+    for (auto it = pristine.cbegin(); it != pristine.cend(); ++it) {
+        if (!extra.contains(it.key()) || extra.take(it.key()) != it.value())
+            return QStringLiteral("missing or changed: ") + it.key();
     }
-    return hashes;
+    for (const QString &mod : QDir(modsRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const Files modFiles = readTree(modsRoot + QLatin1Char('/') + mod);
+        extra.removeIf([&](Files::iterator it) {
+            return modFiles.contains(it.key()) && modFiles.value(it.key()) == it.value();
+        });
+    }
+    return extra.isEmpty() ? QString() : QStringLiteral("left over: ") + extra.firstKey();
+}
+
+struct Run
+{
+    int exitCode = -1; // -1 when vxmod crashed or hung
+    QString out;
+    QString err;
+};
+
+inline Run runVxmod(const QStringList &args,
+                    const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(qEnvironmentVariable("VX_VXMOD"), args);
+    // A hung vxmod is killed when process goes out of scope.
+    const bool finished = process.waitForFinished(120000);
+    return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
 } // namespace vxtest

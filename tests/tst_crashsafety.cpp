@@ -1,15 +1,13 @@
-#include "launchtesttools.h"
+#include "testutil.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <chrono>
 #include <thread>
 
 using namespace Qt::StringLiterals;
-using namespace launchtest;
+using namespace vxtest;
 
 // Interrupts vxmod at every file operation of a launch and of a restore, and at random
 // moments, and checks that the next full cycle still brings back the game's own files.
@@ -21,34 +19,28 @@ private slots:
     void initTestCase();
     void interruptedAfterEveryOperation_data();
     void interruptedAfterEveryOperation();
-    void killedAtRandomMoments_data();
+    void killedAtRandomMoments_data() { interruptedAfterEveryOperation_data(); }
     void killedAtRandomMoments();
 
 private:
-    QTemporaryDir m_dir;
+    // A game copy in dir, with the mods applied first when the restore is to be interrupted.
+    bool prepare(const QString &game, bool duringRestore);
+    // After an interruption: restore, apply, restore must each give what a clean run gives.
+    void checkRecovery(const QString &game, const QString &context);
+
+    TestDir m_dir;
     Files m_modded; // the data folder after a clean apply
 };
 
 namespace {
 
 const QString demo = qEnvironmentVariable("VX_DEMO_INSTALL");
-const QStringList allMods{u"BetterUnits"_s, u"NightSky"_s, u"WarpDrive"_s};
 
-QStringList applyArgs(const QString &game)
+QStringList args(const QString &game, bool restore)
 {
-    return QStringList{u"apply"_s, u"--game"_s, game} + allMods;
-}
-
-QStringList restoreArgs(const QString &game)
-{
-    return {u"restore"_s, u"--game"_s, game};
-}
-
-QProcessEnvironment faultAfter(int operations)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"VX_FAULT_AFTER_OPS"_s, QString::number(operations));
-    return env;
+    if (restore)
+        return {u"restore"_s, u"--game"_s, game};
+    return {u"apply"_s, u"--game"_s, game, u"BetterUnits"_s, u"NightSky"_s, u"WarpDrive"_s};
 }
 
 // Empty when now holds what a clean apply gives; the only extras allowed are backups of
@@ -73,65 +65,64 @@ void TestCrashSafety::initTestCase()
     QVERIFY2(QFileInfo(qEnvironmentVariable("VX_VXMOD")).isExecutable(), "VX_VXMOD not set");
     const QString game = m_dir.path() + u"/clean"_s;
     QVERIFY(copyTree(demo, game));
-    QCOMPARE(runVxmod(applyArgs(game)).exitCode, 0);
+    QCOMPARE(runVxmod(args(game, false)).exitCode, 0);
     m_modded = readTree(game + u"/data"_s);
     QVERIFY(m_modded != readTree(demo + u"/data"_s));
+}
+
+bool TestCrashSafety::prepare(const QString &game, bool duringRestore)
+{
+    return copyTree(demo, game) && (!duringRestore || runVxmod(args(game, false)).exitCode == 0);
+}
+
+void TestCrashSafety::checkRecovery(const QString &game, const QString &context)
+{
+    const QString data = game + u"/data"_s;
+    // A restore alone already brings the game back, whatever moment vxmod died at.
+    QCOMPARE(runVxmod(args(game, true)).exitCode, 0);
+    const QString early = compareRestored(data, demo + u"/data"_s, game + u"/VexilMods"_s);
+    QVERIFY2(early.isEmpty(), qPrintable(context + early));
+
+    const Run apply = runVxmod(args(game, false));
+    QVERIFY2(apply.exitCode == 0, qPrintable(context + apply.err));
+    const QString modded = compareModded(readTree(data), m_modded);
+    QVERIFY2(modded.isEmpty(), qPrintable(context + modded));
+
+    QCOMPARE(runVxmod(args(game, true)).exitCode, 0);
+    const QString restored = compareRestored(data, demo + u"/data"_s, game + u"/VexilMods"_s);
+    QVERIFY2(restored.isEmpty(), qPrintable(context + restored));
 }
 
 void TestCrashSafety::interruptedAfterEveryOperation_data()
 {
     QTest::addColumn<bool>("duringRestore");
-    QTest::newRow("a launch interrupted after each file operation") << false;
-    QTest::newRow("a restore interrupted after each file operation") << true;
+    QTest::newRow("a launch interrupted") << false;
+    QTest::newRow("a restore interrupted") << true;
 }
 
 void TestCrashSafety::interruptedAfterEveryOperation()
 {
     QFETCH(bool, duringRestore);
 
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     int operations = 1;
     for (;; ++operations) {
         QVERIFY2(operations < 1000, "the fault hook never let vxmod finish");
-        QTemporaryDir dir;
+        TestDir dir;
         const QString game = dir.path() + u"/game"_s;
-        QVERIFY(copyTree(demo, game));
-        if (duringRestore)
-            QCOMPARE(runVxmod(applyArgs(game)).exitCode, 0);
-
-        const Run interrupted =
-            runVxmod(duringRestore ? restoreArgs(game) : applyArgs(game), faultAfter(operations));
+        QVERIFY(prepare(game, duringRestore));
+        env.insert(u"VX_FAULT_AFTER_OPS"_s, QString::number(operations));
+        const Run interrupted = runVxmod(args(game, duringRestore), env);
         if (interrupted.exitCode == 0)
             break; // fewer operations than that: every point has been tried
         QVERIFY2(interrupted.exitCode == 99, qPrintable(interrupted.err));
-
-        // A restore alone already brings the game back, whatever moment the launch died at.
-        QCOMPARE(runVxmod(restoreArgs(game)).exitCode, 0);
-        const QString early =
-            compareRestored(game + u"/data"_s, demo + u"/data"_s, game + u"/VexilMods"_s);
-        QVERIFY2(early.isEmpty(), qPrintable(u"after %1 operations: "_s.arg(operations) + early));
-
-        const Run apply = runVxmod(applyArgs(game));
-        QVERIFY2(apply.exitCode == 0, qPrintable(apply.err));
-        const QString modded = compareModded(readTree(game + u"/data"_s), m_modded);
-        QVERIFY2(modded.isEmpty(), qPrintable(u"after %1 operations: "_s.arg(operations) + modded));
-
-        QCOMPARE(runVxmod(restoreArgs(game)).exitCode, 0);
-        const QString restored =
-            compareRestored(game + u"/data"_s, demo + u"/data"_s, game + u"/VexilMods"_s);
-        QVERIFY2(restored.isEmpty(),
-                 qPrintable(u"after %1 operations: "_s.arg(operations) + restored));
-        dir.setAutoRemove(!QTest::currentTestFailed());
+        checkRecovery(game, u"after %1 operations: "_s.arg(operations));
+        if (QTest::currentTestFailed())
+            return;
     }
     // A launch of three mods is dozens of file operations; far fewer means the hook is not
     // counting them.
     QVERIFY2(operations > (duringRestore ? 5 : 20), qPrintable(QString::number(operations)));
-}
-
-void TestCrashSafety::killedAtRandomMoments_data()
-{
-    QTest::addColumn<bool>("duringRestore");
-    QTest::newRow("a launch killed at random moments") << false;
-    QTest::newRow("a restore killed at random moments") << true;
 }
 
 void TestCrashSafety::killedAtRandomMoments()
@@ -144,50 +135,29 @@ void TestCrashSafety::killedAtRandomMoments()
     // How long one run takes, so the kills land across the whole of it.
     QElapsedTimer timer;
     {
-        QTemporaryDir dir;
-        const QString game = dir.path() + u"/game"_s;
-        QVERIFY(copyTree(demo, game));
+        TestDir dir;
+        QVERIFY(prepare(dir.path() + u"/game"_s, duringRestore));
         timer.start();
-        QCOMPARE(runVxmod(applyArgs(game)).exitCode, 0);
-        if (duringRestore) {
-            timer.start();
-            QCOMPARE(runVxmod(restoreArgs(game)).exitCode, 0);
-        }
+        QCOMPARE(runVxmod(args(dir.path() + u"/game"_s, duringRestore)).exitCode, 0);
     }
     const qint64 span = std::max<qint64>(timer.nsecsElapsed() / 1000, 1000);
     const quint32 seed = QRandomGenerator::global()->generate();
     QRandomGenerator random(seed);
 
     for (int round = 0; round < 25; ++round) {
-        QTemporaryDir dir;
+        TestDir dir;
         const QString game = dir.path() + u"/game"_s;
-        QVERIFY(copyTree(demo, game));
-        if (duringRestore)
-            QCOMPARE(runVxmod(applyArgs(game)).exitCode, 0);
-
+        QVERIFY(prepare(game, duringRestore));
         QProcess victim;
         victim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        victim.start(qEnvironmentVariable("VX_VXMOD"),
-                     duringRestore ? restoreArgs(game) : applyArgs(game));
+        victim.start(qEnvironmentVariable("VX_VXMOD"), args(game, duringRestore));
         QVERIFY(victim.waitForStarted());
         std::this_thread::sleep_for(std::chrono::microseconds(random.bounded(span)));
         victim.kill();
         QVERIFY(victim.waitForFinished());
-
-        const QString context = u"seed %1 round %2: "_s.arg(seed).arg(round);
-        QCOMPARE(runVxmod(restoreArgs(game)).exitCode, 0);
-        const QString early =
-            compareRestored(game + u"/data"_s, demo + u"/data"_s, game + u"/VexilMods"_s);
-        QVERIFY2(early.isEmpty(), qPrintable(context + early));
-
-        QCOMPARE(runVxmod(applyArgs(game)).exitCode, 0);
-        const QString modded = compareModded(readTree(game + u"/data"_s), m_modded);
-        QVERIFY2(modded.isEmpty(), qPrintable(context + modded));
-        QCOMPARE(runVxmod(restoreArgs(game)).exitCode, 0);
-        const QString restored =
-            compareRestored(game + u"/data"_s, demo + u"/data"_s, game + u"/VexilMods"_s);
-        QVERIFY2(restored.isEmpty(), qPrintable(context + restored));
-        dir.setAutoRemove(!QTest::currentTestFailed());
+        checkRecovery(game, u"seed %1 round %2: "_s.arg(seed).arg(round));
+        if (QTest::currentTestFailed())
+            return;
     }
 }
 

@@ -1,10 +1,10 @@
 #include "mods/modinfo.h"
+#include "testutil.h"
 
-#include <QDir>
-#include <QFile>
 #include <QStringEncoder>
-#include <QTemporaryDir>
-#include <QTest>
+
+using namespace Qt::StringLiterals;
+using vxtest::writeTree;
 
 class TestModInfo : public QObject
 {
@@ -13,166 +13,70 @@ class TestModInfo : public QObject
 private slots:
     void readsInfoText_data();
     void readsInfoText();
-    void decodesInfoText_data();
-    void decodesInfoText();
-    void scansModFolder_data();
     void scansModFolder();
 };
-
-using namespace Qt::StringLiterals;
-
-namespace {
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray utf16le(const QString &text)
-{
-    QStringEncoder encoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
-    return encoder.encode(text);
-}
-
-} // namespace
 
 void TestModInfo::readsInfoText_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("displayText");
-    QTest::addColumn<QString>("author");
-    QTest::addColumn<QString>("desc");
-    QTest::addColumn<quint16>("priority");
+    QTest::addColumn<QString>("expected"); // display text|author|desc|priority
 
+    const QByteArray utf16 =
+        QStringEncoder(QStringConverter::Utf16LE,
+                       QStringConverter::Flag::WriteBom)(u"name=\u0141\u00f3d\u017a\n"_s);
     QTest::newRow("name and version join with one blank")
-        << QByteArray("name=Big Guns\nversion=1.2\n") << u"Big Guns 1.2"_s << u"N/A"_s << u"N/A"_s
-        << quint16(0);
-    QTest::newRow("without a version the name keeps a trailing blank")
-        << QByteArray("name=Big Guns\n") << u"Big Guns "_s << u"N/A"_s << u"N/A"_s << quint16(0);
-    QTest::newRow("no usable line leaves every default")
-        << QByteArray("just some words\n\n") << u"<no name> "_s << u"N/A"_s << u"N/A"_s
-        << quint16(0);
+        << QByteArray("name=Big Guns\nversion=1.2\n") << u"Big Guns 1.2|N/A|N/A|0"_s;
+    QTest::newRow("lines without exactly one equals sign leave every default")
+        << QByteArray("just some words\ndesc=a=b\n\n") << u"<no name> |N/A|N/A|0"_s;
     QTest::newRow("blanks around the equals sign belong to key and value")
-        << QByteArray("name = Big Guns\nauthor= Ann \n") << u"<no name> "_s << u" Ann "_s
-        << u"N/A"_s << quint16(0);
-    QTest::newRow("a second equals sign makes the line unusable")
-        << QByteArray("desc=a=b\n") << u"<no name> "_s << u"N/A"_s << u"N/A"_s << quint16(0);
-    QTest::newRow("an empty value is still a value")
-        << QByteArray("desc=\n") << u"<no name> "_s << u"N/A"_s << QString() << quint16(0);
-    QTest::newRow("keys are case-sensitive") << QByteArray("Name=X\nAUTHOR=Y\n") << u"<no name> "_s
-                                             << u"N/A"_s << u"N/A"_s << quint16(0);
-    QTest::newRow("a later line wins") << QByteArray("name=A\nname=B\nauthor=x\nauthor=y\n")
-                                       << u"B "_s << u"y"_s << u"N/A"_s << quint16(0);
-    QTest::newRow("Windows line ends are not part of the value")
-        << QByteArray("name=Big Guns\r\nversion=1.2\r\nauthor=Ann\r\n") << u"Big Guns 1.2"_s
-        << u"Ann"_s << u"N/A"_s << quint16(0);
-    QTest::newRow("last line without a line end counts")
-        << QByteArray("author=Ann\ndesc=Last") << u"<no name> "_s << u"Ann"_s << u"Last"_s
-        << quint16(0);
-    QTest::newRow("priority in range is read") << QByteArray("priority=65535\n") << u"<no name> "_s
-                                               << u"N/A"_s << u"N/A"_s << quint16(65535);
-    QTest::newRow("priority out of range gives 0")
-        << QByteArray("priority=65536\n") << u"<no name> "_s << u"N/A"_s << u"N/A"_s << quint16(0);
-    QTest::newRow("a bad priority after a good one gives 0")
-        << QByteArray("priority=7\npriority=high\n") << u"<no name> "_s << u"N/A"_s << u"N/A"_s
-        << quint16(0);
+        << QByteArray("name = Big Guns\nauthor= Ann \n") << u"<no name> | Ann |N/A|0"_s;
+    QTest::newRow("a later line wins, even with an empty value")
+        << QByteArray("name=A\nname=B\nauthor=x\nauthor=\n") << u"B ||N/A|0"_s;
+    QTest::newRow("Windows line ends and a last line without one are not part of the value")
+        << QByteArray("name=Big Guns\r\nversion=1.2\r\nauthor=Ann") << u"Big Guns 1.2|Ann|N/A|0"_s;
+    QTest::newRow("the highest priority is read")
+        << QByteArray("priority=65535\n") << u"<no name> |N/A|N/A|65535"_s;
+    QTest::newRow("a later priority out of range gives 0, not the earlier one")
+        << QByteArray("priority=7\npriority=65536\n") << u"<no name> |N/A|N/A|0"_s;
+    QTest::newRow("UTF-8 mark is not part of the first key")
+        << QByteArray("\xef\xbb\xbfname=Caf\xc3\xa9\n") << u"Caf\u00e9 |N/A|N/A|0"_s;
+    QTest::newRow("UTF-16 with its mark") << utf16 << u"\u0141\u00f3d\u017a |N/A|N/A|0"_s;
+    QTest::newRow("8-bit text that is no UTF-8 reads as Latin-1")
+        << QByteArray("name=Caf\xe9 Cr\xe8me\n") << u"Caf\u00e9 Cr\u00e8me |N/A|N/A|0"_s;
 }
 
 void TestModInfo::readsInfoText()
 {
     QFETCH(QByteArray, content);
-    QFETCH(QString, displayText);
-    QFETCH(QString, author);
-    QFETCH(QString, desc);
-    QFETCH(quint16, priority);
+    QFETCH(QString, expected);
 
-    QTemporaryDir dir;
-    dir.setAutoRemove(!QTest::currentTestFailed());
-    const QString modPath = dir.path() + u"/Mod/"_s;
-    QVERIFY(writeFile(modPath + u"info.txt"_s, content));
-
+    vxtest::TestDir dir;
+    QVERIFY(writeTree(dir.path(), {{u"Mod/info.txt"_s, content}}));
     VxModInfo info;
-    QVERIFY(readModInfo(modPath, info));
-    QCOMPARE(info.displayText(), displayText);
-    QCOMPARE(info.author, author);
-    QCOMPARE(info.desc, desc);
-    QCOMPARE(info.priority, priority);
-    QCOMPARE(info.path, modPath);
-}
-
-void TestModInfo::decodesInfoText_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("name");
-
-    QTest::newRow("UTF-8 without a mark")
-        << QByteArray("name=Caf\xc3\xa9 Cr\xc3\xa8me\n") << u"Caf\u00e9 Cr\u00e8me"_s;
-    QTest::newRow("UTF-8 mark is not part of the first key")
-        << QByteArray("\xef\xbb\xbfname=Caf\xc3\xa9\n") << u"Caf\u00e9"_s;
-    QTest::newRow("UTF-16 with its mark")
-        << utf16le(u"name=\u0141\u00f3d\u017a\n"_s) << u"\u0141\u00f3d\u017a"_s;
-    QTest::newRow("8-bit text that is no UTF-8 reads as Latin-1")
-        << QByteArray("name=Caf\xe9 Cr\xe8me\n") << u"Caf\u00e9 Cr\u00e8me"_s;
-}
-
-void TestModInfo::decodesInfoText()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, name);
-
-    QTemporaryDir dir;
-    dir.setAutoRemove(!QTest::currentTestFailed());
-    const QString modPath = dir.path() + u"/Mod/"_s;
-    QVERIFY(writeFile(modPath + u"info.txt"_s, content));
-
-    VxModInfo info;
-    QVERIFY(readModInfo(modPath, info));
-    QCOMPARE(info.name, name);
-}
-
-void TestModInfo::scansModFolder_data()
-{
-    QTest::addColumn<QStringList>("withInfo");
-    QTest::addColumn<QStringList>("withoutInfo");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("folders sort by name without regard to case")
-        << QStringList{u"gamma"_s, u"alpha"_s, u"Beta"_s} << QStringList{}
-        << QStringList{u"alpha"_s, u"Beta"_s, u"gamma"_s};
-    QTest::newRow("a folder without info.txt is no mod, even with data and tweaks")
-        << QStringList{u"Real"_s} << QStringList{u"Almost"_s} << QStringList{u"Real"_s};
-    QTest::newRow("an empty mods folder lists nothing")
-        << QStringList{} << QStringList{} << QStringList{};
+    QVERIFY(readModInfo(dir.path() + u"/Mod/"_s, info));
+    QCOMPARE(u"%1|%2|%3|%4"_s.arg(info.displayText(), info.author, info.desc).arg(info.priority),
+             expected);
 }
 
 void TestModInfo::scansModFolder()
 {
-    QFETCH(QStringList, withInfo);
-    QFETCH(QStringList, withoutInfo);
-    QFETCH(QStringList, expected);
-
-    QTemporaryDir dir;
-    dir.setAutoRemove(!QTest::currentTestFailed());
+    vxtest::TestDir dir;
     const QString mods = dir.path() + u"/VexilMods/"_s;
-    QVERIFY(QDir().mkpath(mods));
-    for (const QString &name : withInfo)
-        QVERIFY(writeFile(mods + name + u"/info.txt"_s, "name=" + name.toUtf8() + '\n'));
-    for (const QString &name : withoutInfo) {
-        QVERIFY(writeFile(mods + name + u"/Art/Units/tank.pgm"_s, "P2"));
-        QVERIFY(writeFile(mods + name + u"/Tweak/Units/Tank.twk"_s, "Armor=1\n"));
-    }
-    // A file lying in the mods folder is no mod either.
-    QVERIFY(writeFile(mods + u"readme.txt"_s, "name=Nope\n"));
+    // Mods sort by folder name without regard to case; a folder without info.txt is no mod,
+    // even with data and tweaks, and neither is a file lying in the mods folder.
+    QVERIFY(writeTree(mods, {{u"gamma/info.txt"_s, "name=gamma"},
+                             {u"alpha/info.txt"_s, "name=alpha"},
+                             {u"Beta/info.txt"_s, "name=Beta"},
+                             {u"Almost/Art/Units/tank.pgm"_s, "P2"},
+                             {u"Almost/Tweak/Units/Tank.twk"_s, "Armor=1\n"},
+                             {u"readme.txt"_s, "name=Nope\n"}}));
 
     QStringList found;
     for (const VxModInfo &mod : scanModFolder(dir.path())) {
-        found.append(mod.folderName);
+        found.append(mod.name);
         QCOMPARE(mod.path, mods + mod.folderName + u'/');
-        QCOMPARE(mod.name, mod.folderName);
     }
-    QCOMPARE(found, expected);
+    QCOMPARE(found, (QStringList{u"alpha"_s, u"Beta"_s, u"gamma"_s}));
 }
 
 QTEST_GUILESS_MAIN(TestModInfo)

@@ -1,20 +1,12 @@
-#include "launchtesttools.h"
-
 #include "launch/feedback.h"
 #include "launch/launchsequence.h"
 #include "launch/overlay.h"
-
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
+#include "testutil.h"
 
 using namespace Qt::StringLiterals;
-
-using launchtest::Files;
-using launchtest::readTree;
-using launchtest::writeTree;
+using vxtest::Files;
+using vxtest::readTree;
+using vxtest::writeTree;
 using ModList = QList<Files>;
 
 class TestOverlay : public QObject
@@ -24,22 +16,30 @@ class TestOverlay : public QObject
 private slots:
     void overlayAndRestore_data();
     void overlayAndRestore();
-    void backupResourceFile_data();
-    void backupResourceFile();
-    void directoryLinksDoNotLoop_data();
     void directoryLinksDoNotLoop();
 };
 
 namespace {
 
-// What the launch does with one mod's data: every subfolder but Tweak laid over data.
+// The file work of a launch for one mod: its data folders laid over the game's, and a backup
+// of each resource file it tweaks.
 void overlayMod(const QString &installDir, const QString &modPath)
 {
     VxSilentFeedback feedback;
-    for (const QString &sub : QDir(modPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    const QDir::Filters folders = QDir::Dirs | QDir::NoDotAndDotDot;
+    for (const QString &sub : QDir(modPath).entryList(folders)) {
         if (sub != u"Tweak"_s)
             overlayFolder(installDir, modPath + u'/' + sub, u'/' + sub, feedback);
     }
+    for (const QString &resource : QDir(modPath + u"/Tweak"_s).entryList(folders))
+        backupResourceFile(installDir, resource);
+}
+
+// base with the files of extra added or replaced.
+Files with(Files base, const Files &extra)
+{
+    base.insert(extra);
+    return base;
 }
 
 } // namespace
@@ -48,93 +48,60 @@ void TestOverlay::overlayAndRestore_data()
 {
     QTest::addColumn<Files>("game");
     QTest::addColumn<ModList>("mods");
-    QTest::addColumn<Files>("modded");
+    QTest::addColumn<Files>("modded"); // empty: the data folder as the game had it
     QTest::addColumn<Files>("restored");
 
-    const Files game{{u"Art/tank.pgm"_s, "game tank"}, {u"Sound/boom.wav"_s, "game boom"}};
+    const Files game{{u"Art/tank.pgm"_s, "game tank"},
+                     {u"Maps/Sea/isle.map"_s, "game map"},
+                     {u"Tweak/Units.xml"_s, "<u/>"}};
+    const Files tweak{{u"Tweak/Units/Speed.twk"_s, "Value=9\n"}};
+    const Files medic{{u"Art/medic.pgm"_s, "medic"}};
+    const Files torn{{u"Art/tank.pgm.vxpart"_s, "torn"}, {u"Tweak/Units.xml.vxpart.Ab12"_s, "t"}};
+    const Files lone{{u"Art/tank.pgm.backup"_s, "game tank"},
+                     {u"Tweak/Units.xml.backup"_s, "<u/>"}};
+    const Files odd{
+        {u"Art/a"_s, "mod a"}, {u"Art/a.backup"_s, "game a"}, {u"Art/a.backup.backup"_s, "odd"}};
 
-    QTest::newRow("a replaced file moves to its backup and comes back")
-        << game << ModList{{{u"Art/tank.pgm"_s, "mod tank"}}}
-        << Files{{u"Art/tank.pgm"_s, "mod tank"},
-                 {u"Art/tank.pgm.backup"_s, "game tank"},
-                 {u"Sound/boom.wav"_s, "game boom"}}
+    QTest::newRow("replaced files, however deep, and tweaked ones get exact backups and come back")
+        << game
+        << ModList{with(tweak,
+                        {{u"Art/tank.pgm"_s, "mod tank"}, {u"Maps/Sea/isle.map"_s, "mod map"}})}
+        << with(game, {{u"Tweak/Units.xml.backup"_s, "<u/>"},
+                       {u"Art/tank.pgm"_s, "mod tank"},
+                       {u"Art/tank.pgm.backup"_s, "game tank"},
+                       {u"Maps/Sea/isle.map"_s, "mod map"},
+                       {u"Maps/Sea/isle.map.backup"_s, "game map"}})
         << game;
-    QTest::newRow("of two mods holding one file the first stays")
+    QTest::newRow("of two mods holding one game file the first stays")
         << game << ModList{{{u"Art/tank.pgm"_s, "first"}}, {{u"Art/tank.pgm"_s, "second"}}}
-        << Files{{u"Art/tank.pgm"_s, "first"},
-                 {u"Art/tank.pgm.backup"_s, "game tank"},
-                 {u"Sound/boom.wav"_s, "game boom"}}
+        << with(game, {{u"Art/tank.pgm"_s, "first"}, {u"Art/tank.pgm.backup"_s, "game tank"}})
         << game;
-    QTest::newRow("a backup already there is never renewed")
-        << Files{{u"Art/tank.pgm"_s, "earlier mod"}, {u"Art/tank.pgm.backup"_s, "game tank"}}
-        << ModList{{{u"Art/tank.pgm"_s, "mod tank"}}}
-        << Files{{u"Art/tank.pgm"_s, "earlier mod"}, {u"Art/tank.pgm.backup"_s, "game tank"}}
-        << Files{{u"Art/tank.pgm"_s, "game tank"}};
-    QTest::newRow("a file the game lacks is added and stays")
-        << game << ModList{{{u"Art/medic.pgm"_s, "medic"}}}
-        << Files{{u"Art/tank.pgm"_s, "game tank"},
-                 {u"Art/medic.pgm"_s, "medic"},
-                 {u"Sound/boom.wav"_s, "game boom"}}
-        << Files{{u"Art/tank.pgm"_s, "game tank"},
-                 {u"Art/medic.pgm"_s, "medic"},
-                 {u"Sound/boom.wav"_s, "game boom"}};
+    QTest::newRow("a backup already there, of a data or a resource file, is never renewed")
+        << with(game, {{u"Art/tank.pgm"_s, "earlier mod"},
+                       {u"Tweak/Units.xml"_s, "<edited/>"},
+                       {u"Art/tank.pgm.backup"_s, "game tank"},
+                       {u"Tweak/Units.xml.backup"_s, "<u/>"}})
+        << ModList{with(tweak, {{u"Art/tank.pgm"_s, "mod tank"}})} << Files{} << game;
     QTest::newRow("a new file in two mods: the second replaces, the first remains")
-        << game << ModList{{{u"Art/medic.pgm"_s, "first"}}, {{u"Art/medic.pgm"_s, "second"}}}
-        << Files{{u"Art/tank.pgm"_s, "game tank"},
-                 {u"Art/medic.pgm"_s, "second"},
-                 {u"Art/medic.pgm.backup"_s, "first"},
-                 {u"Sound/boom.wav"_s, "game boom"}}
-        << Files{{u"Art/tank.pgm"_s, "game tank"},
-                 {u"Art/medic.pgm"_s, "first"},
-                 {u"Sound/boom.wav"_s, "game boom"}};
+        << game << ModList{medic, {{u"Art/medic.pgm"_s, "second"}}}
+        << with(game, {{u"Art/medic.pgm"_s, "second"}, {u"Art/medic.pgm.backup"_s, "medic"}})
+        << with(game, medic);
     QTest::newRow("no folder is created for one the game lacks")
-        << game << ModList{{{u"Music/theme.ogg"_s, "x"}, {u"Art/Deep/er.pgm"_s, "y"}}} << game
+        << game << ModList{{{u"Music/theme.ogg"_s, "x"}, {u"Art/Deep/er.pgm"_s, "y"}}} << Files{}
         << game;
-    QTest::newRow("files deep down are laid over too")
-        << Files{{u"Maps/Skirmish/river.map"_s, "game map"}}
-        << ModList{{{u"Maps/Skirmish/river.map"_s, "mod map"}}}
-        << Files{{u"Maps/Skirmish/river.map"_s, "mod map"},
-                 {u"Maps/Skirmish/river.map.backup"_s, "game map"}}
-        << Files{{u"Maps/Skirmish/river.map"_s, "game map"}};
     QTest::newRow("a mod file named like a game folder leaves the folder alone")
-        << Files{{u"Art/Units/tank.pgm"_s, "game tank"}}
-        << ModList{{{u"Art/Units"_s, "not a folder"}}}
-        << Files{{u"Art/Units/tank.pgm"_s, "game tank"}}
-        << Files{{u"Art/Units/tank.pgm"_s, "game tank"}};
-    QTest::newRow("the mod's Tweak folder is never copied")
-        << Files{{u"Tweak/Units.xml"_s, "<x/>"}} << ModList{{{u"Tweak/Units.xml"_s, "mod"}}}
-        << Files{{u"Tweak/Units.xml"_s, "<x/>"}} << Files{{u"Tweak/Units.xml"_s, "<x/>"}};
-    QTest::newRow("a backup whose file went missing is still put back")
-        << Files{{u"Art/tank.pgm.backup"_s, "game tank"}} << ModList{}
-        << Files{{u"Art/tank.pgm.backup"_s, "game tank"}}
-        << Files{{u"Art/tank.pgm"_s, "game tank"}};
+        << game << ModList{{{u"Maps/Sea"_s, "not a folder"}}} << Files{} << game;
+    QTest::newRow("a lone backup, of a data or a resource file, is still put back")
+        << lone << ModList{} << Files{}
+        << Files{{u"Art/tank.pgm"_s, "game tank"}, {u"Tweak/Units.xml"_s, "<u/>"}};
     QTest::newRow("temporary files a crash left are swept away")
-        << Files{{u"Art/tank.pgm"_s, "game tank"},
-                 {u"Art/tank.pgm.vxpart"_s, "torn"},
-                 {u"Tweak/Units.xml"_s, "<x/>"},
-                 {u"Tweak/Units.xml.vxpart.Ab12Cd"_s, "torn"}}
-        << ModList{}
-        << Files{{u"Art/tank.pgm"_s, "game tank"},
-                 {u"Art/tank.pgm.vxpart"_s, "torn"},
-                 {u"Tweak/Units.xml"_s, "<x/>"},
-                 {u"Tweak/Units.xml.vxpart.Ab12Cd"_s, "torn"}}
-        << Files{{u"Art/tank.pgm"_s, "game tank"}, {u"Tweak/Units.xml"_s, "<x/>"}};
-    QTest::newRow("a resource backup comes back even when its file is missing")
-        << Files{{u"Tweak/Units.xml.backup"_s, "<game/>"}, {u"Tweak/World.xml"_s, "<w/>"}}
-        << ModList{}
-        << Files{{u"Tweak/Units.xml.backup"_s, "<game/>"}, {u"Tweak/World.xml"_s, "<w/>"}}
-        << Files{{u"Tweak/Units.xml"_s, "<game/>"}, {u"Tweak/World.xml"_s, "<w/>"}};
+        << with(game, torn) << ModList{} << Files{} << game;
+    QTest::newRow("a torn resource backup from a crash is replaced")
+        << with(game, {{u"Tweak/Units.xml.backup.vxpart"_s, "<"}}) << ModList{tweak}
+        << with(game, {{u"Tweak/Units.xml.backup"_s, "<u/>"}}) << game;
     QTest::newRow("a backup of a game file named .backup is not chained back")
-        << Files{{u"Art/a"_s, "mod a"},
-                 {u"Art/a.backup"_s, "game a"},
-                 {u"Art/a.backup.backup"_s, "odd"}}
-        << ModList{}
-        << Files{{u"Art/a"_s, "mod a"},
-                 {u"Art/a.backup"_s, "game a"},
-                 {u"Art/a.backup.backup"_s, "odd"}}
+        << odd << ModList{} << Files{}
         << Files{{u"Art/a"_s, "game a"}, {u"Art/a.backup.backup"_s, "odd"}};
-    QTest::newRow("a mod file named like our temporaries is not laid over")
-        << game << ModList{{{u"Art/x.vxpart"_s, "junk"}}} << game << game;
 }
 
 void TestOverlay::overlayAndRestore()
@@ -144,58 +111,17 @@ void TestOverlay::overlayAndRestore()
     QFETCH(Files, modded);
     QFETCH(Files, restored);
 
-    QTemporaryDir dir;
-    dir.setAutoRemove(!QTest::currentTestFailed());
+    vxtest::TestDir dir;
     const QString install = dir.path() + u"/Game Folder"_s;
     QVERIFY(writeTree(install + u"/data"_s, game));
-    for (qsizetype i = 0; i < mods.size(); ++i)
-        QVERIFY(writeTree(dir.path() + u"/mods/"_s + QString::number(i), mods.at(i)));
-
-    for (qsizetype i = 0; i < mods.size(); ++i)
-        overlayMod(install, dir.path() + u"/mods/"_s + QString::number(i));
-    QCOMPARE(readTree(install + u"/data"_s), modded);
-
+    for (qsizetype i = 0; i < mods.size(); ++i) {
+        const QString mod = dir.path() + u"/mods/"_s + QString::number(i);
+        QVERIFY(writeTree(mod, mods.at(i)));
+        overlayMod(install, mod);
+    }
+    QCOMPARE(readTree(install + u"/data"_s), modded.isEmpty() ? game : modded);
     restoreGame(install);
     QCOMPARE(readTree(install + u"/data"_s), restored);
-}
-
-void TestOverlay::backupResourceFile_data()
-{
-    QTest::addColumn<Files>("game");
-    QTest::addColumn<Files>("expected");
-
-    QTest::newRow("the first backup is a byte-for-byte copy")
-        << Files{{u"Tweak/Units.xml"_s, "<a  b=\"1\"/>\r\n"}}
-        << Files{{u"Tweak/Units.xml"_s, "<a  b=\"1\"/>\r\n"},
-                 {u"Tweak/Units.xml.backup"_s, "<a  b=\"1\"/>\r\n"}};
-    QTest::newRow("an existing backup keeps the game's file")
-        << Files{{u"Tweak/Units.xml"_s, "<edited/>"}, {u"Tweak/Units.xml.backup"_s, "<game/>"}}
-        << Files{{u"Tweak/Units.xml"_s, "<edited/>"}, {u"Tweak/Units.xml.backup"_s, "<game/>"}};
-    QTest::newRow("a torn copy from a crash is replaced, never kept as the backup")
-        << Files{{u"Tweak/Units.xml"_s, "<game/>"}, {u"Tweak/Units.xml.backup.vxpart"_s, "<ga"}}
-        << Files{{u"Tweak/Units.xml"_s, "<game/>"}, {u"Tweak/Units.xml.backup"_s, "<game/>"}};
-}
-
-void TestOverlay::backupResourceFile()
-{
-    QFETCH(Files, game);
-    QFETCH(Files, expected);
-
-    QTemporaryDir dir;
-    dir.setAutoRemove(!QTest::currentTestFailed());
-    QVERIFY(writeTree(dir.path() + u"/data"_s, game));
-    ::backupResourceFile(dir.path(), u"Units"_s);
-    QCOMPARE(readTree(dir.path() + u"/data"_s), expected);
-}
-
-void TestOverlay::directoryLinksDoNotLoop_data()
-{
-    QTest::addColumn<bool>("linkInMod");
-    QTest::addColumn<bool>("linkInGame");
-
-    QTest::newRow("a mod folder linking to its parent") << true << false;
-    QTest::newRow("a game folder linking to its parent") << false << true;
-    QTest::newRow("both at once") << true << true;
 }
 
 void TestOverlay::directoryLinksDoNotLoop()
@@ -203,26 +129,18 @@ void TestOverlay::directoryLinksDoNotLoop()
 #ifdef Q_OS_WIN
     QSKIP("directory links need privileges on Windows");
 #endif
-    QFETCH(bool, linkInMod);
-    QFETCH(bool, linkInGame);
-
-    QTemporaryDir dir;
-    dir.setAutoRemove(!QTest::currentTestFailed());
+    vxtest::TestDir dir;
     const QString install = dir.path() + u"/game"_s;
     const QString mod = dir.path() + u"/mod"_s;
     QVERIFY(writeTree(install + u"/data"_s, {{u"Art/tank.pgm"_s, "game"}}));
     QVERIFY(writeTree(mod, {{u"Art/tank.pgm"_s, "mod"}}));
-    if (linkInMod)
-        QVERIFY(QFile::link(mod + u"/Art"_s, mod + u"/Art/loop"_s));
-    if (linkInGame)
-        QVERIFY(QFile::link(install + u"/data/Art"_s, install + u"/data/Art/loop"_s));
+    // Folders in the mod and in the game that link to their parents.
+    QVERIFY(QFile::link(mod + u"/Art"_s, mod + u"/Art/loop"_s));
+    QVERIFY(QFile::link(install + u"/data/Art"_s, install + u"/data/Art/loop"_s));
 
     overlayMod(install, mod);
-    QCOMPARE(QFile(install + u"/data/Art/tank.pgm.backup"_s).size(), 4);
     restoreGame(install);
-    QFile tank(install + u"/data/Art/tank.pgm"_s);
-    QVERIFY(tank.open(QIODevice::ReadOnly));
-    QCOMPARE(tank.readAll(), QByteArray("game"));
+    QCOMPARE(readTree(install + u"/data/Art"_s).value(u"tank.pgm"_s), QByteArray("game"));
     QVERIFY(!QFile::exists(install + u"/data/Art/tank.pgm.backup"_s));
 }
 
