@@ -39,74 +39,68 @@ void TestTweakCheck::reportsProblems_data()
     // stands for the game folder), the exit code and the problems expected on standard
     // output as "path:line: words of the message".
     QTest::addColumn<QStringList>("files");
-    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QStringList>("problems");
 
-    const QString good = u"VexilMods/Good/Tweak/Stuff/Gadget.twk"_s;
-    QTest::newRow("a clean mod passes")
-        << QStringList{good, u"#flags 2\nDamage=@color 1 2 3\n"_s}
-        << QStringList{u"--game"_s, u"GAME"_s, u"Good"_s} << 0 << QStringList{};
+    const auto stuff = [](const QString &mod, const QString &file) {
+        return u"VexilMods/%1/Tweak/Stuff/%2"_s.arg(mod, file);
+    };
+    const QString good = stuff(u"Good"_s, u"Gadget.twk"_s);
+    QTest::newRow("a clean mod passes") << QStringList{good, u"#flags 2\nDamage=@color 1 2 3\n"_s}
+                                        << u"--game GAME Good"_s << 0 << QStringList{};
     QTest::newRow("broken statements are listed with their original lines")
-        << QStringList{u"VexilMods/Bad/Tweak/Stuff/Widget.twk"_s,
-                       u"// a new widget\n#copy Nope\n\nSpeed=5\n"_s,
-                       u"VexilMods/Bad/Tweak/Stuff/Gadget.twk"_s,
-                       u"/* long\n comment */\nDamage=@vector 1\n"_s}
-        << QStringList{u"--game=GAME"_s, u"Bad"_s} << 1
-        << QStringList{u"VexilMods/Bad/Tweak/Stuff/Gadget.twk:3: @vector"_s,
-                       u"VexilMods/Bad/Tweak/Stuff/Widget.twk:2: Nope"_s,
-                       u"VexilMods/Bad/Tweak/Stuff/Widget.twk:4: does not exist"_s};
-    QTest::newRow("a folder for a resource file the game lacks")
-        << QStringList{u"VexilMods/Odd/Tweak/Nothing/A.twk"_s, u"X=1\n"_s}
-        << QStringList{u"--game"_s, u"GAME"_s, u"Odd"_s} << 1
-        << QStringList{u"VexilMods/Odd/Tweak/Nothing:0: Nothing.xml"_s};
-    QTest::newRow("a resource file that does not load")
-        << QStringList{u"data/Tweak/Broken.xml"_s, u"<a><b></a>"_s,
-                       u"VexilMods/Odd/Tweak/Broken/A.twk"_s, u"X=1\n"_s}
-        << QStringList{u"--game"_s, u"GAME"_s, u"Odd"_s} << 1
-        << QStringList{u"data/Tweak/Broken.xml:0: cannot load"_s};
-    const QStringList twoMods{u"VexilMods/First/Tweak/Stuff/Widget.twk"_s,
-                              u"#class XWidget\nSpeed=1\n"_s,
-                              u"VexilMods/Second/Tweak/Stuff/Widget.twk"_s, u"Speed=2\n"_s};
+        << QStringList{stuff(u"Bad"_s, u"Widget.twk"_s), u"// new\n#copy Nope\n\nSpeed=5\n"_s,
+                       stuff(u"Bad"_s, u"Gadget.twk"_s),
+                       u"/* long\n comment */\nDamage=@vector 1"_s}
+        << u"--game=GAME Bad"_s << 1
+        << QStringList{stuff(u"Bad"_s, u"Gadget.twk:3: @vector"_s),
+                       stuff(u"Bad"_s, u"Widget.twk:2: Nope"_s),
+                       stuff(u"Bad"_s, u"Widget.twk:4: does not exist"_s)};
+    QTest::newRow("resource files the game lacks or that do not load")
+        << QStringList{u"data/Tweak/Broken.xml"_s,
+                       u"<a><b></a>"_s,
+                       u"VexilMods/Odd/Tweak/Broken/A.twk"_s,
+                       u"X=1\n"_s,
+                       u"VexilMods/Odd/Tweak/Nothing/A.twk"_s,
+                       u"X=1\n"_s}
+        << u"--game GAME Odd"_s << 1
+        << QStringList{u"VexilMods/Odd/Tweak/Nothing:0: Nothing.xml"_s,
+                       u"data/Tweak/Broken.xml:0: cannot load"_s};
+    const QStringList twoMods{stuff(u"First"_s, u"Widget.twk"_s), u"#class XWidget\nSpeed=1\n"_s,
+                              stuff(u"Second"_s, u"Widget.twk"_s), u"Speed=2\n"_s};
     QTest::newRow("edits accumulate across the mods given")
-        << twoMods << QStringList{u"--game"_s, u"GAME"_s, u"First"_s, u"Second"_s} << 0
-        << QStringList{};
+        << twoMods << u"--game GAME First Second"_s << 0 << QStringList{};
     QTest::newRow("a later mod alone misses what an earlier one makes")
-        << twoMods << QStringList{u"--game"_s, u"GAME"_s, u"Second"_s} << 1
-        << QStringList{u"VexilMods/Second/Tweak/Stuff/Widget.twk:1: does not exist"_s};
+        << twoMods << u"--game GAME Second"_s << 1
+        << QStringList{stuff(u"Second"_s, u"Widget.twk:1: does not exist"_s)};
     QTest::newRow("a copy reads the pristine backup, not the edited file")
         << QStringList{u"data/Tweak/Stuff.xml.backup"_s,
                        QString(stuffXml).replace(u"Gadget-0"_s, u"Old"_s),
-                       u"VexilMods/Good/Tweak/Stuff/New.twk"_s,
+                       stuff(u"Good"_s, u"New.twk"_s),
                        u"#copy Old\n"_s,
-                       u"VexilMods/Good/Tweak/Stuff/Newer.twk"_s,
+                       stuff(u"Good"_s, u"Newer.twk"_s),
                        u"#copy Gadget-0\n"_s}
-        << QStringList{u"--game"_s, u"GAME"_s, u"Good"_s} << 1
-        << QStringList{u"VexilMods/Good/Tweak/Stuff/Newer.twk:1: Gadget-0"_s,
-                       u"VexilMods/Good/Tweak/Stuff/Newer.twk:1: does not exist"_s};
+        << u"--game GAME Good"_s << 1
+        << QStringList{stuff(u"Good"_s, u"Newer.twk:1: Gadget-0"_s),
+                       stuff(u"Good"_s, u"Newer.twk:1: does not exist"_s)};
     QTest::newRow("a mod named by its path")
         << QStringList{u"Elsewhere/Tweak/Stuff/Widget.twk"_s, u"Speed=2\n"_s}
-        << QStringList{u"--game"_s, u"GAME"_s, u"GAME/Elsewhere"_s} << 1
+        << u"--game GAME GAME/Elsewhere"_s << 1
         << QStringList{u"Elsewhere/Tweak/Stuff/Widget.twk:1: does not exist"_s};
     QTest::newRow("no mod is a usage error")
-        << QStringList{good, u""_s} << QStringList{u"--game"_s, u"GAME"_s} << 2 << QStringList{};
-    QTest::newRow("an unknown option is a usage error")
-        << QStringList{good, u""_s} << QStringList{u"--gmae"_s, u"GAME"_s, u"Good"_s} << 2
-        << QStringList{};
+        << QStringList{good, u""_s} << u"--game GAME"_s << 2 << QStringList{};
     QTest::newRow("an unknown mod is a usage error, before any mod is checked")
-        << QStringList{u"VexilMods/Bad/Tweak/Stuff/Widget.twk"_s, u"X=1"_s}
-        << QStringList{u"--game"_s, u"GAME"_s, u"Bad"_s, u"Missing"_s} << 2 << QStringList{};
+        << QStringList{stuff(u"Bad"_s, u"Widget.twk"_s), u"X=1"_s} << u"--game GAME Bad Missing"_s
+        << 2 << QStringList{};
     QTest::newRow("a missing game folder is a usage error")
-        << QStringList{good, u""_s} << QStringList{u"--game"_s, u"GAME/nowhere"_s, u"Good"_s} << 2
-        << QStringList{};
-    QTest::newRow("--game without a folder is a usage error")
-        << QStringList{good, u""_s} << QStringList{u"Good"_s, u"--game"_s} << 2 << QStringList{};
+        << QStringList{good, u""_s} << u"--game GAME/nowhere Good"_s << 2 << QStringList{};
 }
 
 void TestTweakCheck::reportsProblems()
 {
     QFETCH(QStringList, files);
-    QFETCH(QStringList, args);
+    QFETCH(QString, args);
     QFETCH(int, exitCode);
     QFETCH(QStringList, problems);
 
@@ -120,7 +114,7 @@ void TestTweakCheck::reportsProblems()
 
     QProcess vxmod;
     QStringList arguments{u"check"_s};
-    for (const QString &arg : args)
+    for (const QString &arg : args.split(u' '))
         arguments << QString(arg).replace(u"GAME"_s, game);
     vxmod.start(qEnvironmentVariable("VX_VXMOD"), arguments);
     QVERIFY(vxmod.waitForFinished(60000));
@@ -130,16 +124,17 @@ void TestTweakCheck::reportsProblems()
     QVERIFY2(vxmod.exitCode() == exitCode, qPrintable(out + err));
     QVERIFY2(!err.trimmed().isEmpty(), "a summary or a usage message goes to standard error");
 
+    // Each line must name the file and line expected and contain the words.
     QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
     lines.sort();
-    QVERIFY2(lines.size() == problems.size(), qPrintable(out));
-    for (qsizetype i = 0; i < problems.size(); ++i) {
-        const QString &want = problems.at(i);
-        const qsizetype split = want.indexOf(u": "_s);
-        const QString where = QDir::toNativeSeparators(game + u'/' + want.left(split)) + u": "_s;
-        QVERIFY2(lines.at(i).startsWith(where) && lines.at(i).contains(want.mid(split + 2)),
-                 qPrintable(u"expected %1, got %2"_s.arg(want, lines.at(i))));
+    for (qsizetype i = 0; i < qMin(lines.size(), problems.size()); ++i) {
+        const qsizetype split = problems.at(i).indexOf(u": "_s);
+        const QString where = QDir::toNativeSeparators(game + u'/' + problems.at(i).left(split));
+        if (lines.at(i).startsWith(where + u": "_s) &&
+            lines.at(i).contains(problems.at(i).mid(split + 2)))
+            lines[i] = problems.at(i);
     }
+    QCOMPARE(lines, problems);
     QCOMPARE(vxtest::hashTree(game), before);
 }
 
