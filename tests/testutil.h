@@ -44,8 +44,8 @@ inline Files readTree(const QString &root)
         const QString relative = QDir(root).relativeFilePath(it.next());
         QFile file(it.filePath());
         if (!it.fileInfo().isDir())
-            files.insert(relative,
-                         file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
+            files.insert(relative, file.open(QIODevice::ReadOnly) ? file.readAll()
+                                                                  : QByteArray("<unreadable>"));
         else if (QDir(it.filePath()).isEmpty())
             files.insert(relative + QLatin1Char('/'), {});
     }
@@ -63,7 +63,7 @@ inline Files hashTree(const QString &root)
 }
 
 // Copies stay writable, whatever the source, so tests can change and remove them.
-inline bool copyTree(const QString &source, const QString &target, QString *error = nullptr)
+inline bool copyTree(const QString &source, const QString &target)
 {
     bool ok = !source.isEmpty() && QDir(source).exists() && QDir().mkpath(target);
     for (QDirIterator it(source, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
@@ -72,9 +72,6 @@ inline bool copyTree(const QString &source, const QString &target, QString *erro
         ok = QDir().mkpath(QFileInfo(to).absolutePath()) && QFile::copy(it.filePath(), to) &&
              QFile::setPermissions(to, QFile::permissions(to) | QFileDevice::WriteOwner);
     }
-    if (!ok && error)
-        *error = QStringLiteral("cannot copy %1 to %2")
-                     .arg(QDir::toNativeSeparators(source), QDir::toNativeSeparators(target));
     return ok;
 }
 
@@ -90,13 +87,11 @@ inline QString gameExecutableName()
 // The demo game copied into target, with the stand-in game as its executable.
 inline bool stageDemoGame(const QString &target, QString *error = nullptr)
 {
-    const QString standin = qEnvironmentVariable("VX_STANDIN");
-    if (!copyTree(qEnvironmentVariable("VX_DEMO_INSTALL"), target, error))
-        return false;
-    if (QFile::copy(standin, target + QLatin1Char('/') + gameExecutableName()))
+    if (copyTree(qEnvironmentVariable("VX_DEMO_INSTALL"), target) &&
+        QFile::copy(qEnvironmentVariable("VX_STANDIN"), target + u'/' + gameExecutableName()))
         return true;
     if (error)
-        *error = QStringLiteral("cannot copy the stand-in game %1").arg(standin);
+        *error = QStringLiteral("cannot stage $VX_DEMO_INSTALL and $VX_STANDIN in ") + target;
     return false;
 }
 

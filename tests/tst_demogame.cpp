@@ -1,6 +1,5 @@
 #include "launch/feedback.h"
 #include "launch/launchsequence.h"
-#include "resources/resourcestore.h"
 #include "testutil.h"
 
 #include <QRegularExpression>
@@ -101,17 +100,11 @@ void TestDemoGame::standin_data()
                       "\r\n<XSkyDetails id='Sky-0'>\r\n<StarCount>12")
         << QStringList() << 0
         << QStringList{u"problem\tWorld.xml: "_s, u"value\tShips.xml\tFrigate-0\tSpeed\t6"_s};
-    QTest::newRow("a resource file that is not XML at all is reported")
-        << QByteArray() << QByteArray("\x89PNG\r\n\x1a\n not XML") << QStringList() << 0
-        << QStringList{u"problem\tWorld.xml: "_s};
     QTest::newRow("an exit code is handed back")
         << QByteArray() << QByteArray() << QStringList{u"VX_STANDIN_EXIT_CODE=7"_s} << 7
         << QStringList();
     QTest::newRow("a crash ends the process abnormally, after the snapshot")
         << QByteArray() << QByteArray() << QStringList{u"VX_STANDIN_CRASH=1"_s} << -1
-        << QStringList();
-    QTest::newRow("a malformed exit code is ignored, not fatal")
-        << QByteArray() << QByteArray() << QStringList{u"VX_STANDIN_EXIT_CODE=seven"_s} << 0
         << QStringList();
 }
 

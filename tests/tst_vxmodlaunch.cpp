@@ -8,11 +8,10 @@ class TestVxmodLaunch : public QObject
     Q_OBJECT
 
 private slots:
-    void refusesBadArguments_data();
-    void refusesBadArguments();
+    void changesNothing_data();
+    void changesNothing();
     void applyExitCodes_data();
     void applyExitCodes();
-    void listsMods();
     void playsAndRestores_data();
     void playsAndRestores();
 };
@@ -29,38 +28,46 @@ QString compareWithDemo(const QString &game)
 
 } // namespace
 
-void TestVxmodLaunch::refusesBadArguments_data()
+void TestVxmodLaunch::changesNothing_data()
 {
     QTest::addColumn<QStringList>("args"); // "GAME" stands for the game folder
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message"); // on stderr after "vxmod: ", or on stdout for 0
 
     const QString game = u"GAME"_s;
+    // Bare has no info.txt, so it is no mod.
+    QTest::newRow("list shows each mod's folder, name, version and author")
+        << QStringList{u"list"_s, u"--game"_s, game} << 0
+        << u"BetterUnits\tBetter Units\t1.2\tHedda Voss\nNightSky\tNight Sky\t0.9\t"_s;
     QTest::newRow("an unknown option")
-        << QStringList{u"apply"_s, u"--game"_s, game, u"--frobnicate"_s} << u"frobnicate"_s;
+        << QStringList{u"apply"_s, u"--game"_s, game, u"--frobnicate"_s} << 2 << u"frobnicate"_s;
     QTest::newRow("--on-error with an answer it does not know")
-        << QStringList{u"apply"_s, u"--game"_s, game, u"--on-error"_s, u"retry"_s}
+        << QStringList{u"apply"_s, u"--game"_s, game, u"--on-error"_s, u"retry"_s} << 2
         << u"'abort' or 'ignore'"_s;
     QTest::newRow("a game folder that does not exist")
-        << QStringList{u"apply"_s, u"--game"_s, game + u"/nope"_s} << u"does not exist"_s;
+        << QStringList{u"apply"_s, u"--game"_s, game + u"/nope"_s} << 2 << u"does not exist"_s;
     QTest::newRow("a folder without a data folder is no game folder")
-        << QStringList{u"restore"_s, u"--game"_s, game + u"/VexilMods"_s} << u"no data folder"_s;
+        << QStringList{u"restore"_s, u"--game"_s, game + u"/VexilMods"_s} << 2
+        << u"no data folder"_s;
     QTest::newRow("an unknown mod is refused before anything changes")
-        << QStringList{u"apply"_s, u"--game"_s, game, u"BetterUnits"_s, u"NoSuchMod"_s}
+        << QStringList{u"apply"_s, u"--game"_s, game, u"BetterUnits"_s, u"NoSuchMod"_s} << 2
         << u"unknown mod 'NoSuchMod'"_s;
     QTest::newRow("a mod named twice")
-        << QStringList{u"apply"_s, u"--game"_s, game, u"WarpDrive"_s, u"WarpDrive"_s}
+        << QStringList{u"apply"_s, u"--game"_s, game, u"WarpDrive"_s, u"WarpDrive"_s} << 2
         << u"more than once"_s;
-    QTest::newRow("no --game and no installed game") << QStringList{u"apply"_s} << u"--game"_s;
+    QTest::newRow("no --game and no installed game") << QStringList{u"apply"_s} << 2 << u"--game"_s;
 }
 
-void TestVxmodLaunch::refusesBadArguments()
+void TestVxmodLaunch::changesNothing()
 {
     QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
     QFETCH(QString, message);
 
     TestDir dir;
     const QString game = dir.path() + u"/Vexil 4 Brask"_s;
     QVERIFY(copyTree(demo, game));
+    QVERIFY(QDir().mkpath(game + u"/VexilMods/Bare/Art"_s));
     args.replaceInStrings(u"GAME"_s, game);
     const Files before = readTree(game);
     // No installed game to fall back on.
@@ -69,8 +76,12 @@ void TestVxmodLaunch::refusesBadArguments()
     env.insert(u"XDG_CONFIG_DIRS"_s, dir.path());
 
     const Run run = runVxmod(args, env);
-    QCOMPARE(run.exitCode, 2);
-    QVERIFY2(run.err.startsWith(u"vxmod: "_s) && run.err.contains(message), qPrintable(run.err));
+    QCOMPARE(run.exitCode, exitCode);
+    if (exitCode == 0)
+        QVERIFY2(run.out.startsWith(message) && !run.out.contains(u"Bare"_s), qPrintable(run.out));
+    else
+        QVERIFY2(run.err.startsWith(u"vxmod: "_s) && run.err.contains(message),
+                 qPrintable(run.err));
     QCOMPARE(readTree(game), before);
 }
 
@@ -118,18 +129,6 @@ void TestVxmodLaunch::applyExitCodes()
     QCOMPARE(runVxmod({u"restore"_s, u"--game"_s, game}).exitCode, 0);
     if (!breakUnits)
         QCOMPARE(compareWithDemo(game), QString());
-}
-
-void TestVxmodLaunch::listsMods()
-{
-    TestDir dir;
-    QVERIFY(copyTree(demo, dir.path()));
-    QVERIFY(QDir().mkpath(dir.path() + u"/VexilMods/Bare/Art"_s)); // no info.txt: no mod
-    const Run run = runVxmod({u"list"_s, u"--game"_s, dir.path()});
-    QCOMPARE(run.exitCode, 0);
-    const QStringList lines = run.out.split(u'\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines.at(0), u"BetterUnits\tBetter Units\t1.2\tHedda Voss"_s);
 }
 
 void TestVxmodLaunch::playsAndRestores_data()
