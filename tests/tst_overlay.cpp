@@ -4,10 +4,7 @@
 #include "testutil.h"
 
 using namespace Qt::StringLiterals;
-using vxtest::Files;
-using vxtest::readTree;
-using vxtest::writeTree;
-using ModList = QList<Files>;
+using namespace vxtest;
 
 class TestOverlay : public QObject
 {
@@ -27,101 +24,77 @@ void overlayMod(const QString &installDir, const QString &modPath)
 {
     VxSilentFeedback feedback;
     const QDir::Filters folders = QDir::Dirs | QDir::NoDotAndDotDot;
-    for (const QString &sub : QDir(modPath).entryList(folders)) {
+    for (const QString &sub : QDir(modPath).entryList(folders))
         if (sub != u"Tweak"_s)
             overlayFolder(installDir, modPath + u'/' + sub, u'/' + sub, feedback);
-    }
     for (const QString &resource : QDir(modPath + u"/Tweak"_s).entryList(folders))
         backupResourceFile(installDir, resource);
 }
 
-// base with the files of extra added or replaced.
-Files with(Files base, const Files &extra)
+// "path=content; path=content; ...", a later path replacing an earlier one.
+Files files(const QString &entries)
 {
-    base.insert(extra);
-    return base;
+    Files result;
+    for (const QString &entry : entries.split(u"; "_s, Qt::SkipEmptyParts))
+        result.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1).toUtf8());
+    return result;
 }
 
 } // namespace
 
 void TestOverlay::overlayAndRestore_data()
 {
-    QTest::addColumn<Files>("game");
-    QTest::addColumn<ModList>("mods");
-    QTest::addColumn<Files>("modded"); // empty: the data folder as the game had it
-    QTest::addColumn<Files>("restored");
+    QTest::addColumn<QString>("game"); // the data folder, as for files()
+    QTest::addColumn<QStringList>("mods");
+    QTest::addColumn<QString>("modded"); // empty: the data folder as the game had it
+    QTest::addColumn<QString>("restored");
 
-    const Files game{{u"Art/tank.pgm"_s, "game tank"},
-                     {u"Maps/Sea/isle.map"_s, "game map"},
-                     {u"Tweak/Units.xml"_s, "<u/>"}};
-    const Files tweak{{u"Tweak/Units/Speed.twk"_s, "Value=9\n"}};
-    const Files medic{{u"Art/medic.pgm"_s, "medic"}};
-    const Files torn{{u"Art/tank.pgm.vxpart"_s, "torn"}, {u"Tweak/Units.xml.vxpart.Ab12"_s, "t"}};
-    const Files lone{{u"Art/tank.pgm.backup"_s, "game tank"},
-                     {u"Tweak/Units.xml.backup"_s, "<u/>"}};
-    const Files odd{
-        {u"Art/a"_s, "mod a"}, {u"Art/a.backup"_s, "game a"}, {u"Art/a.backup.backup"_s, "odd"}};
+    const QString game = u"Art/tank=tank; Maps/Sea/isle=map; Tweak/Units.xml=<u/>"_s;
+    const QString tweak = u"; Tweak/Units/Speed.twk=Value=9\n"_s;
+    const QString torn = u"; Art/tank.vxpart=torn; Tweak/Units.xml.vxpart.Ab12=t"_s;
 
-    QTest::newRow("replaced files, however deep, and tweaked ones get exact backups and come back")
-        << game
-        << ModList{with(tweak,
-                        {{u"Art/tank.pgm"_s, "mod tank"}, {u"Maps/Sea/isle.map"_s, "mod map"}})}
-        << with(game, {{u"Tweak/Units.xml.backup"_s, "<u/>"},
-                       {u"Art/tank.pgm"_s, "mod tank"},
-                       {u"Art/tank.pgm.backup"_s, "game tank"},
-                       {u"Maps/Sea/isle.map"_s, "mod map"},
-                       {u"Maps/Sea/isle.map.backup"_s, "game map"}})
+    QTest::newRow("files replaced however deep and tweaked ones get exact backups and come back")
+        << game << QStringList{u"Maps/Sea/isle=new"_s + tweak}
+        << game + u"; Tweak/Units.xml.backup=<u/>; Maps/Sea/isle=new; Maps/Sea/isle.backup=map"_s
         << game;
-    QTest::newRow("of two mods holding one game file the first stays")
-        << game << ModList{{{u"Art/tank.pgm"_s, "first"}}, {{u"Art/tank.pgm"_s, "second"}}}
-        << with(game, {{u"Art/tank.pgm"_s, "first"}, {u"Art/tank.pgm.backup"_s, "game tank"}})
-        << game;
+    QTest::newRow("of two mods the first keeps a game file, the second replaces a new one")
+        << game << QStringList{u"Art/tank=1; Art/medic=1"_s, u"Art/tank=2; Art/medic=2"_s}
+        << game + u"; Art/tank=1; Art/tank.backup=tank; Art/medic=2; Art/medic.backup=1"_s
+        << game + u"; Art/medic=1"_s;
     QTest::newRow("a backup already there, of a data or a resource file, is never renewed")
-        << with(game, {{u"Art/tank.pgm"_s, "earlier mod"},
-                       {u"Tweak/Units.xml"_s, "<edited/>"},
-                       {u"Art/tank.pgm.backup"_s, "game tank"},
-                       {u"Tweak/Units.xml.backup"_s, "<u/>"}})
-        << ModList{with(tweak, {{u"Art/tank.pgm"_s, "mod tank"}})} << Files{} << game;
-    QTest::newRow("a new file in two mods: the second replaces, the first remains")
-        << game << ModList{medic, {{u"Art/medic.pgm"_s, "second"}}}
-        << with(game, {{u"Art/medic.pgm"_s, "second"}, {u"Art/medic.pgm.backup"_s, "medic"}})
-        << with(game, medic);
-    QTest::newRow("no folder is created for one the game lacks")
-        << game << ModList{{{u"Music/theme.ogg"_s, "x"}, {u"Art/Deep/er.pgm"_s, "y"}}} << Files{}
-        << game;
-    QTest::newRow("a mod file named like a game folder leaves the folder alone")
-        << game << ModList{{{u"Maps/Sea"_s, "not a folder"}}} << Files{} << game;
-    QTest::newRow("a lone backup, of a data or a resource file, is still put back")
-        << lone << ModList{} << Files{}
-        << Files{{u"Art/tank.pgm"_s, "game tank"}, {u"Tweak/Units.xml"_s, "<u/>"}};
-    QTest::newRow("temporary files a crash left are swept away")
-        << with(game, torn) << ModList{} << Files{} << game;
-    QTest::newRow("a torn resource backup from a crash is replaced")
-        << with(game, {{u"Tweak/Units.xml.backup.vxpart"_s, "<"}}) << ModList{tweak}
-        << with(game, {{u"Tweak/Units.xml.backup"_s, "<u/>"}}) << game;
-    QTest::newRow("a backup of a game file named .backup is not chained back")
-        << odd << ModList{} << Files{}
-        << Files{{u"Art/a"_s, "game a"}, {u"Art/a.backup.backup"_s, "odd"}};
+        << game + u"; Art/tank=old; Tweak/Units.xml=<old/>; Art/tank.backup=tank; "
+                  u"Tweak/Units.xml.backup=<u/>"_s
+        << QStringList{u"Art/tank=mod"_s + tweak} << QString() << game;
+    QTest::newRow("no folder is created for one the game lacks, nor a file over a folder")
+        << game << QStringList{u"Music/t=x; Art/Deep/e=y; Maps/Sea=z"_s} << QString() << game;
+    QTest::newRow("a lone backup is put back, a game file named .backup is not chained back")
+        << u"Art/tank.backup=tank; Tweak/Units.xml.backup=<u/>; Art/a=mod; "
+           u"Art/a.backup=a; Art/a.backup.backup=odd"_s
+        << QStringList() << QString()
+        << u"Art/tank=tank; Tweak/Units.xml=<u/>; Art/a=a; Art/a.backup.backup=odd"_s;
+    QTest::newRow("a torn backup a crash left is replaced, its temporary files swept away")
+        << game + torn + u"; Tweak/Units.xml.backup.vxpart=<"_s << QStringList{tweak}
+        << game + torn + u"; Tweak/Units.xml.backup=<u/>"_s << game;
 }
 
 void TestOverlay::overlayAndRestore()
 {
-    QFETCH(Files, game);
-    QFETCH(ModList, mods);
-    QFETCH(Files, modded);
-    QFETCH(Files, restored);
+    QFETCH(QString, game);
+    QFETCH(QStringList, mods);
+    QFETCH(QString, modded);
+    QFETCH(QString, restored);
 
-    vxtest::TestDir dir;
+    TestDir dir;
     const QString install = dir.path() + u"/Game Folder"_s;
-    QVERIFY(writeTree(install + u"/data"_s, game));
+    QVERIFY(writeTree(install + u"/data"_s, files(game)));
     for (qsizetype i = 0; i < mods.size(); ++i) {
         const QString mod = dir.path() + u"/mods/"_s + QString::number(i);
-        QVERIFY(writeTree(mod, mods.at(i)));
+        QVERIFY(writeTree(mod, files(mods.at(i))));
         overlayMod(install, mod);
     }
-    QCOMPARE(readTree(install + u"/data"_s), modded.isEmpty() ? game : modded);
+    QCOMPARE(readTree(install + u"/data"_s), files(modded.isEmpty() ? game : modded));
     restoreGame(install);
-    QCOMPARE(readTree(install + u"/data"_s), restored);
+    QCOMPARE(readTree(install + u"/data"_s), files(restored));
 }
 
 void TestOverlay::directoryLinksDoNotLoop()
@@ -129,19 +102,16 @@ void TestOverlay::directoryLinksDoNotLoop()
 #ifdef Q_OS_WIN
     QSKIP("directory links need privileges on Windows");
 #endif
-    vxtest::TestDir dir;
-    const QString install = dir.path() + u"/game"_s;
-    const QString mod = dir.path() + u"/mod"_s;
-    QVERIFY(writeTree(install + u"/data"_s, {{u"Art/tank.pgm"_s, "game"}}));
-    QVERIFY(writeTree(mod, {{u"Art/tank.pgm"_s, "mod"}}));
+    TestDir dir;
+    const QString install = dir.path() + u"/game"_s, mod = dir.path() + u"/mod"_s;
+    QVERIFY(writeTree(install + u"/data"_s, {{u"Art/tank.pgm"_s, "game"}}) &&
+            writeTree(mod, {{u"Art/tank.pgm"_s, "mod"}}));
     // Folders in the mod and in the game that link to their parents.
-    QVERIFY(QFile::link(mod + u"/Art"_s, mod + u"/Art/loop"_s));
-    QVERIFY(QFile::link(install + u"/data/Art"_s, install + u"/data/Art/loop"_s));
-
+    QVERIFY(QFile::link(mod + u"/Art"_s, mod + u"/Art/loop"_s) &&
+            QFile::link(install + u"/data/Art"_s, install + u"/data/Art/loop"_s));
     overlayMod(install, mod);
     restoreGame(install);
-    QCOMPARE(readTree(install + u"/data/Art"_s).value(u"tank.pgm"_s), QByteArray("game"));
-    QVERIFY(!QFile::exists(install + u"/data/Art/tank.pgm.backup"_s));
+    QCOMPARE(readTree(install + u"/data"_s), (Files{{u"Art/tank.pgm"_s, "game"}}));
 }
 
 QTEST_GUILESS_MAIN(TestOverlay)
