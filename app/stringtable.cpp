@@ -100,7 +100,18 @@ QStringList &activeTable()
     return table;
 }
 
+quint8 &activeLanguage()
+{
+    static quint8 language = 1;
+    return language;
+}
+
 } // namespace
+
+quint8 activeLanguageIndex()
+{
+    return activeLanguage();
+}
 
 quint8 languageIndexFor(const QString &languageValue)
 {
@@ -116,6 +127,7 @@ void loadStringTable(quint8 languageIndex, const char *context)
     const Column &column = languageIndex == 0   ? frenchColumn
                            : languageIndex == 2 ? spanishColumn
                                                 : englishColumn;
+    activeLanguage() = languageIndex == 0 || languageIndex == 2 ? languageIndex : 1;
     QStringList &table = activeTable();
     table.clear();
     table.reserve(int(column.size()));

@@ -1,5 +1,6 @@
 #include "launch/launchsequence.h"
 
+#include "app/launchertexts.h"
 #include "app/stringtable.h"
 #include "launch/feedback.h"
 #include "launch/fileops.h"
@@ -152,7 +153,7 @@ private:
         const bool saved = saveResourceDocument(working->document, resource, &why);
         VxFileOps::operationDone();
         if (!saved) {
-            m_feedback.error(tableString(16), QStringLiteral("Could not save %1").arg(why));
+            m_feedback.error(tableString(16), launcherText(VxText::ResourceSaveFailed).arg(why));
             return VxLaunchResult::LoadFailed;
         }
         return VxLaunchResult::Applied;

@@ -1,5 +1,6 @@
 #include "ui/launcherdialog.h"
 
+#include "app/launchertexts.h"
 #include "app/stringtable.h"
 #include "launch/gameprocess.h"
 #include "launch/launchsequence.h"
@@ -293,7 +294,7 @@ void VxLauncherDialog::startGame()
         if (error != QProcess::FailedToStart)
             return;
         QMessageBox::critical(this, tableString(16),
-                              QStringLiteral("Could not start the game:\n%1")
+                              launcherText(VxText::GameStartFailed)
                                   .arg(QDir::toNativeSeparators(gameExecutablePath(installDir))),
                               QMessageBox::Ok, QMessageBox::NoButton);
         gameEnded();
