@@ -21,6 +21,69 @@ constexpr Row rows[] = {
      "Impossible de lancer le jeu :\n%1", "No se pudo iniciar el juego:\n%1"},
     {VxText::ResourceSaveFailed, "Could not save %1", "Impossible d'enregistrer %1",
      "No se pudo guardar %1"},
+
+    {VxText::GameFolderBusy,
+     "Another launch is using this game folder (%1). Wait until its game has ended, then press "
+     "Play again.",
+     "Un autre lancement utilise déjà le dossier du jeu (%1). Attendez la fin de cette partie, "
+     "puis cliquez de nouveau sur Jouer.",
+     "Otro lanzamiento está usando la carpeta del juego (%1). Espera a que termine esa partida y "
+     "vuelve a pulsar Jugar."},
+    {VxText::GameStillRunning,
+     "The game started by an earlier launch is still running (process %1). Its mods stay in "
+     "place until it ends; start the launcher again after that.",
+     "Le jeu démarré lors d'un lancement précédent est toujours en cours (processus %1). Ses "
+     "mods restent en place jusqu'à sa fermeture ; relancez le lanceur ensuite.",
+     "El juego iniciado en un lanzamiento anterior sigue en ejecución (proceso %1). Sus mods "
+     "seguirán instalados hasta que se cierre; vuelve a abrir el lanzador después."},
+    {VxText::RecoveredAtStart,
+     "The last launch was interrupted before it could put the game's files back. This has been "
+     "done now: %1 files put back, %2 added files removed.",
+     "Le dernier lancement a été interrompu avant de remettre en place les fichiers du jeu. "
+     "C'est chose faite : %1 fichiers remis en place, %2 fichiers ajoutés supprimés.",
+     "El último lanzamiento se interrumpió antes de restaurar los archivos del juego. Ya está "
+     "hecho: %1 archivos restaurados, %2 archivos añadidos eliminados."},
+    {VxText::RestoreIncomplete,
+     "Some of the game's files could not be put back:\n%1\nThe launcher will try again the "
+     "next time it starts.",
+     "Certains fichiers du jeu n'ont pas pu être remis en place :\n%1\nLe lanceur réessaiera "
+     "à son prochain démarrage.",
+     "No se pudieron restaurar algunos archivos del juego:\n%1\nEl lanzador lo volverá a "
+     "intentar la próxima vez que se inicie."},
+    {VxText::JournalDamaged,
+     "The record of the last launch is damaged, so nothing was put back by it:\n%1",
+     "Le journal du dernier lancement est endommagé ; rien n'a été remis en place d'après "
+     "lui :\n%1",
+     "El registro del último lanzamiento está dañado, así que no se ha restaurado nada a "
+     "partir de él:\n%1"},
+    {VxText::BackupsByNameQuestion,
+     "The game folder holds %1 files named like the backups an older launcher left behind, "
+     "such as:\n%2\n\nPut each of them back over the file it is named after?",
+     "Le dossier du jeu contient %1 fichiers nommés comme les sauvegardes laissées par un "
+     "ancien lanceur, par exemple :\n%2\n\nRemettre chacun d'eux à la place du fichier dont "
+     "il porte le nom ?",
+     "La carpeta del juego contiene %1 archivos con nombre de copia de seguridad de un "
+     "lanzador anterior, por ejemplo:\n%2\n\n¿Poner cada uno de ellos en lugar del archivo "
+     "cuyo nombre lleva?"},
+    {VxText::FolderUnusable, "The launcher cannot use the game folder: %1",
+     "Le lanceur ne peut pas utiliser le dossier du jeu : %1",
+     "El lanzador no puede usar la carpeta del juego: %1"},
+    {VxText::CannotCopyModFile, "Could not copy a mod's file to %1:\n%2",
+     "Impossible de copier un fichier de mod vers %1 :\n%2",
+     "No se pudo copiar un archivo de mod a %1:\n%2"},
+    {VxText::CannotMoveAside, "Could not move the game's file %1 aside:\n%2",
+     "Impossible de mettre de côté le fichier du jeu %1 :\n%2",
+     "No se pudo apartar el archivo del juego %1:\n%2"},
+    {VxText::CannotReplace, "Could not replace %1:\n%2", "Impossible de remplacer %1 :\n%2",
+     "No se pudo reemplazar %1:\n%2"},
+    {VxText::CannotAdd, "Could not add %1:\n%2", "Impossible d'ajouter %1 :\n%2",
+     "No se pudo añadir %1:\n%2"},
+    {VxText::CannotBackUp, "Could not back up %1:\n%2", "Impossible de sauvegarder %1 :\n%2",
+     "No se pudo hacer una copia de seguridad de %1:\n%2"},
+    {VxText::CannotPutBack, "Could not put back %1: %2", "Impossible de remettre en place %1 : %2",
+     "No se pudo restaurar %1: %2"},
+    {VxText::CannotRemove, "Could not remove %1", "Impossible de supprimer %1",
+     "No se pudo eliminar %1"},
 };
 
 } // namespace

@@ -11,6 +11,22 @@
 enum class VxText {
     GameStartFailed,    // %1: the game's executable
     ResourceSaveFailed, // %1: why
+
+    // The game folder's safety: the launch journal, the lock and the restore.
+    GameFolderBusy,        // %1: who holds it
+    GameStillRunning,      // %1: process id
+    RecoveredAtStart,      // %1: files put back, %2: added files removed
+    RestoreIncomplete,     // %1: what failed, a line each
+    JournalDamaged,        // %1: why
+    BackupsByNameQuestion, // %1: how many, %2: a few of them
+    FolderUnusable,        // %1: why
+    CannotCopyModFile,     // %1: target, %2: why
+    CannotMoveAside,       // %1: game file, %2: why
+    CannotReplace,         // %1: game file, %2: why
+    CannotAdd,             // %1: file, %2: why
+    CannotBackUp,          // %1: resource file, %2: why
+    CannotPutBack,         // %1: game file, %2: why
+    CannotRemove,          // %1: file
 };
 
 // The text in the active language (English before any table is loaded).

@@ -9,3 +9,4 @@ int runListCommand(const QStringList &args);
 int runApplyCommand(const QStringList &args);
 int runRestoreCommand(const QStringList &args);
 int runPlayCommand(const QStringList &args);
+int runStatusCommand(const QStringList &args);

@@ -13,17 +13,23 @@
 #include <QProcess>
 #include <QSet>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#ifndef Q_OS_WIN
+#include <signal.h>
+#endif
 
 namespace {
 
 constexpr int exitOk = 0;
 constexpr int exitFailed = 1;
 constexpr int exitUsage = 2;
+// vxmod play: the game crashed or exited with a code other than 0 (its files were restored).
+constexpr int exitGameFailed = 3;
 
 QTextStream &err()
 {
@@ -138,11 +144,77 @@ void loadMessages()
     loadStringTable(languageIndexFor(QStringLiteral("English")));
 }
 
-VxLaunchResult apply(const Invocation &invocation)
+// Tells what a start found of an earlier launch; false when the command must stop.
+bool reportRecovery(const VxRecovery &recovery)
 {
-    loadMessages();
-    VxConsoleFeedback feedback(invocation.onError);
-    return applyMods(invocation.installDir, modRefs(invocation.mods), feedback);
+    switch (recovery.outcome) {
+    case VxRecovery::Outcome::Clean:
+        return true;
+    case VxRecovery::Outcome::Restored:
+        err() << "vxmod: an earlier launch had not been undone; now it is: "
+              << recovery.report.summary() << Qt::endl;
+        return true;
+    case VxRecovery::Outcome::Damaged:
+        err() << "vxmod: " << recovery.message << Qt::endl;
+        return true;
+    case VxRecovery::Outcome::RestoreFailed:
+        err() << "vxmod: an earlier launch could not be undone entirely; what is left stays in "
+                 "the launch journal:\n"
+              << recovery.message << Qt::endl;
+        return false;
+    case VxRecovery::Outcome::GameRunning:
+    case VxRecovery::Outcome::Busy:
+    case VxRecovery::Outcome::Failed:
+        err() << "vxmod: " << recovery.message << Qt::endl;
+        return false;
+    }
+    return false;
+}
+
+int refusalCode(const VxRecovery &recovery)
+{
+    return recovery.outcome == VxRecovery::Outcome::Busy ? exitUsage : exitFailed;
+}
+
+// Prints what a restore did; false when something could not be put back.
+bool reportRestore(const VxRestoreReport &report)
+{
+    for (const QString &failure : report.failures)
+        err() << "vxmod: " << failure << Qt::endl;
+    if (!report.ok()) {
+        err() << "vxmod: the game folder is not fully restored (" << report.summary()
+              << "); the launch journal keeps the rest, and the next start finishes it"
+              << Qt::endl;
+        return false;
+    }
+    err() << "vxmod: restored: " << report.summary() << Qt::endl;
+    return true;
+}
+
+#ifndef Q_OS_WIN
+volatile pid_t gameProcessId = 0;
+
+// The terminal closing or a plain kill must not leave the game running and its folder
+// modded: the game is asked to end as well, and we stay to put its files back.
+void forwardToGame(int signal)
+{
+    if (gameProcessId > 0)
+        ::kill(gameProcessId, signal);
+}
+#endif
+
+void stayForTheRestore(qint64 gameId)
+{
+    // Ctrl+C reaches the game by itself, from the terminal.
+    std::signal(SIGINT, SIG_IGN);
+#ifndef Q_OS_WIN
+    gameProcessId = pid_t(gameId);
+    std::signal(SIGTERM, forwardToGame);
+    std::signal(SIGHUP, forwardToGame);
+    std::signal(SIGPIPE, SIG_IGN);
+#else
+    Q_UNUSED(gameId);
+#endif
 }
 
 } // namespace
@@ -168,7 +240,16 @@ int runApplyCommand(const QStringList &args)
             parseInvocation(QStringLiteral("apply"), args, Accepts::Mods, true, invocation);
         code >= 0)
         return code;
-    if (apply(invocation) != VxLaunchResult::Applied) {
+    loadMessages();
+    VxLaunch launch(invocation.installDir);
+    const VxRecovery recovery = launch.start();
+    if (!reportRecovery(recovery))
+        return refusalCode(recovery);
+    VxConsoleFeedback feedback(invocation.onError);
+    const VxLaunchResult result = launch.apply(modRefs(invocation.mods), feedback);
+    // Left modded, as a launch leaves it for its game; the journal lets any later start undo it.
+    launch.release();
+    if (result != VxLaunchResult::Applied) {
         err() << "vxmod: the launch ended early; 'vxmod restore' puts the game's files back"
               << Qt::endl;
         return exitFailed;
@@ -178,13 +259,95 @@ int runApplyCommand(const QStringList &args)
 
 int runRestoreCommand(const QStringList &args)
 {
+    QStringList rest = args;
+    const bool byName = rest.removeAll(QStringLiteral("--by-name")) > 0;
     Invocation invocation;
     if (const int code =
-            parseInvocation(QStringLiteral("restore"), args, Accepts::Nothing, true, invocation);
+            parseInvocation(QStringLiteral("restore"), rest, Accepts::Nothing, true, invocation);
         code >= 0)
         return code;
-    restoreGame(invocation.installDir);
+    VxGameLock lock(invocation.installDir);
+    const VxRecovery recovery = recoverGame(invocation.installDir, lock);
+    switch (recovery.outcome) {
+    case VxRecovery::Outcome::Busy:
+    case VxRecovery::Outcome::GameRunning:
+    case VxRecovery::Outcome::Failed:
+    case VxRecovery::Outcome::Damaged:
+        err() << "vxmod: " << recovery.message << Qt::endl;
+        if (recovery.outcome != VxRecovery::Outcome::Damaged || !byName)
+            return refusalCode(recovery);
+        break;
+    case VxRecovery::Outcome::RestoreFailed:
+        reportRestore(recovery.report);
+        return exitFailed;
+    case VxRecovery::Outcome::Restored:
+    case VxRecovery::Outcome::Clean:
+        break;
+    }
+    const QStringList byNameBackups = findBackupsByName(invocation.installDir);
+    if (byName) {
+        if (lock.tryLock() != VxGameLock::Result::Acquired) {
+            err() << "vxmod: " << lock.errorString() << Qt::endl;
+            return exitUsage;
+        }
+        VxRestoreReport report = restoreBackupsByName(invocation.installDir);
+        report.removed += recovery.report.removed;
+        report.restored += recovery.report.restored;
+        return reportRestore(report) ? exitOk : exitFailed;
+    }
+    reportRestore(recovery.report);
+    if (!byNameBackups.isEmpty())
+        err() << "vxmod: " << byNameBackups.size()
+              << " files are named like the backups an older launcher made (such as "
+              << shown(byNameBackups.constFirst())
+              << "); nothing records them, so they stay; 'vxmod restore --by-name' puts them "
+                 "back over the files they are named after"
+              << Qt::endl;
     return exitOk;
+}
+
+int runStatusCommand(const QStringList &args)
+{
+    Invocation invocation;
+    if (const int code =
+            parseInvocation(QStringLiteral("status"), args, Accepts::Nothing, true, invocation);
+        code >= 0)
+        return code;
+    const VxGameState state = inspectGame(invocation.installDir);
+    QTextStream out(stdout);
+    const QString lockState = state.launchRunning ? QStringLiteral("; a launch is running")
+                                                  : QString();
+    switch (state.journal.state) {
+    case VxJournal::State::Missing:
+        if (state.backupsByName.isEmpty()) {
+            out << "clean" << lockState << '\n';
+            return exitOk;
+        }
+        out << "modded by an older launcher, or holding files named like its backups: "
+            << state.backupsByName.size() << " (such as "
+            << shown(state.backupsByName.constFirst()) << "); 'vxmod restore --by-name' puts "
+            << "them back" << lockState << '\n';
+        return exitFailed;
+    case VxJournal::State::Damaged:
+        out << "modded, but " << state.journal.error << lockState << '\n';
+        return exitFailed;
+    case VxJournal::State::Valid:
+        break;
+    }
+    const QStringList mods = state.journal.mods();
+    out << "modded";
+    if (!mods.isEmpty())
+        out << " by " << mods.join(QStringLiteral(", "));
+    else
+        out << " by a launch with no mod";
+    out << " since " << state.journal.started();
+    if (state.gameRunning)
+        out << "; the game is running (process " << state.journal.gameProcessId() << ')';
+    out << (state.launchRunning ? lockState
+                                : QStringLiteral("; no launch is running, so the next start "
+                                                 "puts the game's files back"))
+        << '\n';
+    return exitFailed;
 }
 
 int runPlayCommand(const QStringList &args)
@@ -194,10 +357,16 @@ int runPlayCommand(const QStringList &args)
             parseInvocation(QStringLiteral("play"), args, Accepts::Mods, true, invocation);
         code >= 0)
         return code;
-    if (apply(invocation) != VxLaunchResult::Applied) {
+    loadMessages();
+    VxLaunch launch(invocation.installDir);
+    const VxRecovery recovery = launch.start();
+    if (!reportRecovery(recovery))
+        return refusalCode(recovery);
+    VxConsoleFeedback feedback(invocation.onError);
+    if (launch.apply(modRefs(invocation.mods), feedback) != VxLaunchResult::Applied) {
         // Nobody will play this half-done launch: the game's files go back at once.
-        restoreGame(invocation.installDir);
         err() << "vxmod: the launch ended early; the game was not started" << Qt::endl;
+        reportRestore(launch.restore());
         return exitFailed;
     }
 
@@ -205,20 +374,35 @@ int runPlayCommand(const QStringList &args)
     // The game shares our console; we never talk to it ourselves.
     game->setProcessChannelMode(QProcess::ForwardedChannels);
     game->setInputChannelMode(QProcess::ForwardedInputChannel);
+    VxGameTree tree(game.get());
     game->start();
     if (!game->waitForStarted(-1)) {
         // A game that never starts never ends either: treat it as ended now.
         err() << "vxmod: could not start the game " << shown(game->program()) << ": "
               << game->errorString() << Qt::endl;
-        restoreGame(invocation.installDir);
+        reportRestore(launch.restore());
         return exitFailed;
     }
-    // Ctrl+C in the console reaches the game as well; we stay to put the files back once it
-    // has gone. Set only now, so the game does not inherit the ignored signal.
-    std::signal(SIGINT, SIG_IGN);
+    tree.attach();
+    // Set only now, so the game does not inherit ignored signals.
+    stayForTheRestore(game->processId());
+    QString why;
+    if (!launch.recordGame(game->processId(), &why))
+        err() << "vxmod: " << why << Qt::endl;
     game->waitForFinished(-1);
-    if (game->exitStatus() == QProcess::CrashExit)
+    // The game's end is the end of every process it started.
+    while (tree.othersRunning())
+        QThread::msleep(200);
+
+    int code = exitOk;
+    if (game->exitStatus() == QProcess::CrashExit) {
         err() << "vxmod: the game crashed" << Qt::endl;
-    restoreGame(invocation.installDir);
-    return exitOk;
+        code = exitGameFailed;
+    } else if (game->exitCode() != 0) {
+        err() << "vxmod: the game exited with code " << game->exitCode() << Qt::endl;
+        code = exitGameFailed;
+    }
+    if (!reportRestore(launch.restore()))
+        return exitFailed;
+    return code;
 }

@@ -14,9 +14,13 @@ Commands:
   list    [--game DIR]                        list the mods in VexilMods
   apply   [--game DIR] [--on-error abort|ignore] [MOD...]
                                               lay the mods over the game, as Play does
-  restore [--game DIR]                        put every backup back, as the end of a game does
+  restore [--game DIR] [--by-name]            undo the last launch, as the end of a game does
+                                              (--by-name: also put back F.backup files an older
+                                              launcher left, over F)
+  status  [--game DIR]                        clean (exit 0) or modded (exit 1), and by what
   play    [--game DIR] [--on-error abort|ignore] [MOD...]
                                               apply, run the game, wait for it, restore
+                                              (exit 3: the game crashed or exited non-zero)
 
 Options:
   --game DIR   the game folder (default: the installed game)
@@ -59,6 +63,8 @@ int main(int argc, char *argv[])
         return runRestoreCommand(args);
     if (command == QLatin1String("play"))
         return runPlayCommand(args);
+    if (command == QLatin1String("status"))
+        return runStatusCommand(args);
     err << "vxmod: unknown command '" << command << "'\n\n" << usage;
     return 2;
 }

@@ -3,6 +3,7 @@
 #include "launch/replacefile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <atomic>
 #include <cstdlib>
@@ -28,7 +29,27 @@ long long faultLimit()
     return limit;
 }
 
+long long failAt()
+{
+    static const long long at = [] {
+        bool ok = false;
+        const long long n = qEnvironmentVariable("VX_FAIL_OPERATION").toLongLong(&ok);
+        return ok && n > 0 ? n : 0;
+    }();
+    return at;
+}
+
 } // namespace
+
+bool mayProceed(QString *error)
+{
+    static std::atomic<long long> asked = 0;
+    if (failAt() == 0 || ++asked != failAt())
+        return true;
+    if (error)
+        *error = QStringLiteral("No space left on device");
+    return false;
+}
 
 QString temporaryName(const QString &path)
 {
@@ -65,6 +86,32 @@ bool copyToTemporary(const QString &from, const QString &to, QString *error)
     return false;
 }
 
+bool copyToNew(const QString &from, const QString &to, QString *error)
+{
+    if (!mayProceed(error))
+        return false;
+    std::error_code ec;
+    // Not copy_file's own overwrite, which some standard libraries do not honour.
+    std::filesystem::remove(fsPath(to), ec);
+    ec.clear();
+    // copy_file uses the kernel's in-place copy where it can and never forces data to disk.
+    std::filesystem::copy_file(fsPath(from), fsPath(to), ec);
+    if (!ec) {
+        const auto permissions = std::filesystem::status(fsPath(to), ec).permissions();
+        if (!ec && (permissions & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
+            std::filesystem::permissions(fsPath(to), std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add, ec);
+    }
+    operationDone();
+    if (!ec)
+        return true;
+    if (error)
+        *error = QString::fromStdString(ec.message());
+    std::error_code ignored;
+    std::filesystem::remove(fsPath(to), ignored);
+    return false;
+}
+
 bool copyFile(const QString &from, const QString &to, QString *error, Durability durability)
 {
     if (!copyToTemporary(from, to, error))
@@ -79,6 +126,8 @@ bool copyFile(const QString &from, const QString &to, QString *error, Durability
 
 bool replaceFile(const QString &from, const QString &to, QString *error)
 {
+    if (!mayProceed(error))
+        return false;
     const bool ok = atomicReplaceFile(from, to, error);
     operationDone();
     return ok;
@@ -86,7 +135,13 @@ bool replaceFile(const QString &from, const QString &to, QString *error)
 
 bool removeFile(const QString &path)
 {
-    const bool ok = QFile::remove(path);
+    if (!mayProceed(nullptr))
+        return false;
+    bool ok = QFile::remove(path);
+    if (!ok && QFileInfo(path).isFile() && !QFileInfo(path).isSymLink()) {
+        QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
+        ok = QFile::remove(path);
+    }
     operationDone();
     return ok;
 }

@@ -17,6 +17,9 @@ bool isTemporaryName(const QString &fileName);
 // Copies from to temporaryName(to), replacing any torn leftover there. A plain buffered copy:
 // the game's own content is kept safe by renames, never by forcing copies to disk.
 bool copyToTemporary(const QString &from, const QString &to, QString *error = nullptr);
+// Copies from to the new file to (a leftover of ours there is replaced), writable whatever
+// the source's attributes, so that the restore can always replace or remove it.
+bool copyToNew(const QString &from, const QString &to, QString *error = nullptr);
 // copyToTemporary, then the temporary renamed onto to (replacing it). A durable copy is
 // forced to disk before the rename, so the name never stands for a copy a power cut could
 // still empty: backups need this, since the file they protect is about to change.
@@ -25,11 +28,16 @@ bool copyFile(const QString &from, const QString &to, QString *error = nullptr,
               Durability durability = Durability::Buffered);
 // Renames from onto to in one step, replacing to when it exists.
 bool replaceFile(const QString &from, const QString &to, QString *error = nullptr);
+// Removes path; a read-only file too, since only our own files are ever removed.
 bool removeFile(const QString &path);
 
 // Test hook for the crash-safety test: when the environment variable VX_FAULT_AFTER_OPS holds
 // n > 0, the process ends with exit code 99 right after its n-th file operation, as if it had
 // been killed there. Read once; unset, it costs one comparison per operation.
 void operationDone();
+// Test hook for failures: when VX_FAIL_OPERATION holds n > 0, the n-th file operation that
+// asks here fails as a full disk would make it fail, without doing anything. False then, with
+// error set.
+bool mayProceed(QString *error);
 
 } // namespace VxFileOps

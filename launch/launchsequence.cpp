@@ -4,7 +4,8 @@
 #include "app/stringtable.h"
 #include "launch/feedback.h"
 #include "launch/fileops.h"
-#include "launch/overlay.h"
+#include "launch/gameprocess.h"
+#include "launch/replacefile.h"
 #include "resources/resourcestore.h"
 #include "tweak/tweakcompiler.h"
 
@@ -28,6 +29,11 @@ QString resourcePath(const QString &installDir, const QString &name)
     return installDir + QLatin1String("/data/Tweak/") + name + QLatin1String(".xml");
 }
 
+QString relativeTo(const QString &installDir, const QString &path)
+{
+    return path.mid(installDir.size() + 1);
+}
+
 // The mod resource folders of a mod whose resource file exists, in listing order.
 QStringList resourceFoldersOf(const QString &installDir, const VxModRef &mod)
 {
@@ -43,22 +49,46 @@ struct LoadedDocument
 {
     VxResourceDocument document;
     VxResourceElement table;
+    QString error; // why it did not load or could not be backed up
+    bool backupFailed = false;
+};
+
+// Where one resource file's backup and temporary files go; all chosen and journalled before
+// the first of them is made.
+struct ResourceNames
+{
+    QString backup;
+    QString backupTemporary;
+    QString saveTemporary;
 };
 
 class Launch
 {
 public:
-    Launch(const QString &installDir, VxFeedback &feedback)
-        : m_installDir(installDir), m_feedback(feedback)
+    Launch(const QString &installDir, VxFeedback &feedback, VxJournalFile::Writer &journal,
+           VxClaimedNames &claimed)
+        : m_installDir(installDir), m_feedback(feedback), m_journal(journal), m_claimed(claimed)
     {
     }
 
     VxLaunchResult applyMod(const VxModRef &mod)
     {
         m_feedback.setTitle(mod.title);
-        for (const QString &sub : subfoldersOf(mod.path)) {
-            if (sub != tweakFolderName)
-                overlayFolder(m_installDir, mod.path + sub, QLatin1Char('/') + sub, m_feedback);
+        const QList<VxDataChange> changes = planModData(m_installDir, mod.path, m_claimed);
+        m_journal.append({VxJournalRecord::Kind::Mod, {mod.title}});
+        for (const VxDataChange &change : changes)
+            m_journal.append(journalRecord(m_installDir, change));
+        QString why;
+        if (!m_journal.sync(&why))
+            return failed(why);
+        for (const VxDataChange &change : changes) {
+            if (!change.backup.isEmpty())
+                m_feedback.setLabel(tableString(22) + QLatin1Char('(') +
+                                    QDir::toNativeSeparators(change.target.mid(
+                                        m_installDir.size() + int(sizeof("/data") - 1))) +
+                                    QLatin1Char(')'));
+            if (!makeDataChange(change, &why))
+                return failed(why);
         }
         for (const QString &name : resourceFoldersOf(m_installDir, mod)) {
             const VxLaunchResult result =
@@ -70,29 +100,41 @@ public:
     }
 
 private:
-    VxLaunchResult loadFailed(const QString &name)
+    VxLaunchResult failed(const QString &why)
     {
-        m_feedback.error(tableString(16), tableString(20) + name + QLatin1String(".xml"));
-        return VxLaunchResult::LoadFailed;
+        m_feedback.error(tableString(16), why);
+        return VxLaunchResult::Failed;
     }
 
     static std::unique_ptr<LoadedDocument> load(const QString &path)
     {
         auto loaded = std::make_unique<LoadedDocument>();
         if (!loadResourceDocument(loaded->document, loaded->table, path))
-            return nullptr;
+            loaded->error = loaded->document.errorString();
         return loaded;
     }
 
-    // The backup of a resource file and its pristine document, parsed once per launch: the
+    // The backup of a resource file and its pristine document, made once per launch: the
     // backup is not touched again during a launch, so its document serves every mod. The id
-    // lookup table is built here too, so that none of this waits on the launch's thread.
-    static std::unique_ptr<LoadedDocument> backUpAndLoad(const QString &installDir,
-                                                         const QString &name)
+    // lookup table is built here too, so that none of this waits on the launch's thread. The
+    // backup is on disk for good before it takes its name, so a power cut cannot leave a
+    // torn backup to be put back over a good file.
+    static std::unique_ptr<LoadedDocument> backUpAndLoad(const QString &resource,
+                                                         const ResourceNames &names)
     {
-        backupResourceFile(installDir, name);
-        auto loaded = load(resourcePath(installDir, name) + QLatin1String(".backup"));
-        if (loaded)
+        QString why;
+        if (!VxFileOps::copyToNew(resource, names.backupTemporary, &why) ||
+            !syncFileToDisk(names.backupTemporary, &why) ||
+            !VxFileOps::replaceFile(names.backupTemporary, names.backup, &why)) {
+            VxFileOps::removeFile(names.backupTemporary);
+            auto failed = std::make_unique<LoadedDocument>();
+            failed->error = launcherText(VxText::CannotBackUp)
+                                .arg(QDir::toNativeSeparators(resource), why);
+            failed->backupFailed = true;
+            return failed;
+        }
+        auto loaded = load(names.backup);
+        if (loaded->error.isEmpty())
             findResourceById(loaded->table, QString());
         return loaded;
     }
@@ -101,39 +143,56 @@ private:
     // this launch saved it, which gives the same tree that parsing the saved file again
     // would. On a first visit the backup and the pristine document are made beside the
     // working document's parse; they share nothing but read access to the resource file.
-    bool documentsFor(const QString &name, const LoadedDocument *&pristine,
-                      LoadedDocument *&working)
+    VxLaunchResult documentsFor(const QString &name, const LoadedDocument *&pristine,
+                                LoadedDocument *&working)
     {
+        const QString resource = resourcePath(m_installDir, name);
         std::future<std::unique_ptr<LoadedDocument>> pendingPristine;
         if (!m_pristine.contains(name)) {
+            ResourceNames names;
+            names.backup = m_claimed.freeName(resource + QLatin1String(".backup"));
+            names.backupTemporary = m_claimed.freeName(
+                VxFileOps::temporaryName(names.backup), VxFileOps::temporarySuffix);
+            names.saveTemporary = m_claimed.freeName(VxFileOps::temporaryName(resource),
+                                                     VxFileOps::temporarySuffix);
+            m_saveTemporary.emplace(name, names.saveTemporary);
+            m_journal.append({VxJournalRecord::Kind::Edit,
+                              {relativeTo(m_installDir, resource),
+                               relativeTo(m_installDir, names.backup),
+                               relativeTo(m_installDir, names.backupTemporary),
+                               relativeTo(m_installDir, names.saveTemporary)}});
+            QString why;
+            if (!m_journal.sync(&why))
+                return failed(why);
             pendingPristine =
-                std::async(std::launch::async, &Launch::backUpAndLoad, m_installDir, name);
+                std::async(std::launch::async, &Launch::backUpAndLoad, resource, names);
         }
         m_feedback.setLabel(tableString(21) + name + QLatin1String(".xml"));
-        if (!m_working.contains(name)) {
-            if (auto loaded = load(resourcePath(m_installDir, name)))
-                m_working.emplace(name, std::move(loaded));
+        if (!m_working.contains(name))
+            m_working.emplace(name, load(resource));
+        if (pendingPristine.valid())
+            m_pristine.emplace(name, pendingPristine.get());
+        pristine = m_pristine.at(name).get();
+        working = m_working.at(name).get();
+        // A backup that could not be made is no document that failed to load: say which.
+        if (pristine->backupFailed)
+            return failed(pristine->error);
+        if (!pristine->error.isEmpty() || !working->error.isEmpty()) {
+            m_feedback.error(tableString(16), tableString(20) + name + QLatin1String(".xml"));
+            return VxLaunchResult::LoadFailed;
         }
-        if (pendingPristine.valid()) {
-            if (auto loaded = pendingPristine.get())
-                m_pristine.emplace(name, std::move(loaded));
-        }
-        const auto p = m_pristine.find(name);
-        const auto w = m_working.find(name);
-        if (p == m_pristine.end() || w == m_working.end())
-            return false;
-        pristine = p->second.get();
-        working = w->second.get();
-        return true;
+        return VxLaunchResult::Applied;
     }
 
     VxLaunchResult compileResource(const QString &name, const QString &folderPath)
     {
-        const QString resource = resourcePath(m_installDir, name);
         const LoadedDocument *pristine = nullptr;
         LoadedDocument *working = nullptr;
-        if (!documentsFor(name, pristine, working))
-            return loadFailed(name);
+        if (const VxLaunchResult result = documentsFor(name, pristine, working);
+            result != VxLaunchResult::Applied) {
+            m_working.erase(name);
+            return result;
+        }
 
         VxTweakContext context;
         context.folderPath = folderPath;
@@ -148,22 +207,39 @@ private:
         }
 
         // The store writes beside the file and renames over it, so a crash leaves the old file
-        // or the new one, and a leftover carries the temporary suffix every restore sweeps away.
+        // or the new one, and the journal names the temporary file for the restore.
         QString why;
-        const bool saved = saveResourceDocument(working->document, resource, &why);
+        const QString resource = resourcePath(m_installDir, name);
+        bool saved = VxFileOps::mayProceed(&why);
+        if (!saved)
+            why = QStringLiteral("%1: cannot be written: %2")
+                      .arg(QDir::toNativeSeparators(resource), why);
+        saved = saved &&
+                saveResourceDocument(working->document, resource, &why, m_saveTemporary.at(name));
         VxFileOps::operationDone();
         if (!saved) {
             m_feedback.error(tableString(16), launcherText(VxText::ResourceSaveFailed).arg(why));
-            return VxLaunchResult::LoadFailed;
+            return VxLaunchResult::Failed;
         }
         return VxLaunchResult::Applied;
     }
 
     QString m_installDir;
     VxFeedback &m_feedback;
+    VxJournalFile::Writer &m_journal;
+    VxClaimedNames &m_claimed;
     std::map<QString, std::unique_ptr<LoadedDocument>> m_pristine;
     std::map<QString, std::unique_ptr<LoadedDocument>> m_working;
+    std::map<QString, QString> m_saveTemporary;
 };
+
+VxRecovery refused(VxRecovery::Outcome outcome, const QString &message)
+{
+    VxRecovery recovery;
+    recovery.outcome = outcome;
+    recovery.message = message;
+    return recovery;
+}
 
 } // namespace
 
@@ -177,31 +253,187 @@ int countLaunchTweakFiles(const QString &installDir, const QList<VxModRef> &mods
     return count;
 }
 
-VxLaunchResult applyMods(const QString &installDir, const QList<VxModRef> &mods,
-                         VxFeedback &feedback)
+VxGameState inspectGame(const QString &installDir)
 {
-    // Whatever an earlier launch that ended early left in place goes back first, so every
-    // launch lays its mods over the game's own files and not over another launch's leftovers.
-    restoreGame(installDir);
+    VxGameState state;
+    state.journal = VxJournalFile::read(installDir);
+    state.launchRunning = VxGameLock::isHeldByOther(installDir);
+    if (state.journal.state == VxJournal::State::Missing)
+        state.backupsByName = findBackupsByName(installDir);
+    const qint64 game = state.journal.gameProcessId();
+    state.gameRunning = game > 0 && isGameProcessRunning(installDir, game);
+    return state;
+}
 
-    feedback.begin(countLaunchTweakFiles(installDir, mods));
-    Launch launch(installDir, feedback);
+VxRecovery recoverGame(const QString &installDir)
+{
+    VxGameLock lock(installDir);
+    return recoverGame(installDir, lock);
+}
+
+VxRecovery recoverGame(const QString &installDir, VxGameLock &lock)
+{
+    const VxJournal journal = VxJournalFile::read(installDir);
+    if (journal.state == VxJournal::State::Missing)
+        return {};
+    switch (lock.tryLock()) {
+    case VxGameLock::Result::Acquired:
+        break;
+    case VxGameLock::Result::HeldByOther:
+        return refused(VxRecovery::Outcome::Busy,
+                       QStringLiteral("the game folder is in use by another launch (%1)")
+                           .arg(lock.holder()));
+    case VxGameLock::Result::Failed:
+        return refused(VxRecovery::Outcome::Failed, lock.errorString());
+    }
+    if (journal.state == VxJournal::State::Damaged) {
+        QString why;
+        if (!VxJournalFile::setAside(installDir, &why))
+            return refused(VxRecovery::Outcome::Failed, journal.error + QLatin1String("; ") + why);
+        return refused(VxRecovery::Outcome::Damaged,
+                       journal.error +
+                           QStringLiteral("; nothing was restored, and it was kept as %1")
+                               .arg(QDir::toNativeSeparators(VxJournalFile::path(installDir) +
+                                                             QLatin1String(".damaged"))));
+    }
+    const qint64 game = journal.gameProcessId();
+    if (game > 0 && isGameProcessRunning(installDir, game))
+        return refused(VxRecovery::Outcome::GameRunning,
+                       QStringLiteral("the game is still running (process %1); its files stay "
+                                      "in place until it has ended")
+                           .arg(game));
+
+    VxRecovery recovery;
+    QList<VxJournalRecord> remaining;
+    recovery.report = undoJournalRecords(installDir, journal.records, &remaining);
+    QString why;
+    if (!VxJournalFile::rewrite(installDir, remaining, &why))
+        recovery.report.failures.append(why);
+    if (!recovery.report.ok()) {
+        recovery.outcome = VxRecovery::Outcome::RestoreFailed;
+        recovery.message = recovery.report.failures.join(QLatin1Char('\n'));
+    } else if (recovery.report.restored + recovery.report.removed > 0) {
+        recovery.outcome = VxRecovery::Outcome::Restored;
+    }
+    return recovery;
+}
+
+class VxLaunch::Private
+{
+public:
+    explicit Private(const QString &dir) : installDir(dir), lock(dir), journal(dir) {}
+
+    QString installDir;
+    VxGameLock lock;
+    VxJournalFile::Writer journal;
+    VxClaimedNames claimed;
+    bool started = false;
+};
+
+VxLaunch::VxLaunch(const QString &installDir) : d(new Private(installDir)) {}
+
+VxLaunch::~VxLaunch()
+{
+    delete d;
+}
+
+VxRecovery VxLaunch::start()
+{
+    switch (d->lock.tryLock()) {
+    case VxGameLock::Result::Acquired:
+        break;
+    case VxGameLock::Result::HeldByOther:
+        return refused(VxRecovery::Outcome::Busy,
+                       QStringLiteral("the game folder is in use by another launch (%1)")
+                           .arg(d->lock.holder()));
+    case VxGameLock::Result::Failed:
+        return refused(VxRecovery::Outcome::Failed, d->lock.errorString());
+    }
+    VxRecovery recovery = recoverGame(d->installDir, d->lock);
+    switch (recovery.outcome) {
+    case VxRecovery::Outcome::Clean:
+    case VxRecovery::Outcome::Restored:
+    case VxRecovery::Outcome::Damaged: // set aside: the launch starts as from a missing one
+        break;
+    default:
+        d->lock.unlock();
+        return recovery;
+    }
+    QString why;
+    if (!d->journal.open(&why)) {
+        d->lock.unlock();
+        return refused(VxRecovery::Outcome::Failed, why);
+    }
+    d->started = true;
+    return recovery;
+}
+
+VxLaunchResult VxLaunch::apply(const QList<VxModRef> &mods, VxFeedback &feedback)
+{
+    feedback.begin(countLaunchTweakFiles(d->installDir, mods));
     VxLaunchResult result = VxLaunchResult::Applied;
-    for (const VxModRef &mod : mods) {
-        result = launch.applyMod(mod);
-        if (result != VxLaunchResult::Applied)
-            break;
+    if (!d->started) {
+        result = VxLaunchResult::Failed;
+    } else {
+        Launch launch(d->installDir, feedback, d->journal, d->claimed);
+        for (const VxModRef &mod : mods) {
+            result = launch.applyMod(mod);
+            if (result != VxLaunchResult::Applied)
+                break;
+        }
     }
     feedback.end();
     return result;
 }
 
-void restoreGame(const QString &installDir)
+bool VxLaunch::recordGame(qint64 processId, QString *error)
 {
-    restoreResourceFiles(installDir);
-    const QString dataDir = installDir + QLatin1String("/data");
-    for (const QString &sub : subfoldersOf(dataDir)) {
-        if (sub != tweakFolderName)
-            restoreFolder(dataDir + QLatin1Char('/') + sub);
+    d->journal.append({VxJournalRecord::Kind::Game, {QString::number(processId)}});
+    return d->journal.sync(error);
+}
+
+VxRestoreReport VxLaunch::restore()
+{
+    d->journal.close();
+    VxRestoreReport report;
+    if (d->started) {
+        const VxJournal journal = VxJournalFile::read(d->installDir);
+        QList<VxJournalRecord> remaining;
+        report = undoJournalRecords(d->installDir, journal.records, &remaining);
+        QString why;
+        if (journal.state == VxJournal::State::Damaged)
+            report.failures.append(journal.error);
+        else if (!VxJournalFile::rewrite(d->installDir, remaining, &why))
+            report.failures.append(why);
     }
+    release();
+    return report;
+}
+
+void VxLaunch::release()
+{
+    d->journal.close();
+    d->started = false;
+    d->lock.unlock();
+}
+
+VxLaunchResult applyMods(const QString &installDir, const QList<VxModRef> &mods,
+                         VxFeedback &feedback, QString *refusal)
+{
+    VxLaunch launch(installDir);
+    const VxRecovery recovery = launch.start();
+    if (!recovery.message.isEmpty() && refusal)
+        *refusal = recovery.message;
+    const VxLaunchResult result = launch.apply(mods, feedback);
+    launch.release();
+    return result;
+}
+
+VxRestoreReport restoreGame(const QString &installDir)
+{
+    const VxRecovery recovery = recoverGame(installDir);
+    VxRestoreReport report = recovery.report;
+    if (!recovery.message.isEmpty() && report.failures.isEmpty())
+        report.failures.append(recovery.message);
+    return report;
 }

@@ -1,155 +1,311 @@
 #include "launch/overlay.h"
 
-#include "app/stringtable.h"
-#include "launch/feedback.h"
+#include "app/launchertexts.h"
 #include "launch/fileops.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 
 namespace {
 
+const QLatin1String tweakFolderName("Tweak");
 const QLatin1String backupSuffix(".backup");
 const QLatin1String resourceBackupSuffix(".xml.backup");
 
+// Hidden files too: a game file with the hidden attribute is a game file all the same.
 QStringList filesOf(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::Files);
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden);
 }
 
 QStringList subfoldersOf(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    return QDir(folder).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-// Folders are followed through links (a game may keep a data folder elsewhere), but each real
-// folder is walked once, so a link pointing back up the tree cannot make us recurse forever.
-bool firstVisit(const QString &folder, QSet<QString> &visited)
+// A dangling link is there all the same: it has a name that can be moved aside.
+bool isTaken(const QString &path)
 {
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    if (canonical.isEmpty() || visited.contains(canonical))
-        return false;
-    visited.insert(canonical);
-    return true;
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
 }
 
-void overlayInto(const QString &dataDir, const QString &source, const QString &relative,
-                 VxFeedback &feedback, QSet<QString> &visited)
+QString shown(const QString &path)
 {
-    if (!QFileInfo(source).isDir() || !firstVisit(source, visited))
+    return QDir::toNativeSeparators(path);
+}
+
+// Folders are followed through links (a mod may share one folder under two names), but a
+// folder is never entered again below itself, so a link back up the tree cannot loop.
+struct FolderPath
+{
+    QStringList canonical;
+
+    bool enter(const QString &folder)
+    {
+        const QString path = QFileInfo(folder).canonicalFilePath();
+        if (path.isEmpty() || canonical.contains(path))
+            return false;
+        canonical.append(path);
+        return true;
+    }
+    void leave() { canonical.removeLast(); }
+};
+
+struct ModFile
+{
+    QString source;
+    QString target;
+};
+
+void collectModFiles(const QString &dataDir, const QString &source, const QString &relative,
+                     FolderPath &path, QList<ModFile> &files)
+{
+    if (!QFileInfo(source).isDir() || !path.enter(source))
         return;
-    // We never create folders, so when the game has no such folder nothing below it can land.
+    // No folder is ever created: what has no folder in the game does not land.
     const QString targetDir = dataDir + relative;
-    if (!QFileInfo(targetDir).isDir())
-        return;
-
-    for (const QString &name : filesOf(source)) {
-        // Our own temporary names are deleted by every restore; a mod file named like one
-        // would vanish with them, so it is never laid over.
-        if (VxFileOps::isTemporaryName(name))
-            continue;
-        const QString target = targetDir + QLatin1Char('/') + name;
-        const QFileInfo targetInfo(target);
-        if (targetInfo.exists() || targetInfo.isSymLink()) {
-            // A game folder of the same name is not ours to move aside.
-            if (targetInfo.isDir())
-                continue;
-            feedback.setLabel(tableString(22) + QLatin1Char('(') +
-                              QDir::toNativeSeparators(relative + QLatin1Char('/') + name) +
-                              QLatin1Char(')'));
-            const QString backup = target + backupSuffix;
-            // An existing backup already holds the game's file (an earlier mod of this launch
-            // replaced it), and that mod's file stays.
-            if (QFileInfo::exists(backup))
-                continue;
-            // The mod's file is in hand before the game's moves aside, so a copy that fails
-            // leaves the game's file where it was.
-            const QString temporary = VxFileOps::temporaryName(target);
-            if (!VxFileOps::copyToTemporary(source + QLatin1Char('/') + name, target))
-                continue;
-            if (!VxFileOps::replaceFile(target, backup)) {
-                VxFileOps::removeFile(temporary);
-                continue;
-            }
-            if (!VxFileOps::replaceFile(temporary, target)) {
-                VxFileOps::removeFile(temporary);
-                VxFileOps::replaceFile(backup, target);
-            }
-            continue;
-        }
-        VxFileOps::copyFile(source + QLatin1Char('/') + name, target);
+    if (QFileInfo(targetDir).isDir()) {
+        for (const QString &name : filesOf(source))
+            files.append({source + QLatin1Char('/') + name, targetDir + QLatin1Char('/') + name});
+        for (const QString &sub : subfoldersOf(source))
+            collectModFiles(dataDir, source + QLatin1Char('/') + sub,
+                            relative + QLatin1Char('/') + sub, path, files);
     }
-
-    for (const QString &sub : subfoldersOf(source))
-        overlayInto(dataDir, source + QLatin1Char('/') + sub, relative + QLatin1Char('/') + sub,
-                    feedback, visited);
+    path.leave();
 }
 
-void restoreInto(const QString &folder, QSet<QString> &visited)
+QString relativeTo(const QString &installDir, const QString &path)
 {
-    if (!QFileInfo(folder).isDir() || !firstVisit(folder, visited))
-        return;
+    return path.mid(installDir.size() + 1);
+}
 
-    // Listed once, before anything moves, so a backup put back is not seen again.
-    const QStringList names = filesOf(folder);
-    const QSet<QString> listed(names.cbegin(), names.cend());
-    for (const QString &name : names) {
-        const QString path = folder + QLatin1Char('/') + name;
-        if (VxFileOps::isTemporaryName(name)) {
-            VxFileOps::removeFile(path);
-            continue;
-        }
-        const QString backup = path + backupSuffix;
-        if (listed.contains(name + backupSuffix) && QFileInfo::exists(path)) {
-            VxFileOps::replaceFile(backup, path);
-        } else if (name.endsWith(backupSuffix) &&
-                   !listed.contains(name.chopped(backupSuffix.size())) && QFileInfo::exists(path)) {
-            // The game's file is missing beside its backup: a launch died between moving the
-            // file aside and copying the mod's one in. The backup is all that is left of it.
-            VxFileOps::replaceFile(path, path.chopped(backupSuffix.size()));
-        }
+QString absolute(const QString &installDir, const QString &relative)
+{
+    return installDir + QLatin1Char('/') + relative;
+}
+
+bool removeIfThere(const QString &path, int *count, QStringList &failures)
+{
+    if (!isTaken(path))
+        return true;
+    if (VxFileOps::removeFile(path)) {
+        if (count)
+            ++*count;
+        return true;
     }
+    failures.append(launcherText(VxText::CannotRemove).arg(shown(path)));
+    return false;
+}
 
-    for (const QString &sub : subfoldersOf(folder))
-        restoreInto(folder + QLatin1Char('/') + sub, visited);
+// Puts backup back over file when there is one; a missing backup means the change it
+// belongs to never happened, and file is still the game's own.
+bool putBack(const QString &backup, const QString &file, int &count, QStringList &failures)
+{
+    if (!isTaken(backup))
+        return true;
+    QString why;
+    if (VxFileOps::replaceFile(backup, file, &why)) {
+        ++count;
+        return true;
+    }
+    failures.append(launcherText(VxText::CannotPutBack).arg(shown(file), why));
+    return false;
+}
+
+void findByName(const QString &folder, bool isTweak, FolderPath &path, QStringList &found)
+{
+    if (!path.enter(folder))
+        return;
+    const QStringList names = filesOf(folder);
+    for (const QString &name : names) {
+        if (isTweak ? name.endsWith(resourceBackupSuffix, Qt::CaseInsensitive)
+                    : names.contains(name + backupSuffix))
+            found.append(folder + QLatin1Char('/') + (isTweak ? name : name + backupSuffix));
+    }
+    for (const QString &sub : subfoldersOf(folder)) {
+        // Resource files are only ever backed up in data/Tweak itself.
+        if (!isTweak)
+            findByName(folder + QLatin1Char('/') + sub, false, path, found);
+    }
+    path.leave();
 }
 
 } // namespace
 
-void overlayFolder(const QString &installDir, const QString &source, const QString &relative,
-                   VxFeedback &feedback)
+QString VxClaimedNames::key(const QString &path)
 {
-    QSet<QString> visited;
-    overlayInto(installDir + QLatin1String("/data"), source, relative, feedback, visited);
+#ifdef Q_OS_WIN
+    // One file, whatever the case of its name.
+    return path.toCaseFolded();
+#else
+    return path;
+#endif
 }
 
-void backupResourceFile(const QString &installDir, const QString &resourceName)
+void VxClaimedNames::claim(const QString &path)
 {
-    const QString resource =
-        installDir + QLatin1String("/data/Tweak/") + resourceName + QLatin1String(".xml");
-    const QString backup = resource + backupSuffix;
-    // The backup must keep the game's own file for as long as it exists; and copyFile lands it
-    // under a temporary name first, on disk for good before it takes the backup's name, so
-    // neither a crash nor a power cut can leave a torn backup to be restored over a good file.
-    if (!QFileInfo::exists(backup))
-        VxFileOps::copyFile(resource, backup, nullptr, VxFileOps::Durability::Durable);
+    m_names.insert(key(path));
 }
 
-void restoreResourceFiles(const QString &installDir)
+bool VxClaimedNames::isClaimed(const QString &path) const
 {
-    const QString folder = installDir + QLatin1String("/data/Tweak");
-    for (const QString &name : filesOf(folder)) {
-        const QString path = folder + QLatin1Char('/') + name;
-        if (VxFileOps::isTemporaryName(name))
-            VxFileOps::removeFile(path);
-        else if (name.endsWith(resourceBackupSuffix, Qt::CaseInsensitive))
-            VxFileOps::replaceFile(path, path.chopped(backupSuffix.size()));
+    return m_names.contains(key(path));
+}
+
+QString VxClaimedNames::freeName(const QString &path, const QString &suffix)
+{
+    const QString stem = path.chopped(suffix.size());
+    QString candidate = path;
+    for (int n = 1; isClaimed(candidate) || isTaken(candidate); ++n)
+        candidate = stem + QLatin1Char('.') + QString::number(n) + suffix;
+    claim(candidate);
+    return candidate;
+}
+
+QList<VxDataChange> planModData(const QString &installDir, const QString &modPath,
+                                VxClaimedNames &claimed)
+{
+    const QString dataDir = installDir + QLatin1String("/data");
+    QList<ModFile> files;
+    for (const QString &sub : subfoldersOf(modPath)) {
+        FolderPath path;
+        if (sub != tweakFolderName)
+            collectModFiles(dataDir, modPath + sub, QLatin1Char('/') + sub, path, files);
     }
+
+    // Every name the mod lays is claimed before any backup or temporary name is chosen, so
+    // that a mod's own "credits.txt.backup" is never mistaken for the backup of its
+    // "credits.txt".
+    QList<ModFile> laid;
+    for (const ModFile &file : std::as_const(files)) {
+        if (claimed.isClaimed(file.target) || QFileInfo(file.target).isDir())
+            continue;
+        claimed.claim(file.target);
+        laid.append(file);
+    }
+    QList<VxDataChange> changes;
+    for (const ModFile &file : std::as_const(laid)) {
+        VxDataChange change;
+        change.source = file.source;
+        change.target = file.target;
+        if (isTaken(file.target))
+            change.backup = claimed.freeName(file.target + backupSuffix);
+        change.temporary = claimed.freeName(VxFileOps::temporaryName(file.target),
+                                            VxFileOps::temporarySuffix);
+        changes.append(change);
+    }
+    return changes;
 }
 
-void restoreFolder(const QString &folder)
+VxJournalRecord journalRecord(const QString &installDir, const VxDataChange &change)
 {
-    QSet<QString> visited;
-    restoreInto(folder, visited);
+    if (change.backup.isEmpty())
+        return {VxJournalRecord::Kind::Add,
+                {relativeTo(installDir, change.target), relativeTo(installDir, change.temporary)}};
+    return {VxJournalRecord::Kind::Aside,
+            {relativeTo(installDir, change.target), relativeTo(installDir, change.backup),
+             relativeTo(installDir, change.temporary)}};
+}
+
+bool makeDataChange(const VxDataChange &change, QString *error)
+{
+    QString why;
+    const auto fail = [&](VxText what) {
+        if (error)
+            *error = launcherText(what).arg(shown(change.target), why);
+        VxFileOps::removeFile(change.temporary);
+        return false;
+    };
+    // The mod's file is in hand before the game's moves aside, so a copy that fails leaves
+    // the game's file where it was.
+    if (!VxFileOps::copyToNew(change.source, change.temporary, &why))
+        return fail(VxText::CannotCopyModFile);
+    if (change.backup.isEmpty()) {
+        if (!VxFileOps::replaceFile(change.temporary, change.target, &why))
+            return fail(VxText::CannotAdd);
+        return true;
+    }
+    if (!VxFileOps::replaceFile(change.target, change.backup, &why))
+        return fail(VxText::CannotMoveAside);
+    if (!VxFileOps::replaceFile(change.temporary, change.target, &why)) {
+        VxFileOps::replaceFile(change.backup, change.target);
+        return fail(VxText::CannotReplace);
+    }
+    return true;
+}
+
+QString VxRestoreReport::summary() const
+{
+    return QStringLiteral("%1 %2 put back, %3 added %4 removed")
+        .arg(restored)
+        .arg(restored == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+        .arg(removed)
+        .arg(removed == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+}
+
+VxRestoreReport undoJournalRecords(const QString &installDir,
+                                   const QList<VxJournalRecord> &records,
+                                   QList<VxJournalRecord> *remaining)
+{
+    VxRestoreReport report;
+    QList<VxJournalRecord> left;
+    for (qsizetype i = records.size() - 1; i >= 0; --i) {
+        const VxJournalRecord &record = records.at(i);
+        const auto path = [&](int field) { return absolute(installDir, record.fields.at(field)); };
+        bool done = true;
+        switch (record.kind) {
+        case VxJournalRecord::Kind::Aside:
+            done = putBack(path(1), path(0), report.restored, report.failures);
+            done = removeIfThere(path(2), nullptr, report.failures) && done;
+            break;
+        case VxJournalRecord::Kind::Add:
+            done = removeIfThere(path(0), &report.removed, report.failures);
+            done = removeIfThere(path(1), nullptr, report.failures) && done;
+            break;
+        case VxJournalRecord::Kind::Edit:
+            done = putBack(path(1), path(0), report.restored, report.failures);
+            done = removeIfThere(path(2), nullptr, report.failures) && done;
+            done = removeIfThere(path(3), nullptr, report.failures) && done;
+            break;
+        case VxJournalRecord::Kind::Begin:
+        case VxJournalRecord::Kind::Mod:
+        case VxJournalRecord::Kind::Game:
+            // Kept with what is left to do, so that the next start can still tell whose
+            // launch it was.
+            done = false;
+            break;
+        }
+        if (!done)
+            left.prepend(record);
+    }
+    if (remaining)
+        *remaining = report.ok() ? QList<VxJournalRecord>() : left;
+    return report;
+}
+
+QStringList findBackupsByName(const QString &installDir)
+{
+    QStringList found;
+    const QString dataDir = installDir + QLatin1String("/data");
+    for (const QString &sub : subfoldersOf(dataDir)) {
+        FolderPath path;
+        findByName(dataDir + QLatin1Char('/') + sub, sub == tweakFolderName, path, found);
+    }
+    return found;
+}
+
+VxRestoreReport restoreBackupsByName(const QString &installDir)
+{
+    VxRestoreReport report;
+    const QString tweakDir = installDir + QLatin1String("/data/Tweak/");
+    for (const QString &backup : findBackupsByName(installDir)) {
+        const QString file = backup.chopped(backupSuffix.size());
+        // The old rule: a resource file comes back even when it is missing; a data file only
+        // beside its backup (one put back just before may have taken the backup's name).
+        const bool isResource = backup.startsWith(tweakDir) && !backup.mid(tweakDir.size()).contains(u'/');
+        if (isResource || isTaken(file))
+            putBack(backup, file, report.restored, report.failures);
+    }
+    return report;
 }

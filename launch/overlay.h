@@ -1,19 +1,72 @@
 #pragma once
 
+#include "launch/journal.h"
+
+#include <QList>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 class VxFeedback;
 
-// Lays the mod folder source over installDir + "/data" + relative: each replaced game file
-// F is first renamed to F.backup (unless that backup exists). relative begins with '/'.
-void overlayFolder(const QString &installDir, const QString &source, const QString &relative,
-                   VxFeedback &feedback);
+// The file work of a launch and of its undo. Every change is planned first, recorded in the
+// launch journal, and only then made; the restore undoes exactly what the journal lists.
 
-// Copies data/Tweak/X.xml to X.xml.backup unless the backup exists.
-void backupResourceFile(const QString &installDir, const QString &resourceName);
+// Names a launch has given out in a game folder: the files it laid and the backups and
+// temporary files it made. A name is never given out twice, nor one that exists on disk.
+class VxClaimedNames
+{
+public:
+    void claim(const QString &path);
+    bool isClaimed(const QString &path) const;
+    // path itself if nothing is there and nobody claimed it; else the first free of
+    // path + ".1", ".2", ... (with the suffix kept last when one is given).
+    QString freeName(const QString &path, const QString &suffix = QString());
 
-// Puts every data/Tweak/*.xml.backup back over its X.xml.
-void restoreResourceFiles(const QString &installDir);
+private:
+    static QString key(const QString &path);
+    QSet<QString> m_names;
+};
 
-// Puts every F.backup below folder back over F.
-void restoreFolder(const QString &folder);
+// One data file of a mod laid over the game.
+struct VxDataChange
+{
+    QString source;    // the mod's file
+    QString target;    // the game's path for it
+    QString backup;    // where the game's file goes aside; empty when the mod adds the file
+    QString temporary; // where the mod's file is copied before it takes its name
+};
+
+// The changes a mod's data folders make (every subfolder of modPath except "Tweak", laid over
+// installDir/data), in the order they are made. Names already claimed by the launch (a file
+// an earlier mod laid) are left as they are: the first mod to lay a file keeps it.
+QList<VxDataChange> planModData(const QString &installDir, const QString &modPath,
+                                VxClaimedNames &claimed);
+
+// The journal record of a change, with paths relative to installDir.
+VxJournalRecord journalRecord(const QString &installDir, const VxDataChange &change);
+
+// Makes one planned change; false with error set when it could not be made. A change that
+// fails half-way puts back what it had done.
+bool makeDataChange(const VxDataChange &change, QString *error);
+
+struct VxRestoreReport
+{
+    int restored = 0; // game files put back
+    int removed = 0;  // files a launch added, removed
+    QStringList failures;
+
+    bool ok() const { return failures.isEmpty(); }
+    // "3 files put back, 2 added files removed"
+    QString summary() const;
+};
+
+// Undoes the records, the last first. Records whose undo failed are left in remaining.
+VxRestoreReport undoJournalRecords(const QString &installDir,
+                                   const QList<VxJournalRecord> &records,
+                                   QList<VxJournalRecord> *remaining);
+
+// The rule older launchers left behind: F.backup beside F, and X.xml.backup in data/Tweak.
+// Only ever used when the player asks, since a game may ship files of such names.
+QStringList findBackupsByName(const QString &installDir);
+VxRestoreReport restoreBackupsByName(const QString &installDir);

@@ -520,7 +520,8 @@ bool loadResourceDocument(VxResourceDocument &document, VxResourceElement &table
     return true;
 }
 
-bool saveResourceDocument(const VxResourceDocument &document, const QString &path, QString *error)
+bool saveResourceDocument(const VxResourceDocument &document, const QString &path, QString *error,
+                          const QString &temporaryPath)
 {
     const auto fail = [&](const QString &why) {
         if (error)
@@ -534,9 +535,10 @@ bool saveResourceDocument(const VxResourceDocument &document, const QString &pat
         return fail(tooDeepMessage());
 
     // Written beside the file and renamed over it, so a crash leaves the old file or the whole
-    // new one. The launch sweeps away a leftover by its ".vxpart" suffix. The new content is
-    // not forced to disk: the launch keeps the game's own file in a backup that is.
-    const QString temporary = path + u".vxpart"_s;
+    // new one. The launch journals the temporary name, so its restore removes a leftover. The
+    // new content is not forced to disk: the launch keeps the game's own file in a backup
+    // that is.
+    const QString temporary = temporaryPath.isEmpty() ? path + u".vxpart"_s : temporaryPath;
     QFile file(temporary);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return fail(file.errorString());

@@ -75,9 +75,10 @@ bool loadResourceDocument(VxResourceDocument &document, VxResourceElement &table
                           const QString &path);
 // Writes the document over path atomically (a crash leaves the old file or the new one),
 // in the encoding its XML declaration names. False when it could not be written; error, if
-// given, says why.
+// given, says why. The new content is written to temporaryPath first (path + ".vxpart" when
+// none is given) and renamed over path.
 bool saveResourceDocument(const VxResourceDocument &document, const QString &path,
-                          QString *error = nullptr);
+                          QString *error = nullptr, const QString &temporaryPath = QString());
 
 // The first direct child element of parent whose "id" equals id (an element without "id"
 // counts as having an empty one); null when there is none.

@@ -3,6 +3,7 @@
 #include "app/launchertexts.h"
 #include "app/stringtable.h"
 #include "launch/gameprocess.h"
+#include "launch/gamelock.h"
 #include "launch/launchsequence.h"
 #include "mods/moditem.h"
 #include "ui/progressfeedback.h"
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QTimer>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QUrlQuery>
@@ -82,6 +84,7 @@ VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location, const ModeSou
     // A start that had to create the mods folder still reads the settings and the display
     // modes: there is no reason to show the player empty lists once.
     QDir(installDir).mkdir(QStringLiteral("VexilMods"));
+    recoverAtStart();
     loadLauncherSettings();
     fillDisplayModes(modeSource());
     restoreDisplayChoice();
@@ -89,6 +92,72 @@ VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location, const ModeSou
 }
 
 VxLauncherDialog::~VxLauncherDialog() = default;
+
+void VxLauncherDialog::reportRestoreFailures(const QStringList &failures)
+{
+    QMessageBox::critical(this, tableString(16),
+                          launcherText(VxText::RestoreIncomplete).arg(failures.join(u'\n')),
+                          QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+void VxLauncherDialog::recoverAtStart()
+{
+    // A launcher that was killed, or a vxmod apply, left the game modded: put the game's
+    // files back before anything else looks at them.
+    const VxRecovery recovery = recoverGame(installDir);
+    switch (recovery.outcome) {
+    case VxRecovery::Outcome::Clean:
+    case VxRecovery::Outcome::Busy: // that launch is alive and will undo its own work
+        break;
+    case VxRecovery::Outcome::Restored:
+        QMessageBox::information(this, windowTitle(),
+                                 launcherText(VxText::RecoveredAtStart)
+                                     .arg(recovery.report.restored)
+                                     .arg(recovery.report.removed));
+        break;
+    case VxRecovery::Outcome::RestoreFailed:
+        reportRestoreFailures(recovery.report.failures);
+        return;
+    case VxRecovery::Outcome::GameRunning:
+        QMessageBox::warning(this, windowTitle(),
+                             launcherText(VxText::GameStillRunning)
+                                 .arg(VxJournalFile::read(installDir).gameProcessId()));
+        return;
+    case VxRecovery::Outcome::Damaged:
+        QMessageBox::critical(this, tableString(16),
+                              launcherText(VxText::JournalDamaged).arg(recovery.message),
+                              QMessageBox::Ok, QMessageBox::NoButton);
+        break;
+    case VxRecovery::Outcome::Failed:
+        QMessageBox::critical(this, tableString(16),
+                              launcherText(VxText::FolderUnusable).arg(recovery.message),
+                              QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+
+    // No record, but files named as an older launcher named its backups: only the player can
+    // tell whether they are the game's own, so nothing moves unless asked.
+    if (VxJournalFile::read(installDir).state != VxJournal::State::Missing)
+        return;
+    const QStringList backups = findBackupsByName(installDir);
+    if (backups.isEmpty())
+        return;
+    QStringList examples;
+    for (const QString &backup : backups.first(std::min<qsizetype>(backups.size(), 5)))
+        examples.append(QDir::toNativeSeparators(backup));
+    const auto answer = QMessageBox::question(
+        this, windowTitle(),
+        launcherText(VxText::BackupsByNameQuestion).arg(backups.size()).arg(examples.join(u'\n')),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    VxGameLock lock(installDir);
+    if (lock.tryLock() != VxGameLock::Result::Acquired)
+        return;
+    const VxRestoreReport report = restoreBackupsByName(installDir);
+    if (!report.ok())
+        reportRestoreFailures(report.failures);
+}
 
 bool VxLauncherDialog::isGameFound() const
 {
@@ -261,11 +330,38 @@ void VxLauncherDialog::launchGame()
     // list would otherwise act in the middle of it.
     m_launching = true;
     setControlsEnabled(false);
-    VxLaunchResult result = VxLaunchResult::Abandoned;
-    {
+    m_launch = std::make_unique<VxLaunch>(installDir);
+    const VxRecovery recovery = m_launch->start();
+    VxLaunchResult result = VxLaunchResult::Failed;
+    switch (recovery.outcome) {
+    case VxRecovery::Outcome::Clean:
+    case VxRecovery::Outcome::Restored:
+    case VxRecovery::Outcome::Damaged: {
         // The launch opens and closes the progress window itself; it goes with this scope.
         VxProgressFeedback feedback(this);
-        result = applyMods(installDir, mods, feedback);
+        result = m_launch->apply(mods, feedback);
+        break;
+    }
+    case VxRecovery::Outcome::Busy:
+        QMessageBox::critical(this, tableString(16),
+                              launcherText(VxText::GameFolderBusy)
+                                  .arg(VxGameLock(installDir).holder()),
+                              QMessageBox::Ok, QMessageBox::NoButton);
+        break;
+    case VxRecovery::Outcome::GameRunning:
+        QMessageBox::critical(this, tableString(16),
+                              launcherText(VxText::GameStillRunning)
+                                  .arg(VxJournalFile::read(installDir).gameProcessId()),
+                              QMessageBox::Ok, QMessageBox::NoButton);
+        break;
+    case VxRecovery::Outcome::RestoreFailed:
+        reportRestoreFailures(recovery.report.failures);
+        break;
+    case VxRecovery::Outcome::Failed:
+        QMessageBox::critical(this, tableString(16),
+                              launcherText(VxText::FolderUnusable).arg(recovery.message),
+                              QMessageBox::Ok, QMessageBox::NoButton);
+        break;
     }
     m_launching = false;
 
@@ -273,6 +369,12 @@ void VxLauncherDialog::launchGame()
         startGame();
         return;
     }
+    // Nobody will play this half-done launch: the game's own files go back at once, and the
+    // person, told why by the launch, can change the choices and try again.
+    const VxRestoreReport report = m_launch->restore();
+    m_launch.reset();
+    if (!report.ok())
+        reportRestoreFailures(report.failures);
     setControlsEnabled(true);
 }
 
@@ -288,6 +390,12 @@ void VxLauncherDialog::startGame()
     // for as long as the game runs.
     gameProcess->setProcessChannelMode(QProcess::ForwardedChannels);
     connect(gameProcess, &QProcess::finished, this, &VxLauncherDialog::gameEnded);
+    m_gameTree = std::make_unique<VxGameTree>(gameProcess);
+    connect(gameProcess, &QProcess::started, this, [this] {
+        m_gameTree->attach();
+        // Without the record, a later start could not tell that the game still runs.
+        m_launch->recordGame(gameProcess->processId());
+    });
     // A game that never starts never finishes either; without this the launcher would wait
     // forever with no window and the mods' files left in the game folder.
     connect(gameProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
@@ -308,6 +416,27 @@ void VxLauncherDialog::gameEnded()
     if (m_gameEnded)
         return;
     m_gameEnded = true;
-    restoreGame(installDir);
+    // The game has ended only when every process it started has: an updater or a relauncher
+    // may still be using its files.
+    if (m_gameTree && m_gameTree->othersRunning()) {
+        m_treeWatch = new QTimer(this);
+        connect(m_treeWatch, &QTimer::timeout, this, [this] {
+            if (!m_gameTree->othersRunning()) {
+                m_treeWatch->stop();
+                finishGame();
+            }
+        });
+        m_treeWatch->start(200);
+        return;
+    }
+    finishGame();
+}
+
+void VxLauncherDialog::finishGame()
+{
+    const VxRestoreReport report = m_launch ? m_launch->restore() : restoreGame(installDir);
+    m_launch.reset();
+    if (!report.ok())
+        reportRestoreFailures(report.failures);
     QCoreApplication::exit(0);
 }

@@ -11,9 +11,13 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 class QListWidgetItem;
 class QProcess;
+class QTimer;
+class VxGameTree;
+class VxLaunch;
 
 // The launcher's one window: the player's display and switch choices, the mod list, and
 // "Play", which applies the ticked mods, starts the game and restores the game's own files
@@ -61,8 +65,11 @@ private:
     void restoreDisplayChoice();
     void saveLauncherSettings();
     void scanMods();
+    void recoverAtStart();
     void startGame();
     void setControlsEnabled(bool enabled);
+    void finishGame();
+    void reportRestoreFailures(const QStringList &failures);
 
     QString installDir;
     QProcess *gameProcess = nullptr;
@@ -73,4 +80,8 @@ private:
 
     bool m_launching = false;
     bool m_gameEnded = false;
+    // The launch holds the game folder from Play until the game's files are back.
+    std::unique_ptr<VxLaunch> m_launch;
+    std::unique_ptr<VxGameTree> m_gameTree;
+    QTimer *m_treeWatch = nullptr;
 };

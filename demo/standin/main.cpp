@@ -10,18 +10,24 @@
 //                                 directory, launcher.cfg, each data file's path and SHA-1,
 //                                 and the resource values (one tab-separated record a line)
 //   VX_STANDIN_HEADLESS=1         no window and no display needed: snapshot, wait, exit
+//   VX_STANDIN_HANDOVER_MS=<n>    hand over to a copy of itself and exit at once, as an
+//                                 updater or a relauncher does; the copy waits n milliseconds,
+//                                 then behaves as set by the other variables
 
 #include "demo/standin/gamestate.h"
 #include "demo/standin/gamewindow.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QProcess>
 #include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <thread>
+#include <chrono>
 
 namespace {
 
@@ -53,6 +59,27 @@ int main(int argc, char *argv[])
     const bool crash = intVariable("VX_STANDIN_CRASH", 0) == 1;
     const int exitCode = intVariable("VX_STANDIN_EXIT_CODE", 0);
     const int quitAfterMs = intVariable("VX_STANDIN_QUIT_AFTER_MS", -1);
+
+    const int handoverMs = intVariable("VX_STANDIN_HANDOVER_MS", -1);
+    if (handoverMs >= 0) {
+        QCoreApplication handover(argc, argv);
+        QProcess successor;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("VX_STANDIN_HANDOVER_MS"));
+        environment.insert(QStringLiteral("VX_STANDIN_START_AFTER_MS"),
+                           QString::number(handoverMs));
+        successor.setProcessEnvironment(environment);
+        successor.setProgram(QCoreApplication::applicationFilePath());
+        successor.setArguments(QCoreApplication::arguments().mid(1));
+        successor.setWorkingDirectory(QDir::currentPath());
+        if (!successor.startDetached()) {
+            warn(QStringLiteral("cannot hand over to a copy of the game"));
+            return 1;
+        }
+        return 0;
+    }
+    if (const int startAfterMs = intVariable("VX_STANDIN_START_AFTER_MS", 0); startAfterMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(startAfterMs));
 
     std::unique_ptr<QCoreApplication> app;
     if (headless)

@@ -1,0 +1,60 @@
+#include "launch/gameprocess.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/wait.h>
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
+
+bool isGameProcessRunning(const QString &installDir, qint64 processId)
+{
+    if (processId <= 0 || (::kill(pid_t(processId), 0) != 0 && errno != EPERM))
+        return false;
+#ifdef Q_OS_LINUX
+    // The program the process runs: a process id reused by another program is not the game.
+    const QString program =
+        QFileInfo(QStringLiteral("/proc/%1/exe").arg(processId)).symLinkTarget();
+    if (!program.isEmpty()) {
+        const QString folder = QFileInfo(installDir).canonicalFilePath();
+        return program.startsWith(folder + QLatin1Char('/'));
+    }
+#else
+    Q_UNUSED(installDir);
+#endif
+    return true;
+}
+
+VxGameTree::VxGameTree(QProcess *process) : m_process(process)
+{
+#ifdef Q_OS_LINUX
+    // Orphans of the game's processes become ours instead of init's, so we can tell when the
+    // last one has gone. It holds for the rest of this process's life: only the game is
+    // started after it.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+#endif
+}
+
+VxGameTree::~VxGameTree() = default;
+
+void VxGameTree::attach() {}
+
+bool VxGameTree::othersRunning()
+{
+#ifdef Q_OS_LINUX
+    for (;;) {
+        const pid_t pid = ::waitpid(-1, nullptr, WNOHANG);
+        if (pid > 0)
+            continue; // an orphan of the game that has ended
+        if (pid == 0)
+            return true; // children left, none ended
+        return errno == EINTR;
+    }
+#else
+    return false;
+#endif
+}
