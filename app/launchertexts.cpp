@@ -82,8 +82,8 @@ constexpr Row rows[] = {
      "No se pudo hacer una copia de seguridad de %1:\n%2"},
     {VxText::CannotPutBack, "Could not put back %1: %2", "Impossible de remettre en place %1 : %2",
      "No se pudo restaurar %1: %2"},
-    {VxText::CannotRemove, "Could not remove %1", "Impossible de supprimer %1",
-     "No se pudo eliminar %1"},
+    {VxText::CannotRemove, "Could not remove %1: %2", "Impossible de supprimer %1 : %2",
+     "No se pudo eliminar %1: %2"},
 };
 
 } // namespace

@@ -26,7 +26,7 @@ enum class VxText {
     CannotAdd,             // %1: file, %2: why
     CannotBackUp,          // %1: resource file, %2: why
     CannotPutBack,         // %1: game file, %2: why
-    CannotRemove,          // %1: file
+    CannotRemove,          // %1: file, %2: why
 };
 
 // The text in the active language (English before any table is loaded).

@@ -7,6 +7,7 @@
 //   bench_apply --apply-only GAME     (internal: one apply, then prints its peak memory)
 
 #include "launch/feedback.h"
+#include "launch/fileops.h"
 #include "launch/launchsequence.h"
 #include "launch/overlay.h"
 #include "resources/resourcestore.h"
@@ -226,9 +227,9 @@ Phases timedPhases(const QString &game)
     Phases phases;
     QElapsedTimer timer;
     const QString resource = game + u"/data/Tweak/Big.xml"_s;
-    restoreResourceFiles(game);
     timer.start();
-    backupResourceFile(game, u"Big"_s);
+    VxFileOps::copyFile(resource, resource + u".backup"_s, nullptr,
+                        VxFileOps::Durability::Durable);
     phases.backup = seconds(timer);
 
     VxResourceDocument pristine;
@@ -259,7 +260,7 @@ Phases timedPhases(const QString &game)
         saveResourceDocument(working, resource);
         phases.saves += seconds(timer);
     }
-    restoreResourceFiles(game);
+    VxFileOps::replaceFile(resource + u".backup"_s, resource);
     return phases;
 }
 

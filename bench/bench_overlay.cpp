@@ -139,8 +139,8 @@ int main(int argc, char *argv[])
         // whether a miss is the overlay's fault.
         removals.push_back(timed([&] { QDir(copyTarget).removeRecursively(); }));
 
-        const double overlay =
-            timed([&] { overlayFolder(install, modFolder, u"/Units"_s, feedback); });
+        const double overlay = timed(
+            [&] { applyMods(install, {{temp.path() + u"/mod/"_s, u"bench"_s}}, feedback); });
         const double restore = timed([&] { restoreGame(install); });
         overlays.push_back(overlay);
         restores.push_back(restore);

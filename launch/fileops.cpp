@@ -133,15 +133,18 @@ bool replaceFile(const QString &from, const QString &to, QString *error)
     return ok;
 }
 
-bool removeFile(const QString &path)
+bool removeFile(const QString &path, QString *error)
 {
-    if (!mayProceed(nullptr))
+    if (!mayProceed(error))
         return false;
-    bool ok = QFile::remove(path);
+    QFile file(path);
+    bool ok = file.remove();
     if (!ok && QFileInfo(path).isFile() && !QFileInfo(path).isSymLink()) {
-        QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOwner);
-        ok = QFile::remove(path);
+        file.setPermissions(file.permissions() | QFileDevice::WriteOwner);
+        ok = file.remove();
     }
+    if (!ok && error)
+        *error = file.errorString();
     operationDone();
     return ok;
 }

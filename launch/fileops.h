@@ -29,7 +29,7 @@ bool copyFile(const QString &from, const QString &to, QString *error = nullptr,
 // Renames from onto to in one step, replacing to when it exists.
 bool replaceFile(const QString &from, const QString &to, QString *error = nullptr);
 // Removes path; a read-only file too, since only our own files are ever removed.
-bool removeFile(const QString &path);
+bool removeFile(const QString &path, QString *error = nullptr);
 
 // Test hook for the crash-safety test: when the environment variable VX_FAULT_AFTER_OPS holds
 // n > 0, the process ends with exit code 99 right after its n-th file operation, as if it had

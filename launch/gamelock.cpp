@@ -1,6 +1,11 @@
 #include "launch/gamelock.h"
 
+#include "launch/gameprocess.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 
 VxGameLock::VxGameLock(const QString &installDir) : m_file(lockPath(installDir))
 {
@@ -19,7 +24,19 @@ VxGameLock::Result VxGameLock::tryLock()
 {
     if (m_file.isLocked() || m_file.tryLock(0))
         return Result::Acquired;
-    return m_file.error() == QLockFile::LockFailedError ? Result::HeldByOther : Result::Failed;
+    if (m_file.error() != QLockFile::LockFailedError)
+        return Result::Failed;
+    // A lock file that names no owner was left by a process killed while it wrote the file,
+    // which takes an instant; once it is older than that, nobody holds it.
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    const QDateTime written = QFileInfo(m_file.fileName()).lastModified();
+    if (!m_file.getLockInfo(&pid, &host, &application) && written.isValid() &&
+        qAbs(written.msecsTo(QDateTime::currentDateTime())) > 2000 &&
+        m_file.removeStaleLockFile() && m_file.tryLock(0))
+        return Result::Acquired;
+    return Result::HeldByOther;
 }
 
 bool VxGameLock::isLocked() const
@@ -63,8 +80,14 @@ QString VxGameLock::errorString() const
 
 bool VxGameLock::isHeldByOther(const QString &installDir)
 {
-    VxGameLock probe(installDir);
-    if (probe.tryLock() != Result::HeldByOther)
+    // Only looked at, never taken: a look must not make a launch starting now fail.
+    const VxGameLock probe(installDir);
+    if (!QFileInfo::exists(probe.m_file.fileName()))
         return false;
-    return true;
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (!probe.m_file.getLockInfo(&pid, &host, &application))
+        return true; // being written this instant
+    return pid != QCoreApplication::applicationPid() && isProcessRunning(pid);
 }

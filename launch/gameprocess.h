@@ -12,6 +12,7 @@ QString gameExecutablePath(const QString &installDir);
 // belongs to the game's tree (see VxGameTree).
 QProcess *createGameProcess(const QString &installDir);
 
+bool isProcessRunning(qint64 processId);
 // True while the process runs a program from the game folder (a process id the system has
 // given to some other program since does not count).
 bool isGameProcessRunning(const QString &installDir, qint64 processId);

@@ -1,6 +1,7 @@
 #include "launch/gameprocess.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -11,9 +12,27 @@
 #include <sys/prctl.h>
 #endif
 
-bool isGameProcessRunning(const QString &installDir, qint64 processId)
+bool isProcessRunning(qint64 processId)
 {
     if (processId <= 0 || (::kill(pid_t(processId), 0) != 0 && errno != EPERM))
+        return false;
+#ifdef Q_OS_LINUX
+    // A process that has ended but not been waited for yet (its parent was killed) is gone
+    // all the same.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(processId));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray line = stat.readAll();
+        const qsizetype state = line.lastIndexOf(") ");
+        if (state > 0 && state + 2 < line.size() && (line[state + 2] == 'Z' || line[state + 2] == 'X'))
+            return false;
+    }
+#endif
+    return true;
+}
+
+bool isGameProcessRunning(const QString &installDir, qint64 processId)
+{
+    if (!isProcessRunning(processId))
         return false;
 #ifdef Q_OS_LINUX
     // The program the process runs: a process id reused by another program is not the game.

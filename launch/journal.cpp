@@ -255,7 +255,11 @@ bool Writer::open(QString *error)
             {QDateTime::currentDateTimeUtc().toString(Qt::ISODate),
              QCoreApplication::applicationName(),
              QString::number(QCoreApplication::applicationPid())}});
-    return sync(error);
+    if (sync(error))
+        return true;
+    // Nothing has changed yet, so nothing needs recording.
+    m_file.remove();
+    return false;
 }
 
 void Writer::append(const VxJournalRecord &record)

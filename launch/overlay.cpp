@@ -89,12 +89,13 @@ bool removeIfThere(const QString &path, int *count, QStringList &failures)
 {
     if (!isTaken(path))
         return true;
-    if (VxFileOps::removeFile(path)) {
+    QString why;
+    if (VxFileOps::removeFile(path, &why)) {
         if (count)
             ++*count;
         return true;
     }
-    failures.append(launcherText(VxText::CannotRemove).arg(shown(path)));
+    failures.append(launcherText(VxText::CannotRemove).arg(shown(path), why));
     return false;
 }
 

@@ -1,3 +1,5 @@
+#include "launch/feedback.h"
+#include "launch/gamelock.h"
 #include "launch/launchsequence.h"
 #include "testutil.h"
 #include "ui/launcherdialog.h"
@@ -153,11 +155,71 @@ private slots:
             QVERIFY2(snapshot.contains(".backup"), "the game saw no replaced file");
         }
 
-        // What an early end leaves in place is protected by backups, and the next end of a
-        // game puts it all back.
-        if (!gameStarts)
-            restoreGame(m_game);
+        // Whether the game ran or the launch ended early, the game's files are back at once.
         QCOMPARE(notRestored(before), QStringList());
+    }
+
+    void testLeftBehind_data()
+    {
+        QTest::addColumn<QString>("left"); // what another launch left in the game folder
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("boxText"); // begins the first box's text
+        QTest::addColumn<bool>("restored");   // the game's own files are back after the start
+
+        QTest::newRow("a launch killed before its restore is undone at once, and said so")
+            << u"killed launch"_s << int(QMessageBox::Ok)
+            << u"Vexil 4: Brask! Mod Launcher|The last launch was interrupted"_s << true;
+        QTest::newRow("backups an older launcher left move only when the player says yes")
+            << u"older launcher"_s << int(QMessageBox::Yes)
+            << u"Vexil 4: Brask! Mod Launcher|The game folder holds 1 files named like"_s << true;
+        QTest::newRow("the older launcher's backups stay when the player says no")
+            << u"older launcher"_s << int(QMessageBox::No)
+            << u"Vexil 4: Brask! Mod Launcher|The game folder holds 1 files named like"_s << false;
+        QTest::newRow("a launch still holding the folder is left alone, and Play is refused")
+            << u"busy"_s << int(QMessageBox::Ok)
+            << u"Error!|Another launch is using this game folder"_s << false;
+    }
+
+    void testLeftBehind()
+    {
+        QFETCH(QString, left);
+        QFETCH(int, answer);
+        QFETCH(QString, boxText);
+        QFETCH(bool, restored);
+
+        const vxtest::Files pristine = vxtest::readTree(m_game + u"/data"_s);
+        std::unique_ptr<VxGameLock> otherLaunch;
+        if (left == u"older launcher"_s) {
+            QVERIFY(vxtest::writeTree(m_game, {{u"data/Art/Sky/backdrop.txt"_s, "modded sky"},
+                                               {u"data/Art/Sky/backdrop.txt.backup"_s,
+                                                pristine.value(u"Art/Sky/backdrop.txt"_s)}}));
+        } else {
+            VxSilentFeedback feedback;
+            QCOMPARE(applyMods(m_game, {{m_game + u"/VexilMods/NightSky/"_s, u"Night Sky"_s}},
+                               feedback),
+                     VxLaunchResult::Applied);
+            if (left == u"busy"_s) {
+                otherLaunch = std::make_unique<VxGameLock>(m_game);
+                QCOMPARE(otherLaunch->tryLock(), VxGameLock::Result::Acquired);
+            }
+        }
+        const vxtest::Files before = vxtest::readTree(m_game + u"/data"_s);
+
+        QTimer watch;
+        answerBoxes(watch, QMessageBox::StandardButton(answer));
+        VxLauncherDialog dialog({m_game, u"ENG"_s}, modes);
+        dialog.show();
+        QCOMPARE(vxtest::readTree(m_game + u"/data"_s), restored ? pristine : before);
+        if (left == u"busy"_s) {
+            QCOMPARE(*m_boxTexts, QStringList());
+            dialog.findChild<QPushButton *>(u"playButton"_s)->click();
+            QCOMPARE(vxtest::readTree(m_game + u"/data"_s), before);
+            QVERIFY(dialog.isVisible());
+        }
+        watch.stop();
+        QVERIFY2(!m_boxTexts->isEmpty() && m_boxTexts->constFirst().startsWith(boxText),
+                 qPrintable(m_boxTexts->join(u'\n')));
+        QCOMPARE(m_boxTexts->size(), 1);
     }
 
 private:
@@ -175,21 +237,36 @@ private:
         }
     }
 
-    // The game's files that are not its own again: changed, lost or a leftover backup. The
-    // launcher's settings and files the mods added below data/ may stay.
+    // The game's files that are not its own again: changed, lost, added or a leftover. Only
+    // the launcher's settings may differ.
     QStringList notRestored(const vxtest::Files &before) const
     {
         const QMap<QString, QByteArray> after = vxtest::hashTree(m_game);
         QStringList paths;
         for (const QString &path : before.keys() + after.keys()) {
-            const bool modFile = !before.contains(path) && path.startsWith(u"data/"_s) &&
-                                 !path.endsWith(u".backup"_s);
-            if (after.value(path) != before.value(path) && !modFile && path != u"launcher.cfg"_s &&
+            if (after.value(path) != before.value(path) && path != u"launcher.cfg"_s &&
                 !paths.contains(path))
                 paths.append(path);
         }
         return paths;
     }
+
+    // Presses the button on every box that comes up, noting title and text.
+    QStringList answerBoxes(QTimer &watch, QMessageBox::StandardButton button)
+    {
+        auto texts = std::make_shared<QStringList>();
+        connect(&watch, &QTimer::timeout, this, [texts, button] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (box && box->isVisible()) {
+                texts->append(box->windowTitle() + u'|' + box->text());
+                box->button(button)->click();
+            }
+        });
+        watch.start(0);
+        m_boxTexts = texts;
+        return {};
+    }
+    std::shared_ptr<QStringList> m_boxTexts;
 
     std::unique_ptr<vxtest::TestDir> m_dir;
     QString m_game;

@@ -49,10 +49,20 @@ void TestVxmodLaunch::run_data()
         << Files() << QString() << 0 << u"Ghost.twk"_s;
     QTest::newRow("the game ends with an error code, the game's files come back")
         << QStringList{u"play"_s, u"--game"_s, game, u"BetterUnits"_s} << Files()
-        << u"VX_STANDIN_EXIT_CODE=3"_s << 0 << QString();
+        << u"VX_STANDIN_EXIT_CODE=5"_s << 3 << u"the game exited with code 5"_s;
     QTest::newRow("the game crashes, the game's files come back")
         << QStringList{u"play"_s, u"--game"_s, game, u"BetterUnits"_s} << Files()
-        << u"VX_STANDIN_CRASH=1"_s << 0 << u"crashed"_s;
+        << u"VX_STANDIN_CRASH=1"_s << 3 << u"crashed"_s;
+    QTest::newRow("a game that hands over to another process is waited for to the end")
+        << QStringList{u"play"_s, u"--game"_s, game, u"NightSky"_s} << Files()
+        << u"VX_STANDIN_HANDOVER_MS=1500"_s << 0
+        << u"restored: 2 files put back, 1 added file removed"_s;
+    QTest::newRow("status of a clean game")
+        << QStringList{u"status"_s, u"--game"_s, game} << Files() << QString() << 0 << u"clean"_s;
+    QTest::newRow("status and restore of a game an older launcher left modded")
+        << QStringList{u"status"_s, u"--game"_s, game}
+        << Files{{u"data/Art/Sky/backdrop.txt.backup"_s, "old sky"}} << QString() << 1
+        << u"modded by an older launcher"_s;
     QTest::newRow("a game that cannot start is reported")
         << QStringList{u"play"_s, u"--game"_s, game, u"BetterUnits"_s}
         << Files{{gameExecutableName(), "not a program"}} << QString() << 1
@@ -80,24 +90,39 @@ void TestVxmodLaunch::run()
     env.insert(u"XDG_CONFIG_HOME"_s, dir.path());
     env.insert(u"XDG_CONFIG_DIRS"_s, dir.path());
     env.insert(u"VX_STANDIN_HEADLESS"_s, u"1"_s);
+    env.insert(u"VX_STANDIN_SNAPSHOT"_s, dir.path() + u"/snapshot"_s);
     if (!variable.isEmpty())
         env.insert(variable.section(u'=', 0, 0), variable.section(u'=', 1));
     args.replaceInStrings(u"GAME"_s, game);
 
     const Run run = runVxmod(args, env);
     QCOMPARE(run.exitCode, exitCode);
-    QVERIFY2(args.first() == u"list"_s ? run.out.startsWith(message) : run.err.contains(message),
+    const bool toOut = args.first() == u"list"_s || args.first() == u"status"_s;
+    QVERIFY2(toOut ? run.out.startsWith(message) : run.err.contains(message),
              qPrintable(run.out + run.err));
+    if (!variable.isEmpty()) {
+        // The game saw its mods in place, however long its last process ran.
+        const QByteArray snapshot = readTree(dir.path()).value(u"snapshot"_s);
+        QVERIFY2(snapshot.contains(".backup\t"), snapshot.constData());
+    }
     QVERIFY2(exitCode != 2 || run.err.startsWith(u"vxmod: "_s), qPrintable(run.err));
     if (exitCode == 2)
         QCOMPARE(readTree(game), before);
     // Whatever happened, the launcher's settings stay and after a restore (which play does
     // itself) the game's own files are back.
     QCOMPARE(readTree(game).value(u"launcher.cfg"_s), QByteArray("800 600 60\n"));
+    // Untouched by a refusal; left modded by an apply, which the next start undoes; put back
+    // by a play; an older launcher's backups only on request.
     if (args.first() == u"apply"_s)
-        QCOMPARE(runVxmod({u"restore"_s, u"--game"_s, game}).exitCode, 0);
-    QCOMPARE(compareRestored(game + u"/data"_s, dir.path() + u"/data"_s, game + u"/VexilMods"_s),
-             QString());
+        QCOMPARE(runVxmod({u"status"_s, u"--game"_s, game}, env).exitCode, exitCode == 2 ? 0 : 1);
+    const Run restore = runVxmod({u"restore"_s, u"--game"_s, game, u"--by-name"_s}, env);
+    QCOMPARE(restore.exitCode, 0);
+    const Files data = readTree(game + u"/data"_s);
+    if (written.contains(u"data/Art/Sky/backdrop.txt.backup"_s))
+        QCOMPARE(data.value(u"Art/Sky/backdrop.txt"_s), QByteArray("old sky"));
+    else
+        QCOMPARE(data, readTree(dir.path() + u"/data"_s));
+    QVERIFY(!QFile::exists(game + u"/vxlaunch.journal"_s));
 }
 
 QTEST_GUILESS_MAIN(TestVxmodLaunch)
