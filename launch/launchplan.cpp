@@ -1,0 +1,400 @@
+#include "launch/launchplan.h"
+
+#include "launch/feedback.h"
+#include "launch/fileops.h"
+#include "resources/resourcestore.h"
+#include "tweak/tweakcompiler.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMap>
+#include <QSet>
+
+#include <algorithm>
+#include <future>
+#include <map>
+#include <memory>
+#include <tuple>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QLatin1String tweakFolderName("Tweak");
+
+bool isCancelled(const std::atomic_bool *cancel)
+{
+    return cancel && cancel->load(std::memory_order_relaxed);
+}
+
+QStringList subfoldersOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+// The data overlay, played on paper. A launch first restores the game's own files and then
+// lays the mods over them one after another; the state of each file it reaches is all that
+// decides what happens to the next mod's copy.
+class OverlayPlan
+{
+public:
+    OverlayPlan(const QString &installDir, QList<VxPlannedFile> &files)
+        : m_dataDir(installDir + "/data"_L1), m_files(files)
+    {
+    }
+
+    void addMod(int mod, const QString &modPath)
+    {
+        for (const QString &sub : subfoldersOf(modPath)) {
+            if (sub == tweakFolderName)
+                continue;
+            QSet<QString> visited;
+            walk(mod, modPath + sub, sub, visited);
+        }
+    }
+
+private:
+    struct Target
+    {
+        bool present = false; // a file stands at the name
+        bool backup = false;  // and its backup beside it
+        int file = -1;        // index in m_files
+    };
+
+    void walk(int mod, const QString &source, const QString &relative, QSet<QString> &visited)
+    {
+        // The same tests, in the same order, as the overlay itself makes.
+        if (!QFileInfo(source).isDir())
+            return;
+        const QString canonical = QFileInfo(source).canonicalFilePath();
+        if (canonical.isEmpty() || visited.contains(canonical))
+            return;
+        visited.insert(canonical);
+        const QString targetDir = m_dataDir + u'/' + relative;
+        if (!QFileInfo(targetDir).isDir())
+            return;
+
+        for (const QString &name : QDir(source).entryList(QDir::Files)) {
+            if (VxFileOps::isTemporaryName(name))
+                continue;
+            const QString path = relative + u'/' + name;
+            auto it = m_targets.find(path);
+            if (it == m_targets.end()) {
+                const QString target = targetDir + u'/' + name;
+                const QFileInfo info(target);
+                if (info.isDir())
+                    continue;
+                Target fresh;
+                // The restore that opens every launch puts a leftover backup back first.
+                fresh.present =
+                    info.exists() || info.isSymLink() || QFileInfo::exists(target + ".backup"_L1);
+                fresh.file = int(m_files.size());
+                m_files.append({path, fresh.present, {}, -1});
+                it = m_targets.insert(path, fresh);
+            }
+            VxPlannedFile &file = m_files[it->file];
+            file.mods.append(mod);
+            if (!it->present) {
+                it->present = true;
+                file.winner = mod;
+            } else if (!it->backup) {
+                // What stood there moves to the backup name; this mod's copy takes its place.
+                it->backup = true;
+                file.winner = mod;
+            }
+            // Otherwise the backup is taken, and this mod's copy changes nothing.
+        }
+        for (const QString &sub : subfoldersOf(source))
+            walk(mod, source + u'/' + sub, relative + u'/' + sub, visited);
+    }
+
+    QString m_dataDir;
+    QList<VxPlannedFile> &m_files;
+    QHash<QString, Target> m_targets;
+};
+
+// Writes down each change the compiler makes, for the mod and resource file at hand.
+class EditRecorder : public VxTweakObserver
+{
+public:
+    explicit EditRecorder(QList<VxPlannedEdit> &edits) : m_edits(edits) {}
+
+    int mod = -1;
+    QString resource;
+
+    void fileStarted(const QString &fileName) override { m_file = fileName; }
+
+    void elementChanged(ElementChange change, const VxResourceElement &element,
+                        const QString &detail) override
+    {
+        using Op = VxPlannedEdit::Operation;
+        record(change == ElementChange::Created  ? Op::Create
+               : change == ElementChange::Copied ? Op::Copy
+                                                 : Op::Keep,
+               element, QString(), detail);
+    }
+
+    void fieldChanged(FieldChange change, const VxResourceElement &element, const QString &selector,
+                      const QString &value) override
+    {
+        using Op = VxPlannedEdit::Operation;
+        record(change == FieldChange::Set     ? Op::Set
+               : change == FieldChange::Added ? Op::Add
+                                              : Op::Remove,
+               element, selector, value);
+    }
+
+private:
+    void record(VxPlannedEdit::Operation operation, const VxResourceElement &element,
+                const QString &field, const QString &value)
+    {
+        m_edits.append({mod, resource, m_file, element.id(), operation, field, value});
+    }
+
+    QList<VxPlannedEdit> &m_edits;
+    QString m_file;
+};
+
+// Answers the compiler as the plan needs: the question is noted and answered Ignore (the
+// answer that lets the launch go on), and the work stops when the caller calls it off.
+class PlanFeedback : public VxSilentFeedback
+{
+public:
+    PlanFeedback(const std::atomic_bool *cancel, QStringList &problems)
+        : m_cancel(cancel), m_problems(problems)
+    {
+    }
+    QString folder;
+
+    bool cancelled() override { return isCancelled(m_cancel); }
+    Answer ask(const QString &, const QString &text) override
+    {
+        m_problems.append(QDir::toNativeSeparators(folder) + ": "_L1 + text);
+        return Answer::Ignore;
+    }
+
+private:
+    const std::atomic_bool *m_cancel;
+    QStringList &m_problems;
+};
+
+struct Documents
+{
+    VxResourceDocument pristine;
+    VxResourceDocument working;
+    VxResourceElement pristineTable;
+    VxResourceElement workingTable;
+};
+
+// The two documents a launch compiles resource file X with: both hold the game's own file,
+// since the launch restores any backup a launch that ended early left behind.
+std::unique_ptr<Documents> loadDocuments(const QString &installDir, const QString &name,
+                                         QString &error)
+{
+    const QString path = installDir + "/data/Tweak/"_L1 + name + ".xml"_L1;
+    const QString backup = path + ".backup"_L1;
+    const QString source = QFileInfo::exists(backup) ? backup : path;
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QDir::toNativeSeparators(source) + ": "_L1 + file.errorString();
+        return nullptr;
+    }
+    const QByteArray bytes = file.readAll();
+    auto documents = std::make_unique<Documents>();
+    // The pristine copy is parsed beside the working one; it is only read from then on.
+    auto pristineParsed =
+        std::async(std::launch::async, [&] { return documents->pristine.setContent(bytes); });
+    const bool workingParsed = documents->working.setContent(bytes);
+    if (!pristineParsed.get() || !workingParsed) {
+        error = QDir::toNativeSeparators(source) + ": "_L1 + documents->working.errorString();
+        return nullptr;
+    }
+    documents->pristineTable = documents->pristine.table();
+    documents->workingTable = documents->working.table();
+    return documents;
+}
+
+struct EditKey
+{
+    QString resource;
+    QString element;
+    QString field;
+    friend bool operator<(const EditKey &a, const EditKey &b)
+    {
+        return std::tie(a.resource, a.element, a.field) < std::tie(b.resource, b.element, b.field);
+    }
+};
+
+void appendOnce(QList<int> &mods, int mod)
+{
+    if (!mods.contains(mod))
+        mods.append(mod);
+}
+
+QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
+{
+    QList<VxCollision> collisions;
+    for (const VxPlannedFile &file : plan.files) {
+        if (file.mods.size() > 1)
+            collisions.append(
+                {VxCollision::Kind::DataFile, file.path, {}, {}, {}, file.mods, file.winner});
+    }
+
+    using Op = VxPlannedEdit::Operation;
+    // Made by a mod, and then meant to be made by others, who find it already there.
+    std::map<EditKey, VxCollision> made;
+    // Set by mods, by field selector: the mods, the values, and who set it last.
+    struct Sets
+    {
+        QList<int> mods;
+        QSet<QString> values;
+        int last = -1;
+    };
+    std::map<EditKey, Sets> sets;
+    // Touched by mods, by field name, when one of them removes it.
+    struct Touches
+    {
+        QList<int> mods;
+        bool removed = false;
+        int last = -1;
+    };
+    std::map<EditKey, Touches> touches;
+
+    for (const VxPlannedEdit &edit : plan.edits) {
+        switch (edit.operation) {
+        case Op::Create:
+        case Op::Copy:
+            made.try_emplace({edit.resource, edit.element, {}},
+                             VxCollision{VxCollision::Kind::ElementCreated,
+                                         {},
+                                         edit.resource,
+                                         edit.element,
+                                         {},
+                                         {edit.mod},
+                                         edit.mod});
+            break;
+        case Op::Keep:
+            // An element of the game's own is no one's to win.
+            if (auto it = made.find({edit.resource, edit.element, {}}); it != made.end())
+                appendOnce(it->second.mods, edit.mod);
+            break;
+        case Op::Set: {
+            Sets &s = sets[{edit.resource, edit.element, edit.field}];
+            appendOnce(s.mods, edit.mod);
+            s.values.insert(edit.value);
+            s.last = edit.mod;
+            [[fallthrough]];
+        }
+        case Op::Add:
+        case Op::Remove: {
+            Touches &t = touches[{edit.resource, edit.element, fieldSelectorTag(edit.field)}];
+            appendOnce(t.mods, edit.mod);
+            t.removed = t.removed || edit.operation == Op::Remove;
+            t.last = edit.mod;
+            break;
+        }
+        }
+    }
+
+    for (const auto &[key, collision] : made) {
+        if (collision.mods.size() > 1)
+            collisions.append(collision);
+    }
+    QSet<QString> removedFields;
+    for (const auto &[key, t] : touches) {
+        if (!t.removed || t.mods.size() < 2)
+            continue;
+        collisions.append({VxCollision::Kind::FieldRemoved,
+                           {},
+                           key.resource,
+                           key.element,
+                           key.field,
+                           t.mods,
+                           t.last});
+        removedFields.insert(key.resource + u'\n' + key.element + u'\n' + key.field);
+    }
+    for (const auto &[key, s] : sets) {
+        // The same value from everyone leaves nothing to win; a removal is told above.
+        if (s.mods.size() < 2 || s.values.size() < 2 ||
+            removedFields.contains(key.resource + u'\n' + key.element + u'\n' +
+                                   fieldSelectorTag(key.field)))
+            continue;
+        collisions.append({VxCollision::Kind::FieldSet,
+                           {},
+                           key.resource,
+                           key.element,
+                           key.field,
+                           s.mods,
+                           s.last});
+    }
+    return collisions;
+}
+
+} // namespace
+
+QList<int> VxLaunchPlan::collidingMods() const
+{
+    QList<int> result;
+    for (const VxCollision &collision : collisions) {
+        for (int mod : collision.mods)
+            appendOnce(result, mod);
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+VxLaunchPlan planLaunch(const QString &installDir, const QList<VxModRef> &mods,
+                        const std::atomic_bool *cancel)
+{
+    VxLaunchPlan plan;
+    plan.mods = mods;
+    OverlayPlan overlay(installDir, plan.files);
+    EditRecorder recorder(plan.edits);
+    PlanFeedback feedback(cancel, plan.problems);
+    std::map<QString, std::unique_ptr<Documents>> documents;
+    bool stopped = false;
+
+    for (int mod = 0; mod < mods.size() && !stopped; ++mod) {
+        if (isCancelled(cancel))
+            break;
+        const QString &modPath = mods.at(mod).path;
+        overlay.addMod(mod, modPath);
+
+        const QString tweakDir = modPath + tweakFolderName;
+        for (const QString &name : subfoldersOf(tweakDir)) {
+            const QString resource = installDir + "/data/Tweak/"_L1 + name + ".xml"_L1;
+            if (!QFileInfo(resource).isFile())
+                continue;
+            auto &slot = documents[name];
+            if (!slot) {
+                QString error;
+                slot = loadDocuments(installDir, name, error);
+                if (!slot) {
+                    plan.problems.append(error + "; the launch stops here"_L1);
+                    stopped = true;
+                    break;
+                }
+            }
+            VxTweakContext context;
+            context.folderPath = tweakDir + u'/' + name;
+            context.resourceName = name;
+            context.working = slot->workingTable;
+            context.pristine = slot->pristineTable;
+            context.feedback = &feedback;
+            context.observer = &recorder;
+            recorder.mod = mod;
+            recorder.resource = name;
+            feedback.folder = context.folderPath;
+            if (compileTweakFolder(context) == TweakOutcome::Abandoned)
+                break;
+        }
+    }
+    plan.cancelled = isCancelled(cancel);
+
+    std::sort(plan.files.begin(), plan.files.end(),
+              [](const VxPlannedFile &a, const VxPlannedFile &b) { return a.path < b.path; });
+    plan.collisions = findCollisions(plan);
+    return plan;
+}
