@@ -11,6 +11,13 @@
 enum class VxText {
     GameStartFailed,    // %1: the game's executable
     ResourceSaveFailed, // %1: why
+    // The tool tip of a mod that collides with other ticked mods: the heading, then one line
+    // per collision. %1..: what collides, then the mods in list order, then the one that wins.
+    CollisionHeading,
+    CollisionDataFile,       // %1: file, %2: mods, %3: winner
+    CollisionElementCreated, // %1: element, %2: resource file, %3: mods, %4: winner
+    CollisionFieldSet,       // %1: field, %2: element, %3: resource file, %4: mods, %5: winner
+    CollisionFieldRemoved,   // as CollisionFieldSet
 };
 
 // The text in the active language (English before any table is loaded).

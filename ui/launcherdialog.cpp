@@ -5,6 +5,7 @@
 #include "launch/gameprocess.h"
 #include "launch/launchsequence.h"
 #include "mods/moditem.h"
+#include "ui/collisionmarks.h"
 #include "ui/progressfeedback.h"
 
 #include <QApplication>
@@ -86,6 +87,7 @@ VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location, const ModeSou
     fillDisplayModes(modeSource());
     restoreDisplayChoice();
     scanMods();
+    new VxCollisionMarks(form.modsList, installDir);
 }
 
 VxLauncherDialog::~VxLauncherDialog() = default;
