@@ -32,6 +32,7 @@ constexpr Row rows[] = {
     {VxText::CollisionFieldRemoved, "Field %1 of %2 in %3, removed and changed (%4): %5 acts last",
      "Champ %1 de %2 dans %3, supprimé et modifié (%4) : %5 agit en dernier",
      "Campo %1 de %2 en %3, eliminado y modificado (%4): %5 actúa el último"},
+    {VxText::CollisionMore, "... and %1 more", "... et %1 de plus", "... y %1 más"},
 };
 
 } // namespace

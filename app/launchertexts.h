@@ -18,6 +18,7 @@ enum class VxText {
     CollisionElementCreated, // %1: element, %2: resource file, %3: mods, %4: winner
     CollisionFieldSet,       // %1: field, %2: element, %3: resource file, %4: mods, %5: winner
     CollisionFieldRemoved,   // as CollisionFieldSet
+    CollisionMore,           // the last line of a long list; %1: how many more
 };
 
 // The text in the active language (English before any table is loaded).

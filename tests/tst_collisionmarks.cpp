@@ -29,6 +29,7 @@ void TestCollisionMarks::testMarksFollowTicksAndOrder()
                                     {u"VexilMods/Clay/info.txt"_s, "name=Clay\nversion=3\n"},
                                     {u"VexilMods/Clay/Art/c.txt"_s, "clay"}}));
     VxLauncherDialog dialog({dir.path(), u"FRE"_s}, {{800, 600, 60}});
+    dialog.show();
     auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
     auto *marks = list->findChild<VxCollisionMarks *>();
     QVERIFY(marks);
@@ -59,6 +60,8 @@ void TestCollisionMarks::testMarksFollowTicksAndOrder()
     QCOMPARE(bolt->toolTip(), anvilWins);
     QCOMPARE(anvil->toolTip(), anvilWins);
     QVERIFY(clay->toolTip().isEmpty());
+    // A marked row is as high as the others, so the list does not jump.
+    QCOMPARE(list->visualItemRect(bolt).height(), list->visualItemRect(clay).height());
 
     // Moved above Anvil, Bolt's copy is the one the game gets.
     list->setCurrentItem(bolt);
@@ -76,6 +79,15 @@ void TestCollisionMarks::testMarksFollowTicksAndOrder()
     QVERIFY(updated.wait());
     QCOMPARE(markedRows(), u"Bolt 2, Anvil 1, Clay 3"_s);
     QVERIFY(bolt->toolTip().isEmpty());
+
+    // While a launch has the list off, no plan reads the game; one follows when it is back on.
+    list->setEnabled(false);
+    anvil->setCheckState(Qt::Checked);
+    QVERIFY(!updated.wait(300));
+    QCOMPARE(markedRows(), u"Bolt 2, Anvil 1, Clay 3"_s);
+    list->setEnabled(true);
+    QVERIFY(updated.wait());
+    QCOMPARE(markedRows(), u"Bolt 2 !, Anvil 1 !, Clay 3"_s);
 }
 
 QTEST_MAIN(TestCollisionMarks)

@@ -4,12 +4,17 @@
 #include "mods/moditem.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QHash>
 #include <QListWidget>
 #include <QStyle>
 #include <QTimer>
 
 namespace {
+
+// A tool tip is read at a glance; a mod that clashes everywhere shows its first clashes and
+// how many more there are (vxmod plan lists them all).
+constexpr qsizetype shownCollisions = 12;
 
 QString modNames(const VxLaunchPlan &plan, const QList<int> &mods)
 {
@@ -46,11 +51,20 @@ bool isTicked(const QListWidgetItem *item)
     return item->data(Qt::CheckStateRole).toInt() != 0;
 }
 
-void setMark(QListWidgetItem *item, const QIcon &icon, const QString &toolTip)
+void setMark(QListWidget *list, QListWidgetItem *item, const QIcon &icon, const QString &toolTip)
 {
     if (item->data(Qt::DecorationRole).isNull() == icon.isNull() && item->toolTip() == toolTip)
         return;
-    item->setData(Qt::DecorationRole, icon.isNull() ? QVariant() : QVariant(icon));
+    item->setData(Qt::DecorationRole, QVariant());
+    item->setData(Qt::SizeHintRole, QVariant());
+    if (!icon.isNull()) {
+        // The item view gives a row with an icon a little more height; a marked row keeps the
+        // height of the others, so the list does not shift as marks come and go.
+        const QSize plain = list->sizeHintForIndex(list->model()->index(list->row(item), 0));
+        item->setData(Qt::DecorationRole, icon);
+        item->setData(Qt::SizeHintRole,
+                      QSize(plain.width() + icon.actualSize(plain).width() + 4, plain.height()));
+    }
     item->setData(Qt::ToolTipRole, toolTip.isEmpty() ? QVariant() : QVariant(toolTip));
 }
 
@@ -71,6 +85,7 @@ VxCollisionMarks::VxCollisionMarks(QListWidget *list, const QString &installDir)
     connect(model, &QAbstractItemModel::rowsMoved, this, &VxCollisionMarks::listChanged);
     connect(model, &QAbstractItemModel::layoutChanged, this, &VxCollisionMarks::listChanged);
     connect(model, &QAbstractItemModel::modelReset, this, &VxCollisionMarks::listChanged);
+    list->installEventFilter(this);
 }
 
 VxCollisionMarks::~VxCollisionMarks()
@@ -94,7 +109,7 @@ void VxCollisionMarks::listChanged()
     for (int row = 0; row < m_list->count(); ++row) {
         QListWidgetItem *item = m_list->item(row);
         if (!isTicked(item))
-            setMark(item, QIcon(), QString());
+            setMark(m_list, item, QIcon(), QString());
     }
     // The plan under way is for a list that no longer is.
     if (m_cancel)
@@ -106,11 +121,26 @@ void VxCollisionMarks::listChanged()
     }
 }
 
+bool VxCollisionMarks::eventFilter(QObject *watched, QEvent *event)
+{
+    // A launch turns the list off while it lays the mods over the game: no plan reads the
+    // game folder meanwhile (an open file could stand in the way of a rename on Windows).
+    if (watched == m_list && event->type() == QEvent::EnabledChange) {
+        if (m_list->isEnabled()) {
+            listChanged();
+        } else {
+            ++m_generation;
+            stopWorker();
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 void VxCollisionMarks::startPlan()
 {
     m_startQueued = false;
-    if (m_running)
-        return; // planReady starts again for the list as it then is
+    if (m_running || !m_list->isEnabled())
+        return; // planReady, or turning the list back on, starts again
     QList<VxModRef> mods;
     for (int row = 0; row < m_list->count(); ++row) {
         const auto *mod = dynamic_cast<const VxModItem *>(m_list->item(row));
@@ -126,17 +156,23 @@ void VxCollisionMarks::startPlan()
     m_running = true;
     m_cancel = std::make_shared<std::atomic_bool>(false);
     const quint64 generation = m_generation;
-    m_worker = std::thread([this, installDir = m_installDir, mods, cancel = m_cancel, generation] {
-        const VxLaunchPlan plan = planLaunch(installDir, mods, cancel.get());
-        // Delivered on the list's thread, or dropped if this object is gone by then (its
-        // destructor waits for this thread, so it is still here now).
-        QMetaObject::invokeMethod(
-            this, [this, generation, plan] { planReady(generation, plan); }, Qt::QueuedConnection);
-    });
+    const quint64 run = ++m_run;
+    m_worker =
+        std::thread([this, installDir = m_installDir, mods, cancel = m_cancel, generation, run] {
+            const VxLaunchPlan plan = planLaunch(installDir, mods, cancel.get());
+            // Delivered on the list's thread, or dropped if this object is gone by then (its
+            // destructor waits for this thread, so it is still here now).
+            QMetaObject::invokeMethod(
+                this, [this, generation, run, plan] { planReady(run, generation, plan); },
+                Qt::QueuedConnection);
+        });
 }
 
-void VxCollisionMarks::planReady(quint64 generation, const VxLaunchPlan &plan)
+void VxCollisionMarks::planReady(quint64 run, quint64 generation, const VxLaunchPlan &plan)
 {
+    // A worker stopped and joined since then (the list was turned off) has nothing to say.
+    if (!m_running || run != m_run)
+        return;
     if (m_worker.joinable())
         m_worker.join();
     m_running = false;
@@ -151,21 +187,37 @@ void VxCollisionMarks::planReady(quint64 generation, const VxLaunchPlan &plan)
 void VxCollisionMarks::applyMarks(const VxLaunchPlan &plan)
 {
     QHash<QString, QStringList> linesOf; // by mod folder
+    QHash<QString, qsizetype> countOf;
     for (const VxCollision &collision : plan.collisions) {
-        const QString line = collisionLine(plan, collision);
-        for (int mod : collision.mods)
-            linesOf[plan.mods.value(mod).path].append(line);
+        QString line;
+        for (int mod : collision.mods) {
+            const QString path = plan.mods.value(mod).path;
+            if (++countOf[path] > shownCollisions)
+                continue;
+            if (line.isNull())
+                line = collisionLine(plan, collision);
+            linesOf[path].append(line);
+        }
     }
-    const QIcon icon = m_list->style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (auto it = countOf.cbegin(); it != countOf.cend(); ++it) {
+        if (it.value() > shownCollisions)
+            linesOf[it.key()].append(
+                launcherText(VxText::CollisionMore).arg(it.value() - shownCollisions));
+    }
+    // No taller than the row's check box, so a marked row keeps the height of the others.
+    const int side = m_list->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, m_list) - 2;
+    const QIcon icon(m_list->style()
+                         ->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, m_list)
+                         .pixmap(QSize(side, side), m_list->devicePixelRatioF()));
     for (int row = 0; row < m_list->count(); ++row) {
         auto *mod = dynamic_cast<VxModItem *>(m_list->item(row));
         if (!mod)
             continue;
         const QStringList lines = isTicked(mod) ? linesOf.value(mod->path) : QStringList();
         if (lines.isEmpty())
-            setMark(mod, QIcon(), QString());
+            setMark(m_list, mod, QIcon(), QString());
         else
-            setMark(mod, icon,
+            setMark(m_list, mod, icon,
                     launcherText(VxText::CollisionHeading) + QLatin1Char('\n') +
                         lines.join(QLatin1Char('\n')));
     }

@@ -23,6 +23,9 @@ public:
     VxCollisionMarks(QListWidget *list, const QString &installDir);
     ~VxCollisionMarks() override;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 signals:
     // The marks now match the list as it stands (tests wait for this).
     void marksUpdated();
@@ -30,7 +33,7 @@ signals:
 private:
     void listChanged();
     void startPlan();
-    void planReady(quint64 generation, const VxLaunchPlan &plan);
+    void planReady(quint64 run, quint64 generation, const VxLaunchPlan &plan);
     void applyMarks(const VxLaunchPlan &plan);
     void stopWorker();
 
@@ -39,6 +42,7 @@ private:
     std::thread m_worker;
     std::shared_ptr<std::atomic_bool> m_cancel;
     quint64 m_generation = 0; // bumped by every change of ticks or order
+    quint64 m_run = 0;        // bumped by every worker started
     bool m_running = false;   // a plan is being worked out
     bool m_startQueued = false;
 };
