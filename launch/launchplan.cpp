@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QMap>
 #include <QSet>
 
 #include <algorithm>

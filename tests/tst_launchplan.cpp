@@ -1,4 +1,6 @@
+#include "launch/feedback.h"
 #include "launch/launchplan.h"
+#include "resources/resourcestore.h"
 #include "testutil.h"
 
 using namespace Qt::StringLiterals;
@@ -177,6 +179,29 @@ void TestLaunchPlan::testCollisions()
     QVERIFY(plan.problems.isEmpty());
     // Planning reads the game folder and leaves it as it was.
     QCOMPARE(vxtest::readTree(dir.path()), before);
+
+    // The winners are the launch's own: each file and field holds the winner's after an apply.
+    VxSilentFeedback feedback;
+    QCOMPARE(applyMods(dir.path(), plan.mods, feedback), VxLaunchResult::Applied);
+    const Files applied = vxtest::readTree(dir.path());
+    for (const VxCollision &c : plan.collisions) {
+        if (c.kind == VxCollision::Kind::DataFile) {
+            QCOMPARE(applied.value(u"data/"_s + c.path),
+                     applied.value(u"VexilMods/"_s + mods.at(c.winner) + u'/' + c.path));
+        } else if (c.kind == VxCollision::Kind::FieldSet) {
+            QString value;
+            for (const VxPlannedEdit &e : plan.edits) {
+                if (e.mod == c.winner && e.element == c.element && e.field == c.field)
+                    value = e.value;
+            }
+            VxResourceDocument document;
+            VxResourceElement table;
+            QVERIFY(loadResourceDocument(document, table,
+                                         dir.filePath(u"data/Tweak/"_s + c.resource + u".xml"_s)));
+            QCOMPARE(readResourceField(findResourceById(table, c.element), c.field), value);
+        }
+    }
+    restoreGame(dir.path());
 }
 
 void TestLaunchPlan::testEdits_data()
