@@ -196,11 +196,11 @@ std::unique_ptr<Documents> loadDocuments(const QString &installDir, const QStrin
     const QString backup = path + ".backup"_L1;
     const QString source = QFileInfo::exists(backup) ? backup : path;
     QFile file(source);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QDir::toNativeSeparators(source) + ": "_L1 + file.errorString();
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
+        error = QDir::toNativeSeparators(source) + ": cannot be read: "_L1 + file.errorString();
         return nullptr;
     }
-    const QByteArray bytes = file.readAll();
     auto documents = std::make_unique<Documents>();
     // The pristine copy is parsed beside the working one; it is only read from then on.
     auto pristineParsed =
@@ -264,16 +264,23 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
     for (const VxPlannedEdit &edit : plan.edits) {
         switch (edit.operation) {
         case Op::Create:
-        case Op::Copy:
-            made.try_emplace({edit.resource, edit.element, {}},
-                             VxCollision{VxCollision::Kind::ElementCreated,
-                                         {},
-                                         edit.resource,
-                                         edit.element,
-                                         {},
-                                         {edit.mod},
-                                         edit.mod});
+        case Op::Copy: {
+            QStringList ids{edit.element};
+            // Gadget.twk making Gadget-0 made its container Gadget as well.
+            const QString base = edit.tweakFile.chopped(qMin<qsizetype>(4, edit.tweakFile.size()));
+            if (edit.element == base + "-0"_L1)
+                ids << base;
+            for (const QString &id : ids) {
+                VxCollision collision;
+                collision.kind = VxCollision::Kind::ElementCreated;
+                collision.resource = edit.resource;
+                collision.element = id;
+                collision.mods = {edit.mod};
+                collision.winner = edit.mod;
+                made.try_emplace({edit.resource, id, {}}, collision);
+            }
             break;
+        }
         case Op::Keep:
             // An element of the game's own is no one's to win.
             if (auto it = made.find({edit.resource, edit.element, {}}); it != made.end())

@@ -156,6 +156,9 @@ void TestLaunchPlan::testCollisions_data()
         << QStringList{u"Bolt"_s, u"Anvil"_s}
         << QStringList{u"element Stuff/Lives Bolt,Anvil -> Bolt"_s,
                        u"field Stuff/Lives/Value Bolt,Anvil -> Anvil"_s};
+    QTest::newRow("a declaration of a container another mod made")
+        << withGame({{stuff("A/Fan.twk"), "#class XFan\n"}, {stuff("B/resource.twk"), "Fan=3\n"}})
+        << QStringList{u"A"_s, u"B"_s} << QStringList{u"element Stuff/Fan A,B -> A"_s};
     QTest::newRow("redeclaring a game value makes nothing new")
         << withGame({{stuff("A/resource.twk"), "Widget=1\n"}, {stuff("B/Widget.twk"), "Tone=2\n"}})
         << QStringList{u"A"_s, u"B"_s} << QStringList{};
