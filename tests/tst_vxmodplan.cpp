@@ -59,8 +59,8 @@ class TestVxmodPlan : public QObject
     Q_OBJECT
 private slots:
     void testJson();
-    void testDemoMods_data();
-    void testDemoMods();
+    void testText_data();
+    void testText();
     void testUsage_data();
     void testUsage();
 };
@@ -85,13 +85,29 @@ void TestVxmodPlan::testJson()
     QCOMPARE(vxtest::readTree(dir.path()), before);
 }
 
-void TestVxmodPlan::testDemoMods_data()
+void TestVxmodPlan::testText_data()
 {
+    QTest::addColumn<bool>("demo"); // the demo game, or the colliding one above
     QTest::addColumn<QStringList>("mods");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("summary");
     QTest::addColumn<QStringList>("lines"); // in this order among the lines printed
 
+    QTest::newRow("collisions marked where they are and listed with their winners")
+        << false << QStringList{u"Anvil"_s, u"Bolt"_s} << 1
+        << u"vxmod plan: 3 collision(s) among 2 mod(s)\n"_s
+        << QStringList{u"! Art/a.txt  replaced by Anvil, Bolt (Anvil wins)"_s,
+                       u"Stuff.xml"_s,
+                       u"! Fan-0"_s,
+                       u"      create as a copy of Gadget-0  [Anvil, Fan.twk]"_s,
+                       u"      create: there already, so not made again  [Bolt, Fan.twk]"_s,
+                       u"Collisions"_s,
+                       u"  data file Art/a.txt by Anvil, Bolt: Anvil wins"_s,
+                       u"  element Fan-0 of Stuff.xml created by Anvil, Bolt: Anvil wins"_s,
+                       u"  field Damage of Gadget-0 in Stuff.xml set by Anvil, Bolt: Bolt wins"_s};
     QTest::newRow("data files and edits of the three demo mods, each under its element")
-        << QStringList{u"BetterUnits"_s, u"NightSky"_s, u"WarpDrive"_s}
+        << true << QStringList{u"BetterUnits"_s, u"NightSky"_s, u"WarpDrive"_s} << 0
+        << u"vxmod plan: 0 collision(s) among 3 mod(s)\n"_s
         << QStringList{u"Mods, in launch order: BetterUnits, NightSky, WarpDrive"_s,
                        u"Data files"_s,
                        u"  Art/Sky/backdrop.txt  replaced by NightSky"_s,
@@ -117,18 +133,22 @@ void TestVxmodPlan::testDemoMods_data()
                        u"      set Thrust = 120  [WarpDrive, WarpEngine.twk]"_s};
 }
 
-void TestVxmodPlan::testDemoMods()
+void TestVxmodPlan::testText()
 {
+    QFETCH(bool, demo);
     QFETCH(QStringList, mods);
+    QFETCH(int, exitCode);
+    QFETCH(QString, summary);
     QFETCH(QStringList, lines);
 
     vxtest::TestDir dir;
-    QVERIFY(vxtest::copyTree(qEnvironmentVariable("VX_DEMO_INSTALL"), dir.path()));
+    QVERIFY(demo ? vxtest::copyTree(qEnvironmentVariable("VX_DEMO_INSTALL"), dir.path())
+                 : vxtest::writeTree(dir.path(), collidingGame));
     const Files before = vxtest::hashTree(dir.path());
     const vxtest::Run run =
         vxtest::runVxmod(QStringList{u"plan"_s, u"--game"_s, dir.path()} + mods);
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.err, u"vxmod plan: 0 collision(s) among 3 mod(s)\n"_s);
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.err, summary);
     const QStringList printed = run.out.split(u'\n');
     qsizetype at = 0;
     for (const QString &line : lines) {
