@@ -84,6 +84,18 @@ constexpr Row rows[] = {
      "No se pudo restaurar %1: %2"},
     {VxText::CannotRemove, "Could not remove %1: %2", "Impossible de supprimer %1 : %2",
      "No se pudo eliminar %1: %2"},
+    {VxText::CollisionHeading, "Clashes with other ticked mods:",
+     "Conflits avec d'autres mods cochés :", "Conflictos con otros mods marcados:"},
+    {VxText::CollisionDataFile, "File %1 (%2): %3 wins", "Fichier %1 (%2) : %3 l'emporte",
+     "Archivo %1 (%2): gana %3"},
+    {VxText::CollisionElementCreated, "New element %1 in %2 (%3): %4 wins",
+     "Nouvel élément %1 dans %2 (%3) : %4 l'emporte", "Nuevo elemento %1 en %2 (%3): gana %4"},
+    {VxText::CollisionFieldSet, "Field %1 of %2 in %3 (%4): %5 wins",
+     "Champ %1 de %2 dans %3 (%4) : %5 l'emporte", "Campo %1 de %2 en %3 (%4): gana %5"},
+    {VxText::CollisionFieldRemoved, "Field %1 of %2 in %3, removed and changed (%4): %5 acts last",
+     "Champ %1 de %2 dans %3, supprimé et modifié (%4) : %5 agit en dernier",
+     "Campo %1 de %2 en %3, eliminado y modificado (%4): %5 actúa el último"},
+    {VxText::CollisionMore, "... and %1 more", "... et %1 de plus", "... y %1 más"},
 };
 
 } // namespace

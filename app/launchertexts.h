@@ -27,6 +27,14 @@ enum class VxText {
     CannotBackUp,          // %1: resource file, %2: why
     CannotPutBack,         // %1: game file, %2: why
     CannotRemove,          // %1: file, %2: why
+    // The tool tip of a mod that collides with other ticked mods: the heading, then one line
+    // per collision. %1..: what collides, then the mods in list order, then the one that wins.
+    CollisionHeading,
+    CollisionDataFile,       // %1: file, %2: mods, %3: winner
+    CollisionElementCreated, // %1: element, %2: resource file, %3: mods, %4: winner
+    CollisionFieldSet,       // %1: field, %2: element, %3: resource file, %4: mods, %5: winner
+    CollisionFieldRemoved,   // as CollisionFieldSet
+    CollisionMore,           // the last line of a long list; %1: how many more
 };
 
 // The text in the active language (English before any table is loaded).

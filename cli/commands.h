@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QStringList>
+
+struct VxModInfo;
 
 // Each command takes the arguments after its own name and returns the process exit code:
 // 0 success, 1 the work failed or found problems, 2 a usage error.
@@ -10,3 +13,10 @@ int runApplyCommand(const QStringList &args);
 int runRestoreCommand(const QStringList &args);
 int runPlayCommand(const QStringList &args);
 int runStatusCommand(const QStringList &args);
+int runPlanCommand(const QStringList &args);
+
+// The game folder and the mods that args name, checked as apply and play check them (a game
+// folder with a data folder, each mod once, each one found in VexilMods); mods in the order
+// named. -1 when the command can go on, else the exit code to stop with (the reason printed).
+int parseModArguments(const QString &command, const QStringList &args, QString &installDir,
+                      QList<VxModInfo> &mods);

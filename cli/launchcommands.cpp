@@ -219,6 +219,16 @@ void stayForTheRestore(qint64 gameId)
 
 } // namespace
 
+int parseModArguments(const QString &command, const QStringList &args, QString &installDir,
+                      QList<VxModInfo> &mods)
+{
+    Invocation invocation;
+    const int code = parseInvocation(command, args, Accepts::Mods, true, invocation);
+    installDir = invocation.installDir;
+    mods = invocation.mods;
+    return code;
+}
+
 int runListCommand(const QStringList &args)
 {
     Invocation invocation;

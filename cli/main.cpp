@@ -12,6 +12,7 @@ const char usage[] = R"(Usage: vxmod COMMAND [OPTIONS] [MOD...]
 Commands:
   check   [--game DIR] MOD...                 report problems in the mods' tweak files
   list    [--game DIR]                        list the mods in VexilMods
+  plan    [--game DIR] [--json] MOD...        show what the mods change and where they collide
   apply   [--game DIR] [--on-error abort|ignore] [MOD...]
                                               lay the mods over the game, as Play does
   restore [--game DIR] [--by-name]            undo the last launch, as the end of a game does
@@ -55,6 +56,8 @@ int main(int argc, char *argv[])
     }
     if (command == QLatin1String("check"))
         return runCheckCommand(args);
+    if (command == QLatin1String("plan"))
+        return runPlanCommand(args);
     if (command == QLatin1String("list"))
         return runListCommand(args);
     if (command == QLatin1String("apply"))

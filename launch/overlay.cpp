@@ -52,11 +52,7 @@ struct FolderPath
     void leave() { canonical.removeLast(); }
 };
 
-struct ModFile
-{
-    QString source;
-    QString target;
-};
+using ModFile = VxModDataFile;
 
 void collectModFiles(const QString &dataDir, const QString &source, const QString &relative,
                      FolderPath &path, QList<ModFile> &files)
@@ -164,8 +160,7 @@ QString VxClaimedNames::freeName(const QString &path, const QString &suffix)
     return candidate;
 }
 
-QList<VxDataChange> planModData(const QString &installDir, const QString &modPath,
-                                VxClaimedNames &claimed)
+QList<VxModDataFile> modDataFiles(const QString &installDir, const QString &modPath)
 {
     const QString dataDir = installDir + QLatin1String("/data");
     QList<ModFile> files;
@@ -174,6 +169,13 @@ QList<VxDataChange> planModData(const QString &installDir, const QString &modPat
         if (sub != tweakFolderName)
             collectModFiles(dataDir, modPath + sub, QLatin1Char('/') + sub, path, files);
     }
+    return files;
+}
+
+QList<VxDataChange> planModData(const QString &installDir, const QString &modPath,
+                                VxClaimedNames &claimed)
+{
+    const QList<ModFile> files = modDataFiles(installDir, modPath);
 
     // Every name the mod lays is claimed before any backup or temporary name is chosen, so
     // that a mod's own "credits.txt.backup" is never mistaken for the backup of its

@@ -37,6 +37,15 @@ struct VxDataChange
     QString temporary; // where the mod's file is copied before it takes its name
 };
 
+// A mod's data file and the game's path for it: every file below the mod's subfolders except
+// "Tweak" whose folder exists in the game, in the order the launch reaches them.
+struct VxModDataFile
+{
+    QString source;
+    QString target;
+};
+QList<VxModDataFile> modDataFiles(const QString &installDir, const QString &modPath);
+
 // The changes a mod's data folders make (every subfolder of modPath except "Tweak", laid over
 // installDir/data), in the order they are made. Names already claimed by the launch (a file
 // an earlier mod laid) are left as they are: the first mod to lay a file keeps it.

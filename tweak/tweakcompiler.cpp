@@ -102,6 +102,28 @@ struct Statement
     }
 };
 
+// The element and field operations a tweak file's own lines ask for, told to the observer
+// when they took place. Containers and index entries the compiler adds for bookkeeping go
+// untold: they come with the element whose creation is told.
+void observeElement(const VxTweakContext &context, VxTweakObserver::ElementChange change,
+                    const VxResourceElement &element, const QString &detail)
+{
+    if (context.observer && !element.isNull())
+        context.observer->elementChanged(change, element, detail);
+}
+
+void editField(const VxTweakContext &context, VxTweakObserver::FieldChange change,
+               const VxResourceElement &element, const QString &selector, const QString &value)
+{
+    using Change = VxTweakObserver::FieldChange;
+    const bool done = change == Change::Set     ? setResourceField(element, selector, value)
+                      : change == Change::Added ? addResourceField(element, selector, value)
+                                                : removeResourceField(element, selector);
+    if (done && context.observer && !element.isNull())
+        context.observer->fieldChanged(change, element, selector,
+                                       change == Change::Removed ? QString() : value);
+}
+
 void reportValue(const Reporter &report, int line, const QString &value)
 {
     if (report && classifyResourceValue(value) == VxValueKind::Invalid)
@@ -139,8 +161,16 @@ VxTweakTarget resolveExisting(const VxTweakContext &context, const VxResourceEle
     }
 
     qsizetype i = 0;
+    bool kept = false;
     for (; i < lines.size() && lines.at(i).text.startsWith(u'#'); ++i) {
         const VxTweakLine &line = lines.at(i);
+        // The file meant to make the element; the one already there is what it edits.
+        const bool makes = line.text.startsWith("#class"_L1) || line.text.startsWith("#copy"_L1);
+        if (makes && !kept) {
+            kept = true;
+            observeElement(context, VxTweakObserver::ElementChange::Kept, target.element,
+                           line.text.mid(line.text.startsWith("#class"_L1) ? 7 : 6));
+        }
         if (line.text.startsWith("#flags"_L1)) {
             const int flags = flagsNumber(line.text);
             if (!usableFlags(flags))
@@ -150,7 +180,8 @@ VxTweakTarget resolveExisting(const VxTweakContext &context, const VxResourceEle
                 report(line.sourceLine, u"element %1 has no container to take the flags; the "
                                         u"line is ignored"_s.arg(quoted(baseName)));
             else
-                setResourceField(flagsElement, u"Flags"_s, QString::number(flags));
+                editField(context, VxTweakObserver::FieldChange::Set, flagsElement, u"Flags"_s,
+                          QString::number(flags));
         } else if (!isHeaderDirective(line.text)) {
             report(line.sourceLine, u"unknown directive %1 is ignored"_s.arg(quoted(line.text)));
         }
@@ -196,6 +227,8 @@ VxTweakTarget resolveElementTarget(const VxTweakContext &context, const VxResour
                     createResourceElement(context.working, baseName + u"-0"_s, className);
                 addResourceField(index, containerSection, hrefPrefix + baseName);
             }
+            observeElement(context, VxTweakObserver::ElementChange::Created, target.element,
+                           className);
             defined = true;
         } else if (!defined && text.startsWith("#copy"_L1)) {
             const QString sourceId = text.mid(6);
@@ -217,6 +250,8 @@ VxTweakTarget resolveElementTarget(const VxTweakContext &context, const VxResour
                 target.element = importResourceElement(context.working, source, baseName + u"-0"_s);
                 addResourceField(index, containerSection, hrefPrefix + baseName);
             }
+            observeElement(context, VxTweakObserver::ElementChange::Copied, target.element,
+                           sourceId);
             defined = true;
         } else if (text.startsWith("#nodb"_L1) || text.startsWith("#flags"_L1)) {
             if (defined) {
@@ -278,12 +313,12 @@ TweakOutcome compileElementFile(const VxTweakContext &context, const VxResourceE
         if (remove)
             statement.key.remove(0, 1);
 
-        if (add)
-            addResourceField(target.element, statement.key, statement.value);
-        else if (remove)
-            removeResourceField(target.element, statement.key);
-        else
-            setResourceField(target.element, statement.key, statement.value);
+        using Change = VxTweakObserver::FieldChange;
+        editField(context,
+                  add      ? Change::Added
+                  : remove ? Change::Removed
+                           : Change::Set,
+                  target.element, statement.key, statement.value);
 
         if (!report)
             continue;
@@ -323,14 +358,18 @@ TweakOutcome compileDeclarationFile(const VxTweakContext &context, const VxResou
                                     u"skipped"_s);
             continue;
         }
+        using Change = VxTweakObserver::ElementChange;
         VxResourceElement element = findResourceById(context.working, name);
         if (element.isNull()) {
             element = createResourceElement(context.working, name, type->tag);
             addResourceField(index, type->section, hrefPrefix + name);
+            observeElement(context, Change::Created, element, type->tag);
+        } else {
+            observeElement(context, Change::Kept, element, type->tag);
         }
-        setResourceField(element, u"Value"_s, statement.value);
-        setResourceField(element, u"Name"_s, name);
-        setResourceField(element, u"Flags"_s, u"64"_s);
+        editField(context, VxTweakObserver::FieldChange::Set, element, u"Value"_s, statement.value);
+        editField(context, VxTweakObserver::FieldChange::Set, element, u"Name"_s, name);
+        editField(context, VxTweakObserver::FieldChange::Set, element, u"Flags"_s, u"64"_s);
         reportValue(report, line.sourceLine, statement.value);
     }
     return TweakOutcome::Finished;
@@ -367,6 +406,8 @@ TweakOutcome compileTweakFolder(const VxTweakContext &context)
             Reporter(context, fileName)(0, u"cannot read the file: "_s + error);
             continue;
         }
+        if (context.observer)
+            context.observer->fileStarted(fileName);
         switch (compileTweakFile(context, index, fileName, lines)) {
         case TweakOutcome::Finished:
             break;

@@ -21,6 +21,30 @@ public:
     virtual void problem(const QString &filePath, int line, const QString &message) = 0;
 };
 
+// Told of every change a tweak file makes to the working document, as it is made (`vxmod plan`
+// and the dialog's collision marks listen; a launch does not). Only changes that took place
+// are told: an edit of a missing element or a field that is not there is not.
+class VxTweakObserver
+{
+public:
+    enum class ElementChange {
+        Created, // "#class" or a declaration made it; detail: its tag
+        Copied,  // "#copy" made it; detail: the id of the pristine element copied
+        Kept,    // a "#class", "#copy" or declaration found it already there and made nothing
+    };
+    enum class FieldChange { Set, Added, Removed };
+
+    virtual ~VxTweakObserver() = default;
+    // The changes told from here on come from this file of the folder.
+    virtual void fileStarted(const QString &fileName) { Q_UNUSED(fileName); }
+    // element is the one the file's statements go on to edit (a container's data element).
+    virtual void elementChanged(ElementChange change, const VxResourceElement &element,
+                                const QString &detail) = 0;
+    // value is empty for Removed.
+    virtual void fieldChanged(FieldChange change, const VxResourceElement &element,
+                              const QString &selector, const QString &value) = 0;
+};
+
 // The comment, blank and escape rules, applied to a whole file's text.
 QString normalizeTweakText(const QString &raw);
 
@@ -54,6 +78,7 @@ struct VxTweakContext
     VxResourceElement pristine; // resource table of the pristine document (only read)
     VxFeedback *feedback = nullptr;
     VxTweakDiagnostics *diagnostics = nullptr; // optional
+    VxTweakObserver *observer = nullptr;       // optional
 };
 
 // Compiles every "*.twk" of the folder into the working document, in name order.

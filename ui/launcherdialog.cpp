@@ -6,6 +6,7 @@
 #include "launch/gamelock.h"
 #include "launch/launchsequence.h"
 #include "mods/moditem.h"
+#include "ui/collisionmarks.h"
 #include "ui/progressfeedback.h"
 
 #include <QApplication>
@@ -89,6 +90,7 @@ VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location, const ModeSou
     fillDisplayModes(modeSource());
     restoreDisplayChoice();
     scanMods();
+    new VxCollisionMarks(form.modsList, installDir);
 }
 
 VxLauncherDialog::~VxLauncherDialog() = default;

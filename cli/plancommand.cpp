@@ -1,0 +1,291 @@
+// vxmod plan: what a launch of the mods would change, file by file and field by field, and
+// where two of them reach for the same thing. Reads the game folder, writes nothing.
+
+#include "cli/commands.h"
+
+#include "launch/launchplan.h"
+#include "mods/modinfo.h"
+
+#include <QDir>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QTextStream>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int exitClean = 0;
+constexpr int exitCollisions = 1;
+constexpr int exitUsage = 2;
+
+int usageError(const QString &message)
+{
+    QTextStream(stderr) << "vxmod: " << message << "\n"
+                        << "Usage: vxmod plan [--game DIR] [--json] MOD...\n";
+    return exitUsage;
+}
+
+QString operationName(VxPlannedEdit::Operation operation)
+{
+    switch (operation) {
+    case VxPlannedEdit::Operation::Create:
+        return u"create"_s;
+    case VxPlannedEdit::Operation::Copy:
+        return u"copy"_s;
+    case VxPlannedEdit::Operation::Keep:
+        return u"keep"_s;
+    case VxPlannedEdit::Operation::Set:
+        return u"set"_s;
+    case VxPlannedEdit::Operation::Add:
+        return u"add"_s;
+    case VxPlannedEdit::Operation::Remove:
+        return u"remove"_s;
+    }
+    return QString();
+}
+
+QString kindName(VxCollision::Kind kind)
+{
+    switch (kind) {
+    case VxCollision::Kind::DataFile:
+        return u"data-file"_s;
+    case VxCollision::Kind::ElementCreated:
+        return u"element-created"_s;
+    case VxCollision::Kind::FieldSet:
+        return u"field-set"_s;
+    case VxCollision::Kind::FieldRemoved:
+        return u"field-removed"_s;
+    }
+    return QString();
+}
+
+QString modName(const VxLaunchPlan &plan, int mod)
+{
+    return mod >= 0 && mod < plan.mods.size() ? plan.mods.at(mod).title : QString();
+}
+
+QStringList modNames(const VxLaunchPlan &plan, const QList<int> &mods)
+{
+    QStringList names;
+    for (int mod : mods)
+        names << modName(plan, mod);
+    return names;
+}
+
+QJsonArray jsonNames(const VxLaunchPlan &plan, const QList<int> &mods)
+{
+    return QJsonArray::fromStringList(modNames(plan, mods));
+}
+
+QByteArray planJson(const VxLaunchPlan &plan, const QString &installDir)
+{
+    QJsonArray mods;
+    for (const VxModRef &mod : plan.mods)
+        mods.append(
+            QJsonObject{{u"name"_s, mod.title}, {u"path"_s, QDir::toNativeSeparators(mod.path)}});
+    QJsonArray files;
+    for (const VxPlannedFile &file : plan.files)
+        files.append(QJsonObject{{u"path"_s, file.path},
+                                 {u"action"_s, file.replacesGameFile ? u"replace"_s : u"add"_s},
+                                 {u"mods"_s, jsonNames(plan, file.mods)},
+                                 {u"winner"_s, modName(plan, file.winner)}});
+    QJsonArray edits;
+    for (const VxPlannedEdit &edit : plan.edits) {
+        QJsonObject object{{u"mod"_s, modName(plan, edit.mod)},
+                           {u"resource"_s, edit.resource + u".xml"_s},
+                           {u"file"_s, edit.tweakFile},
+                           {u"element"_s, edit.element},
+                           {u"operation"_s, operationName(edit.operation)},
+                           {u"value"_s, edit.value}};
+        if (!edit.field.isEmpty())
+            object.insert(u"field"_s, edit.field);
+        edits.append(object);
+    }
+    QJsonArray collisions;
+    for (const VxCollision &collision : plan.collisions) {
+        QJsonObject object{{u"kind"_s, kindName(collision.kind)},
+                           {u"mods"_s, jsonNames(plan, collision.mods)},
+                           {u"winner"_s, modName(plan, collision.winner)}};
+        if (collision.kind == VxCollision::Kind::DataFile) {
+            object.insert(u"path"_s, collision.path);
+        } else {
+            object.insert(u"resource"_s, collision.resource + u".xml"_s);
+            object.insert(u"element"_s, collision.element);
+            if (!collision.field.isEmpty())
+                object.insert(u"field"_s, collision.field);
+        }
+        collisions.append(object);
+    }
+    const QJsonObject root{{u"game"_s, QDir::toNativeSeparators(installDir)},
+                           {u"mods"_s, mods},
+                           {u"files"_s, files},
+                           {u"edits"_s, edits},
+                           {u"collisions"_s, collisions},
+                           {u"problems"_s, QJsonArray::fromStringList(plan.problems)}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+QString describeCollision(const VxLaunchPlan &plan, const VxCollision &collision)
+{
+    QString what;
+    switch (collision.kind) {
+    case VxCollision::Kind::DataFile:
+        what = u"data file %1"_s.arg(collision.path);
+        break;
+    case VxCollision::Kind::ElementCreated:
+        what = u"element %1 of %2.xml created"_s.arg(collision.element, collision.resource);
+        break;
+    case VxCollision::Kind::FieldSet:
+        what = u"field %1 of %2 in %3.xml set"_s.arg(collision.field, collision.element,
+                                                     collision.resource);
+        break;
+    case VxCollision::Kind::FieldRemoved:
+        what = u"field %1 of %2 in %3.xml removed and edited"_s.arg(
+            collision.field, collision.element, collision.resource);
+        break;
+    }
+    return what + u" by "_s + modNames(plan, collision.mods).join(u", "_s) + u": "_s +
+           modName(plan, collision.winner) + u" wins"_s;
+}
+
+QString editText(const VxPlannedEdit &edit)
+{
+    using Op = VxPlannedEdit::Operation;
+    switch (edit.operation) {
+    case Op::Create:
+        return u"create as "_s + edit.value;
+    case Op::Copy:
+        return u"create as a copy of "_s + edit.value;
+    case Op::Keep:
+        return u"create: there already, so not made again"_s;
+    case Op::Set:
+        return u"set "_s + edit.field + u" = "_s + edit.value;
+    case Op::Add:
+        return u"add "_s + edit.field + u" = "_s + edit.value;
+    case Op::Remove:
+        return u"remove "_s + edit.field;
+    }
+    return QString();
+}
+
+// Grouped for a person reading a terminal: data files, then each resource file, each element
+// in the order the launch first reaches it, and its edits in the order they are made. A '!'
+// in the first column marks what a collision names.
+QString planText(const VxLaunchPlan &plan)
+{
+    QSet<QString> collided; // "path" or "resource\nelement"
+    for (const VxCollision &collision : plan.collisions)
+        collided.insert(collision.kind == VxCollision::Kind::DataFile
+                            ? collision.path
+                            : collision.resource + u'\n' + collision.element);
+
+    QString text;
+    QTextStream out(&text);
+    out << "Mods, in launch order: "
+        << modNames(plan,
+                    [&] {
+                        QList<int> all;
+                        for (int i = 0; i < plan.mods.size(); ++i)
+                            all << i;
+                        return all;
+                    }())
+               .join(u", "_s)
+        << "\n";
+
+    if (!plan.files.isEmpty()) {
+        out << "\nData files\n";
+        for (const VxPlannedFile &file : plan.files) {
+            out << (collided.contains(file.path) ? "! " : "  ") << file.path << "  "
+                << (file.replacesGameFile ? "replaced by " : "added by ")
+                << modNames(plan, file.mods).join(u", "_s);
+            if (file.mods.size() > 1)
+                out << " (" << modName(plan, file.winner) << " wins)";
+            out << "\n";
+        }
+    }
+
+    QStringList resources;
+    QHash<QString, QStringList> elements;     // by resource, in first-reached order
+    QHash<QString, QList<qsizetype>> editsOf; // by "resource\nelement"
+    for (qsizetype i = 0; i < plan.edits.size(); ++i) {
+        const VxPlannedEdit &edit = plan.edits.at(i);
+        if (!elements.contains(edit.resource))
+            resources << edit.resource;
+        QList<qsizetype> &indexes = editsOf[edit.resource + u'\n' + edit.element];
+        if (indexes.isEmpty())
+            elements[edit.resource] << edit.element;
+        indexes << i;
+    }
+    for (const QString &resource : std::as_const(resources)) {
+        out << "\n" << resource << ".xml\n";
+        for (const QString &element : elements.value(resource)) {
+            const QString key = resource + u'\n' + element;
+            out << (collided.contains(key) ? "! " : "  ") << element << "\n";
+            for (qsizetype i : editsOf.value(key)) {
+                const VxPlannedEdit &edit = plan.edits.at(i);
+                out << "      " << editText(edit) << "  [" << modName(plan, edit.mod) << ", "
+                    << edit.tweakFile << "]\n";
+            }
+        }
+    }
+
+    if (!plan.collisions.isEmpty()) {
+        out << "\nCollisions\n";
+        for (const VxCollision &collision : plan.collisions)
+            out << "  " << describeCollision(plan, collision) << "\n";
+    }
+    if (!plan.problems.isEmpty()) {
+        out << "\nProblems\n";
+        for (const QString &problem : plan.problems)
+            out << "  " << problem << "\n";
+    }
+    out.flush();
+    return text;
+}
+
+} // namespace
+
+int runPlanCommand(const QStringList &args)
+{
+    bool json = false;
+    QStringList rest;
+    bool optionsEnded = false;
+    for (const QString &arg : args) {
+        if (!optionsEnded && arg == "--"_L1)
+            optionsEnded = true;
+        if (!optionsEnded && (arg == "--json"_L1 || arg == "-json"_L1)) {
+            json = true;
+            continue;
+        }
+        if (!optionsEnded && (arg.startsWith("--on-error"_L1) || arg.startsWith("-on-error"_L1)))
+            return usageError(u"plan takes no --on-error: it asks nothing and changes nothing"_s);
+        rest << arg;
+    }
+
+    QString installDir;
+    QList<VxModInfo> infos;
+    if (const int code = parseModArguments(u"plan"_s, rest, installDir, infos); code >= 0)
+        return code;
+    if (infos.isEmpty())
+        return usageError(u"name at least one mod"_s);
+
+    QList<VxModRef> mods;
+    for (const VxModInfo &info : std::as_const(infos))
+        mods.append({info.path, info.folderName});
+    const VxLaunchPlan plan = planLaunch(installDir, mods);
+
+    QTextStream out(stdout);
+    if (json) {
+        out << planJson(plan, installDir);
+    } else {
+        out << planText(plan);
+        out.flush();
+        QTextStream(stderr) << "vxmod plan: " << plan.collisions.size() << " collision(s) among "
+                            << plan.mods.size() << " mod(s)\n";
+    }
+    return plan.collisions.isEmpty() ? exitClean : exitCollisions;
+}
