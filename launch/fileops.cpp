@@ -90,26 +90,11 @@ bool copyToNew(const QString &from, const QString &to, QString *error)
 {
     if (!mayProceed(error))
         return false;
-    std::error_code ec;
-    // Not copy_file's own overwrite, which some standard libraries do not honour.
-    std::filesystem::remove(fsPath(to), ec);
-    ec.clear();
-    // copy_file uses the kernel's in-place copy where it can and never forces data to disk.
-    std::filesystem::copy_file(fsPath(from), fsPath(to), ec);
-    if (!ec) {
-        const auto permissions = std::filesystem::status(fsPath(to), ec).permissions();
-        if (!ec && (permissions & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
-            std::filesystem::permissions(fsPath(to), std::filesystem::perms::owner_write,
-                                         std::filesystem::perm_options::add, ec);
-    }
+    // Not the standard library's overwrite, which some of them do not honour.
+    QFile::remove(to);
+    const bool ok = copyNewFile(from, to, error);
     operationDone();
-    if (!ec)
-        return true;
-    if (error)
-        *error = QString::fromStdString(ec.message());
-    std::error_code ignored;
-    std::filesystem::remove(fsPath(to), ignored);
-    return false;
+    return ok;
 }
 
 bool copyFile(const QString &from, const QString &to, QString *error, Durability durability)

@@ -3,6 +3,9 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include <QDir>
 
 bool atomicReplaceFile(const QString &from, const QString &to, QString *error)
@@ -36,11 +39,33 @@ bool syncFileToDisk(const QString &path, QString *error)
     return ok;
 }
 
+bool copyNewFile(const QString &from, const QString &to, QString *error)
+{
+    std::error_code ec;
+    std::filesystem::copy_file(std::filesystem::path(from.toStdU16String()),
+                               std::filesystem::path(to.toStdU16String()), ec);
+    if (ec) {
+        if (error)
+            *error = QString::fromStdString(ec.message());
+        return false;
+    }
+    // A read-only mod file would be a copy the restore could not remove.
+    const QString nativePath = QDir::toNativeSeparators(to);
+    const auto *native = reinterpret_cast<const wchar_t *>(nativePath.utf16());
+    const DWORD attributes = GetFileAttributesW(native);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(native, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    return true;
+}
+
 #else
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include <QFile>
 
@@ -66,5 +91,71 @@ bool syncFileToDisk(const QString &path, QString *error)
     }
     ::close(fd);
     return true;
+}
+bool copyNewFile(const QString &from, const QString &to, QString *error)
+{
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        if (error)
+            *error = qt_error_string(errno);
+        return false;
+    }
+    struct stat info {};
+    const bool statted = ::fstat(in, &info) == 0;
+    const int out = ::open(QFile::encodeName(to).constData(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                           statted ? (info.st_mode & 07777) | S_IWUSR : 0644);
+    int failure = out < 0 ? errno : 0;
+#ifdef Q_OS_LINUX
+    // The kernel copies, without a trip through our memory, wherever it can.
+    bool kernelCopy = true;
+    while (!failure && kernelCopy) {
+        const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (copied == 0)
+            break;
+        if (copied < 0) {
+            if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)
+                kernelCopy = false;
+            else if (errno != EINTR)
+                failure = errno;
+        }
+    }
+    const bool done = !failure && kernelCopy;
+#else
+    const bool done = false;
+#endif
+    if (!failure && !done) {
+        std::vector<char> buffer(1 << 20);
+        for (;;) {
+            const ssize_t got = ::read(in, buffer.data(), buffer.size());
+            if (got == 0)
+                break;
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                failure = errno;
+                break;
+            }
+            for (ssize_t written = 0; written < got && !failure;) {
+                const ssize_t n = ::write(out, buffer.data() + written, size_t(got - written));
+                if (n < 0 && errno != EINTR)
+                    failure = errno;
+                else if (n > 0)
+                    written += n;
+            }
+            if (failure)
+                break;
+        }
+    }
+    ::close(in);
+    if (out >= 0 && ::close(out) != 0 && !failure)
+        failure = errno;
+    if (!failure)
+        return true;
+    if (out >= 0)
+        ::unlink(QFile::encodeName(to).constData());
+    if (error)
+        *error = qt_error_string(failure);
+    return false;
 }
 #endif

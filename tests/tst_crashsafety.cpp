@@ -26,6 +26,7 @@ private slots:
     void killedAtRandomMoments_data() { interruptedAfterEveryOperation_data(); }
     void killedAtRandomMoments();
     void twoLaunchesAtOnce();
+    void diskFull();
 
 private:
     // A game copy, with the mods applied first when a restore is to be interrupted.
@@ -249,6 +250,39 @@ void TestCrashSafety::twoLaunchesAtOnce()
     QVERIFY(first.waitForFinished(60000));
     QCOMPARE(first.exitCode(), 0);
     checkPristine(game, QString());
+}
+
+void TestCrashSafety::diskFull()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("a small file system of its own needs Linux's tmpfs");
+#else
+    TestDir dir;
+    const QString disk = dir.path() + u"/disk"_s;
+    QVERIFY(QDir().mkpath(disk));
+    if (QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s,
+                                       disk}) != 0)
+        QSKIP("no permission to mount a small file system here");
+    const auto unmount = qScopeGuard([&] { QProcess::execute(u"umount"_s, {disk}); });
+    const QString game = disk + u"/game"_s;
+    QVERIFY(copyTree(demo, game));
+    // A mod, kept on a disk with room to spare, whose file cannot fit on the game's.
+    QVERIFY(writeTree(dir.path() + u"/Huge"_s,
+                      {{u"info.txt"_s, "name=Huge\n"},
+                       {u"Art/Sky/backdrop.txt"_s, QByteArray(2 * 1024 * 1024, 'x')}}));
+    QVERIFY(QFile::link(dir.path() + u"/Huge"_s, game + u"/VexilMods/Huge"_s));
+    const Files before = readTree(game + u"/data"_s);
+
+    const Run apply = runVxmod({u"apply"_s, u"--game"_s, game, u"Huge"_s}, m_env);
+    QCOMPARE(apply.exitCode, 1);
+    QVERIFY2(apply.err.contains(u"Could not copy a mod's file"_s) &&
+                 apply.err.contains(u"No space left on device"_s),
+             qPrintable(apply.err));
+    // As the failing launch left it: not one game file changed or added.
+    QCOMPARE(readTree(game + u"/data"_s), before);
+    QCOMPARE(runVxmod({u"restore"_s, u"--game"_s, game}, m_env).exitCode, 0);
+    QCOMPARE(readTree(game + u"/data"_s), before);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestCrashSafety)
