@@ -183,8 +183,7 @@ bool reportRestore(const VxRestoreReport &report)
         err() << "vxmod: " << failure << Qt::endl;
     if (!report.ok()) {
         err() << "vxmod: the game folder is not fully restored (" << report.summary()
-              << "); the launch journal keeps the rest, and the next start finishes it"
-              << Qt::endl;
+              << "); the launch journal keeps the rest, and the next start finishes it" << Qt::endl;
         return false;
     }
     err() << "vxmod: restored: " << report.summary() << Qt::endl;
@@ -325,8 +324,8 @@ int runStatusCommand(const QStringList &args)
         return code;
     const VxGameState state = inspectGame(invocation.installDir);
     QTextStream out(stdout);
-    const QString lockState = state.launchRunning ? QStringLiteral("; a launch is running")
-                                                  : QString();
+    const QString lockState =
+        state.launchRunning ? QStringLiteral("; a launch is running") : QString();
     switch (state.journal.state) {
     case VxJournal::State::Missing:
         if (state.backupsByName.isEmpty()) {
@@ -334,8 +333,8 @@ int runStatusCommand(const QStringList &args)
             return exitOk;
         }
         out << "modded by an older launcher, or holding files named like its backups: "
-            << state.backupsByName.size() << " (such as "
-            << shown(state.backupsByName.constFirst()) << "); 'vxmod restore --by-name' puts "
+            << state.backupsByName.size() << " (such as " << shown(state.backupsByName.constFirst())
+            << "); 'vxmod restore --by-name' puts "
             << "them back" << lockState << '\n';
         return exitFailed;
     case VxJournal::State::Damaged:

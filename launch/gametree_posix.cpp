@@ -23,7 +23,8 @@ bool isProcessRunning(qint64 processId)
     if (stat.open(QIODevice::ReadOnly)) {
         const QByteArray line = stat.readAll();
         const qsizetype state = line.lastIndexOf(") ");
-        if (state > 0 && state + 2 < line.size() && (line[state + 2] == 'Z' || line[state + 2] == 'X'))
+        if (state > 0 && state + 2 < line.size() &&
+            (line[state + 2] == 'Z' || line[state + 2] == 'X'))
             return false;
     }
 #endif

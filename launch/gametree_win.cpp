@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QProcess>
 
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 bool isProcessRunning(qint64 processId)
 {
@@ -30,8 +30,8 @@ bool isGameProcessRunning(const QString &installDir, qint64 processId)
         wchar_t name[MAX_PATH * 4];
         DWORD size = DWORD(std::size(name));
         if (QueryFullProcessImageNameW(process, 0, name, &size)) {
-            const QString program = QDir::fromNativeSeparators(
-                QString::fromWCharArray(name, int(size)));
+            const QString program =
+                QDir::fromNativeSeparators(QString::fromWCharArray(name, int(size)));
             running = program.startsWith(installDir + QLatin1Char('/'), Qt::CaseInsensitive);
         }
     }

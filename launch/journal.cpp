@@ -50,11 +50,20 @@ QByteArray escaped(const QString &field)
     QByteArray out;
     for (const char c : field.toUtf8()) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -69,11 +78,20 @@ bool unescape(QByteArrayView field, QString &out)
             if (++i == field.size())
                 return false;
             switch (field[i]) {
-            case '\\': c = '\\'; break;
-            case 't': c = '\t'; break;
-            case 'n': c = '\n'; break;
-            case 'r': c = '\r'; break;
-            default: return false;
+            case '\\':
+                c = '\\';
+                break;
+            case 't':
+                c = '\t';
+                break;
+            case 'n':
+                c = '\n';
+                break;
+            case 'r':
+                c = '\r';
+                break;
+            default:
+                return false;
             }
         }
         bytes += c;
@@ -306,8 +324,7 @@ bool rewrite(const QString &installDir, const QList<VxJournalRecord> &records, Q
     QByteArray content = header;
     for (const VxJournalRecord &record : records)
         content += encode(record);
-    if (save.open(QIODevice::WriteOnly) && save.write(content) == content.size() &&
-        save.commit())
+    if (save.open(QIODevice::WriteOnly) && save.write(content) == content.size() && save.commit())
         return true;
     if (error)
         *error = QStringLiteral("cannot write the launch journal %1: %2")

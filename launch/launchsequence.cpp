@@ -128,8 +128,8 @@ private:
             !VxFileOps::replaceFile(names.backupTemporary, names.backup, &why)) {
             VxFileOps::removeFile(names.backupTemporary);
             auto failed = std::make_unique<LoadedDocument>();
-            failed->error = launcherText(VxText::CannotBackUp)
-                                .arg(QDir::toNativeSeparators(resource), why);
+            failed->error =
+                launcherText(VxText::CannotBackUp).arg(QDir::toNativeSeparators(resource), why);
             failed->backupFailed = true;
             return failed;
         }
@@ -151,16 +151,16 @@ private:
         if (!m_pristine.contains(name)) {
             ResourceNames names;
             names.backup = m_claimed.freeName(resource + QLatin1String(".backup"));
-            names.backupTemporary = m_claimed.freeName(
-                VxFileOps::temporaryName(names.backup), VxFileOps::temporarySuffix);
-            names.saveTemporary = m_claimed.freeName(VxFileOps::temporaryName(resource),
-                                                     VxFileOps::temporarySuffix);
+            names.backupTemporary = m_claimed.freeName(VxFileOps::temporaryName(names.backup),
+                                                       VxFileOps::temporarySuffix);
+            names.saveTemporary =
+                m_claimed.freeName(VxFileOps::temporaryName(resource), VxFileOps::temporarySuffix);
             m_saveTemporary.emplace(name, names.saveTemporary);
-            m_journal.append({VxJournalRecord::Kind::Edit,
-                              {relativeTo(m_installDir, resource),
-                               relativeTo(m_installDir, names.backup),
-                               relativeTo(m_installDir, names.backupTemporary),
-                               relativeTo(m_installDir, names.saveTemporary)}});
+            m_journal.append(
+                {VxJournalRecord::Kind::Edit,
+                 {relativeTo(m_installDir, resource), relativeTo(m_installDir, names.backup),
+                  relativeTo(m_installDir, names.backupTemporary),
+                  relativeTo(m_installDir, names.saveTemporary)}});
             QString why;
             if (!m_journal.sync(&why))
                 return failed(why);
@@ -280,9 +280,9 @@ VxRecovery recoverGame(const QString &installDir, VxGameLock &lock)
     case VxGameLock::Result::Acquired:
         break;
     case VxGameLock::Result::HeldByOther:
-        return refused(VxRecovery::Outcome::Busy,
-                       QStringLiteral("the game folder is in use by another launch (%1)")
-                           .arg(lock.holder()));
+        return refused(
+            VxRecovery::Outcome::Busy,
+            QStringLiteral("the game folder is in use by another launch (%1)").arg(lock.holder()));
     case VxGameLock::Result::Failed:
         return refused(VxRecovery::Outcome::Failed, lock.errorString());
     }

@@ -42,13 +42,13 @@ VxGameState inspectGame(const QString &installDir);
 struct VxRecovery
 {
     enum class Outcome {
-        Clean,        // nothing to do
-        Restored,     // an earlier launch's changes were undone now
-        RestoreFailed,// some could not be: report lists them, the journal keeps them
-        GameRunning,  // that launch's game still runs: nothing was touched
-        Busy,         // another launcher holds the folder: nothing was touched
-        Damaged,      // the journal could not be read: set aside, nothing was touched
-        Failed,       // the folder cannot be locked or the journal read
+        Clean,         // nothing to do
+        Restored,      // an earlier launch's changes were undone now
+        RestoreFailed, // some could not be: report lists them, the journal keeps them
+        GameRunning,   // that launch's game still runs: nothing was touched
+        Busy,          // another launcher holds the folder: nothing was touched
+        Damaged,       // the journal could not be read: set aside, nothing was touched
+        Failed,        // the folder cannot be locked or the journal read
     };
     Outcome outcome = Outcome::Clean;
     VxRestoreReport report;

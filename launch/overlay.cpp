@@ -194,8 +194,8 @@ QList<VxDataChange> planModData(const QString &installDir, const QString &modPat
         change.target = file.target;
         if (isTaken(file.target))
             change.backup = claimed.freeName(file.target + backupSuffix);
-        change.temporary = claimed.freeName(VxFileOps::temporaryName(file.target),
-                                            VxFileOps::temporarySuffix);
+        change.temporary =
+            claimed.freeName(VxFileOps::temporaryName(file.target), VxFileOps::temporarySuffix);
         changes.append(change);
     }
     return changes;
@@ -247,8 +247,7 @@ QString VxRestoreReport::summary() const
         .arg(removed == 1 ? QStringLiteral("file") : QStringLiteral("files"));
 }
 
-VxRestoreReport undoJournalRecords(const QString &installDir,
-                                   const QList<VxJournalRecord> &records,
+VxRestoreReport undoJournalRecords(const QString &installDir, const QList<VxJournalRecord> &records,
                                    QList<VxJournalRecord> *remaining)
 {
     VxRestoreReport report;
@@ -306,7 +305,8 @@ VxRestoreReport restoreBackupsByName(const QString &installDir)
         const QString file = backup.chopped(backupSuffix.size());
         // The old rule: a resource file comes back even when it is missing; a data file only
         // beside its backup (one put back just before may have taken the backup's name).
-        const bool isResource = backup.startsWith(tweakDir) && !backup.mid(tweakDir.size()).contains(u'/');
+        const bool isResource =
+            backup.startsWith(tweakDir) && !backup.mid(tweakDir.size()).contains(u'/');
         if (isResource || isTaken(file))
             putBack(backup, file, report.restored, report.failures);
     }

@@ -71,8 +71,7 @@ struct VxRestoreReport
 };
 
 // Undoes the records, the last first. Records whose undo failed are left in remaining.
-VxRestoreReport undoJournalRecords(const QString &installDir,
-                                   const QList<VxJournalRecord> &records,
+VxRestoreReport undoJournalRecords(const QString &installDir, const QList<VxJournalRecord> &records,
                                    QList<VxJournalRecord> *remaining);
 
 // The rule older launchers left behind: F.backup beside F, and X.xml.backup in data/Tweak.

@@ -100,11 +100,13 @@ bool copyNewFile(const QString &from, const QString &to, QString *error)
             *error = qt_error_string(errno);
         return false;
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     const bool statted = ::fstat(in, &info) == 0;
-    const int out = ::open(QFile::encodeName(to).constData(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                           statted ? (info.st_mode & 07777) | S_IWUSR : 0644);
+    const int out =
+        ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+               statted ? (info.st_mode & 07777) | S_IWUSR : 0644);
     int failure = out < 0 ? errno : 0;
 #ifdef Q_OS_LINUX
     // The kernel copies, without a trip through our memory, wherever it can.

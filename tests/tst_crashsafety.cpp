@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -27,6 +28,9 @@ private slots:
     void killedAtRandomMoments();
     void twoLaunchesAtOnce();
     void diskFull();
+    void readOnlyFolder();
+    void signalledWhilePlaying_data();
+    void signalledWhilePlaying();
 
 private:
     // A game copy, with the mods applied first when a restore is to be interrupted.
@@ -145,7 +149,8 @@ void TestCrashSafety::interruptedAfterEveryOperation()
     }
     // A launch of three mods is dozens of file operations; far fewer means the hook is not
     // counting them.
-    QVERIFY2(operations > (command == u"restore"_s ? 5 : 30), qPrintable(QString::number(operations)));
+    QVERIFY2(operations > (command == u"restore"_s ? 5 : 30),
+             qPrintable(QString::number(operations)));
 }
 
 void TestCrashSafety::failingAtEveryOperation()
@@ -237,8 +242,11 @@ void TestCrashSafety::twoLaunchesAtOnce()
     QElapsedTimer waited;
     waited.start();
     Run status;
-    while (!(status = runVxmod({u"status"_s, u"--game"_s, game})).out.contains(u"game is running"_s))
-        QVERIFY2(waited.elapsed() < 30000, qPrintable(u"the first launch never started its game: "_s + status.out + status.err));
+    while (
+        !(status = runVxmod({u"status"_s, u"--game"_s, game})).out.contains(u"game is running"_s))
+        QVERIFY2(
+            waited.elapsed() < 30000,
+            qPrintable(u"the first launch never started its game: "_s + status.out + status.err));
     const Files modded = readTree(game);
 
     for (const QString &command : {u"apply"_s, u"restore"_s, u"play"_s}) {
@@ -260,8 +268,8 @@ void TestCrashSafety::diskFull()
     TestDir dir;
     const QString disk = dir.path() + u"/disk"_s;
     QVERIFY(QDir().mkpath(disk));
-    if (QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s,
-                                       disk}) != 0)
+    if (QProcess::execute(u"mount"_s,
+                          {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, disk}) != 0)
         QSKIP("no permission to mount a small file system here");
     const auto unmount = qScopeGuard([&] { QProcess::execute(u"umount"_s, {disk}); });
     const QString game = disk + u"/game"_s;
@@ -282,6 +290,80 @@ void TestCrashSafety::diskFull()
     QCOMPARE(readTree(game + u"/data"_s), before);
     QCOMPARE(runVxmod({u"restore"_s, u"--game"_s, game}, m_env).exitCode, 0);
     QCOMPARE(readTree(game + u"/data"_s), before);
+#endif
+}
+
+void TestCrashSafety::readOnlyFolder()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("an immutable folder, which even root cannot change, needs Linux's chattr");
+#else
+    TestDir dir;
+    const QString game = dir.path() + u"/game"_s;
+    QVERIFY(stageDemoGame(game));
+    const QString sky = game + u"/data/Art/Sky"_s;
+    const auto setImmutable = [&](bool on) {
+        return QProcess::execute(u"chattr"_s, {on ? u"+i"_s : u"-i"_s, sky}) == 0;
+    };
+    if (!setImmutable(true))
+        QSKIP("chattr cannot make a folder immutable here");
+    auto mutableAgain = qScopeGuard([&] { setImmutable(false); });
+
+    // During a launch: reported, and nothing of the game lost or left changed.
+    Run run = runVxmod(args(game, u"apply"_s), m_env);
+    QVERIFY2(run.exitCode == 1 && run.err.contains(u"Could not copy a mod's file"_s) &&
+                 run.err.contains(u"Operation not permitted"_s),
+             qPrintable(run.err));
+    QCOMPARE(runVxmod(args(game, u"restore"_s), m_env).exitCode, 0);
+    checkPristine(game, QString());
+
+    // During a restore: reported, the rest kept in the journal, finished by the next start.
+    QVERIFY(setImmutable(false));
+    QCOMPARE(runVxmod(args(game, u"apply"_s), m_env).exitCode, 0);
+    QVERIFY(setImmutable(true));
+    run = runVxmod(args(game, u"restore"_s), m_env);
+    QVERIFY2(run.exitCode == 1 && run.err.contains(u"Could not put back"_s), qPrintable(run.err));
+    QVERIFY(QFile::exists(game + u"/vxlaunch.journal"_s));
+    QVERIFY(setImmutable(false));
+    QCOMPARE(runVxmod(args(game, u"apply"_s), m_env).exitCode, 0);
+    QCOMPARE(readTree(game + u"/data"_s), m_modded);
+    QCOMPARE(runVxmod(args(game, u"restore"_s), m_env).exitCode, 0);
+    checkPristine(game, QString());
+#endif
+}
+
+void TestCrashSafety::signalledWhilePlaying_data()
+{
+    QTest::addColumn<int>("signal");
+#ifndef Q_OS_WIN
+    QTest::newRow("a plain kill") << int(SIGTERM);
+    QTest::newRow("the terminal closed") << int(SIGHUP);
+#endif
+}
+
+void TestCrashSafety::signalledWhilePlaying()
+{
+#ifdef Q_OS_WIN
+    QSKIP("no such signals on Windows");
+#else
+    QFETCH(int, signal);
+    TestDir dir;
+    const QString game = dir.path() + u"/game"_s;
+    QVERIFY(stageDemoGame(game));
+    QProcessEnvironment env = m_env;
+    env.insert(u"VX_STANDIN_QUIT_AFTER_MS"_s, u"60000"_s);
+    QProcess play;
+    play.setProcessEnvironment(env);
+    play.start(qEnvironmentVariable("VX_VXMOD"), args(game, u"play"_s));
+    QElapsedTimer waited;
+    waited.start();
+    while (!runVxmod({u"status"_s, u"--game"_s, game}).out.contains(u"game is running"_s))
+        QVERIFY2(waited.elapsed() < 30000, "the game never started");
+    ::kill(pid_t(play.processId()), signal);
+    // The game is asked to end too, and vxmod stays to put its files back.
+    QVERIFY(play.waitForFinished(30000));
+    QCOMPARE(play.exitStatus(), QProcess::NormalExit);
+    checkPristine(game, QString());
 #endif
 }
 

@@ -195,9 +195,9 @@ private slots:
                                                 pristine.value(u"Art/Sky/backdrop.txt"_s)}}));
         } else {
             VxSilentFeedback feedback;
-            QCOMPARE(applyMods(m_game, {{m_game + u"/VexilMods/NightSky/"_s, u"Night Sky"_s}},
-                               feedback),
-                     VxLaunchResult::Applied);
+            QCOMPARE(
+                applyMods(m_game, {{m_game + u"/VexilMods/NightSky/"_s, u"Night Sky"_s}}, feedback),
+                VxLaunchResult::Applied);
             if (left == u"busy"_s) {
                 otherLaunch = std::make_unique<VxGameLock>(m_game);
                 QCOMPARE(otherLaunch->tryLock(), VxGameLock::Result::Acquired);

@@ -146,12 +146,11 @@ void TestLaunchSequence::launch()
     RecordingFeedback feedback;
     feedback.answer = answer;
     feedback.root = install;
-    const VxLaunchResult result = events.contains(u"error Error!Could not load"_s)
-                                      ? VxLaunchResult::LoadFailed
-                                  : events.contains(u"error"_s) ? VxLaunchResult::Failed
-                                  : answer == u"abort"_s || answer == u"close"_s
-                                      ? VxLaunchResult::Abandoned
-                                      : VxLaunchResult::Applied;
+    const VxLaunchResult result =
+        events.contains(u"error Error!Could not load"_s) ? VxLaunchResult::LoadFailed
+        : events.contains(u"error"_s)                    ? VxLaunchResult::Failed
+        : answer == u"abort"_s || answer == u"close"_s   ? VxLaunchResult::Abandoned
+                                                         : VxLaunchResult::Applied;
     QCOMPARE(countLaunchTweakFiles(install, refs), events.section(u';', 0, 0).mid(6).toInt());
     QCOMPARE(applyMods(install, refs, feedback), result);
     QCOMPARE(feedback.events.join(u"; "_s).replace(u"end; end"_s, u"end"_s), events);

@@ -128,8 +128,8 @@ void TestOverlay::linkedFolders()
     const Files after = readTree(install + u"/data/Art"_s);
     QCOMPARE(after.value(u"A/tank"_s), QByteArray("a"));
     QCOMPARE(after.value(u"B/tank"_s), QByteArray("b"));
-    QCOMPARE(QDir(install + u"/data/Art"_s).entryList(QDir::AllEntries | QDir::System |
-                                                      QDir::NoDotAndDotDot),
+    QCOMPARE(QDir(install + u"/data/Art"_s)
+                 .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
              (QStringList{u"A"_s, u"B"_s, u"ghost.pgm"_s}));
 }
 

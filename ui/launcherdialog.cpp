@@ -2,8 +2,8 @@
 
 #include "app/launchertexts.h"
 #include "app/stringtable.h"
-#include "launch/gameprocess.h"
 #include "launch/gamelock.h"
+#include "launch/gameprocess.h"
 #include "launch/launchsequence.h"
 #include "mods/moditem.h"
 #include "ui/collisionmarks.h"
@@ -20,8 +20,8 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QTimer>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrlQuery>
 
@@ -345,10 +345,10 @@ void VxLauncherDialog::launchGame()
         break;
     }
     case VxRecovery::Outcome::Busy:
-        QMessageBox::critical(this, tableString(16),
-                              launcherText(VxText::GameFolderBusy)
-                                  .arg(VxGameLock(installDir).holder()),
-                              QMessageBox::Ok, QMessageBox::NoButton);
+        QMessageBox::critical(
+            this, tableString(16),
+            launcherText(VxText::GameFolderBusy).arg(VxGameLock(installDir).holder()),
+            QMessageBox::Ok, QMessageBox::NoButton);
         break;
     case VxRecovery::Outcome::GameRunning:
         QMessageBox::critical(this, tableString(16),

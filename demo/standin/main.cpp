@@ -23,11 +23,11 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <thread>
-#include <chrono>
 
 namespace {
 
