@@ -5,6 +5,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <algorithm>
+#include <tuple>
+
 #if !defined(Q_OS_WIN) && !defined(VX_HAVE_XRANDR)
 // Built without the RandR library: only the screen's current mode is known.
 QList<VxDisplayMode> randrDisplayModes()
@@ -12,6 +15,15 @@ QList<VxDisplayMode> randrDisplayModes()
     return {};
 }
 #endif
+
+void sortDisplayModesAscending(QList<VxDisplayMode> &modes)
+{
+    std::stable_sort(modes.begin(), modes.end(),
+                     [](const VxDisplayMode &a, const VxDisplayMode &b) {
+                         return std::tie(a.width, a.height, a.frequency) <
+                                std::tie(b.width, b.height, b.frequency);
+                     });
+}
 
 QList<VxDisplayMode> screenDisplayModes()
 {
