@@ -278,12 +278,13 @@ TweakOutcome compileElementFile(const VxTweakContext &context, const VxResourceE
         if (remove)
             statement.key.remove(0, 1);
 
+        bool written = true;
         if (add)
-            addResourceField(target.element, statement.key, statement.value);
+            written = addResourceField(target.element, statement.key, statement.value);
         else if (remove)
             removeResourceField(target.element, statement.key);
         else
-            setResourceField(target.element, statement.key, statement.value);
+            written = setResourceField(target.element, statement.key, statement.value);
 
         if (!report)
             continue;
@@ -293,8 +294,12 @@ TweakOutcome compileElementFile(const VxTweakContext &context, const VxResourceE
         else if (!isValidXmlName(fieldSelectorTag(statement.key)))
             report(line.sourceLine, u"field name %1 is not a valid XML name; the statement is "
                                     u"skipped"_s.arg(quoted(statement.key)));
-        else if (add || !remove)
+        else if ((add || !remove) && classifyResourceValue(statement.value) == VxValueKind::Invalid)
             reportValue(report, line.sourceLine, statement.value);
+        else if (!written && !target.element.isNull())
+            report(line.sourceLine,
+                   u"field name %1 cannot be written in the resource file's "
+                   u"encoding; the statement is skipped"_s.arg(quoted(statement.key)));
     }
     return TweakOutcome::Finished;
 }
@@ -338,7 +343,9 @@ TweakOutcome compileDeclarationFile(const VxTweakContext &context, const VxResou
 
 QStringList tweakFileNames(const QString &folderPath)
 {
-    return QDir(folderPath).entryList({u"*.twk"_s}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    // FIFOs and devices too: reading refuses them, and check then names them.
+    return QDir(folderPath).entryList({u"*.twk"_s}, QDir::Files | QDir::System,
+                                      QDir::Name | QDir::IgnoreCase);
 }
 
 } // namespace
