@@ -11,6 +11,11 @@
 enum class VxText {
     GameStartFailed,    // %1: the game's executable
     ResourceSaveFailed, // %1: why
+    SettingsSaveFailed, // %1: launcher.cfg, %2: why
+    ElementFileFailed,  // %1: the tweak file; the question with Abort and Ignore
+    ButtonOk,
+    ButtonAbort,
+    ButtonIgnore,
 };
 
 // The text in the active language (English before any table is loaded).

@@ -1,5 +1,7 @@
 #include "tweak/tweakcompiler.h"
 
+#include "app/launchertexts.h"
+
 #include "app/stringtable.h"
 #include "launch/feedback.h"
 
@@ -243,7 +245,7 @@ VxTweakTarget resolveElementTarget(const VxTweakContext &context, const VxResour
         report(line, u"element %1 does not exist and no \"#class\" or \"#copy\" creates it; "
                      u"a launch stops here to ask whether to go on"_s.arg(quoted(baseName)));
         const VxFeedback::Answer answer = feedbackOf(context).ask(
-            u"Error!"_s, u"Error loading file "_s + fileName + u", continue anyway?"_s);
+            tableString(16), launcherText(VxText::ElementFileFailed).arg(fileName));
         target.outcome =
             answer == VxFeedback::Answer::Abort ? TweakOutcome::Abandoned : TweakOutcome::SkipRest;
         return target;
@@ -344,8 +346,8 @@ TweakOutcome compileDeclarationFile(const VxTweakContext &context, const VxResou
 QStringList tweakFileNames(const QString &folderPath)
 {
     // FIFOs and devices too: reading refuses them, and check then names them.
-    return QDir(folderPath).entryList({u"*.twk"_s}, QDir::Files | QDir::System,
-                                      QDir::Name | QDir::IgnoreCase);
+    return QDir(folderPath)
+        .entryList({u"*.twk"_s}, QDir::Files | QDir::System, QDir::Name | QDir::IgnoreCase);
 }
 
 } // namespace

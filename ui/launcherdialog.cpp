@@ -5,6 +5,7 @@
 #include "launch/gameprocess.h"
 #include "launch/launchsequence.h"
 #include "mods/moditem.h"
+#include "ui/messagebox.h"
 #include "ui/progressfeedback.h"
 
 #include <QApplication>
@@ -63,8 +64,7 @@ VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location, const ModeSou
     loadStringTable(languageIndexFor(location.language));
 
     if (!isGameFound()) {
-        QMessageBox::critical(this, tableString(16), tableString(17), QMessageBox::Ok,
-                              QMessageBox::NoButton);
+        showCriticalBox(this, tableString(16), tableString(17), QMessageBox::Ok);
         return;
     }
 
@@ -180,8 +180,18 @@ void VxLauncherDialog::saveLauncherSettings()
     settings.manualCamera = form.manualcamCheck->isChecked();
     settings.telnet = form.telnetCheck->isChecked();
     // A settings file that cannot be written does not stop the game: it then starts with
-    // the choices of the last time.
-    writeLauncherSettings(installDir + QStringLiteral("/launcher.cfg"), settings);
+    // the choices of the last time, and the player is told so before it does.
+    const QString path = installDir + QStringLiteral("/launcher.cfg");
+    QString error;
+    if (!writeLauncherSettings(path, settings, &error)) {
+        // Play comes next: nothing may start a second one while the box is up.
+        setControlsEnabled(false);
+        showCriticalBox(
+            this, tableString(16),
+            launcherText(VxText::SettingsSaveFailed).arg(QDir::toNativeSeparators(path), error),
+            QMessageBox::Ok);
+        setControlsEnabled(true);
+    }
 }
 
 void VxLauncherDialog::scanMods()
