@@ -79,13 +79,16 @@ void TestTweakCheck::reportsProblems_data()
                  {u"VexilMods/Bad/Tweak/Deep/Deep.twk"_s, "Speed=1\n"}}
         << u"--game GAME Bad"_s << 1
         << QStringList{u"data/Tweak/Deep.xml:0: nested more than 256 levels"_s};
-    QTest::newRow("a field name the file's encoding cannot write")
+    QTest::newRow("a field or class name the file's encoding cannot write")
         << Files{{u"data/Tweak/Old.xml"_s,
                   "<?xml version='1.0' encoding='ISO-8859-1'?><F><T><XIndexDetails id='id-0'/>"
                   "<XThing id='Thing'/></T></F>"},
-                 {u"VexilMods/Bad/Tweak/Old/Thing.twk"_s, "\xce\xa9mega=1\nSpeed=2\n"}}
+                 {u"VexilMods/Bad/Tweak/Old/Thing.twk"_s, "\xce\xa9mega=1\nSpeed=2\n"},
+                 {u"VexilMods/Bad/Tweak/Old/New.twk"_s, "#class X\xce\xa9\nSpeed=2\n"}}
         << u"--game GAME Bad"_s << 1
-        << QStringList{u"VexilMods/Bad/Tweak/Old/Thing.twk:1: encoding"_s};
+        << QStringList{u"VexilMods/Bad/Tweak/Old/New.twk:1: encoding"_s,
+                       u"VexilMods/Bad/Tweak/Old/New.twk:2: does not exist"_s,
+                       u"VexilMods/Bad/Tweak/Old/Thing.twk:1: encoding"_s};
 }
 
 void TestTweakCheck::reportsProblems()

@@ -198,6 +198,9 @@ VxTweakTarget resolveElementTarget(const VxTweakContext &context, const VxResour
                     createResourceElement(context.working, baseName + u"-0"_s, className);
                 addResourceField(index, containerSection, hrefPrefix + baseName);
             }
+            if (target.element.isNull())
+                report(line, u"class name %1 cannot be written in the resource file's encoding; "
+                             u"no element is created"_s.arg(quoted(className)));
             defined = true;
         } else if (!defined && text.startsWith("#copy"_L1)) {
             const QString sourceId = text.mid(6);
