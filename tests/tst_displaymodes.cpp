@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QPoint>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QSize>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -80,8 +81,10 @@ Section "Screen"
 EndSection
 )");
         config.close();
-        // A display number of our own, away from the usual :0 and :99.
-        int number = 400 + int(::getpid() % 500);
+        // A display number of our own, away from the low ones other X servers take first
+        // and from the range scripts/run picks from. Sandboxes beside ours may share the
+        // abstract sockets without sharing /tmp, so the number is also left to chance.
+        int number = 1000 + int(QRandomGenerator::global()->bounded(1000));
         while (QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(number)) ||
                QFile::exists(u"/tmp/.X%1-lock"_s.arg(number)))
             ++number;
