@@ -45,10 +45,16 @@ QList<VxDisplayMode> systemDisplayModes()
         // Virtual displays report no timings; "0Hz" would reach the game as a refresh rate,
         // so such modes take the rate the screen reports instead.
         const QList<VxDisplayMode> current = screenDisplayModes();
+        bool replaced = false;
         for (VxDisplayMode &mode : modes) {
-            if (mode.frequency <= 0 && !current.isEmpty())
+            if (mode.frequency <= 0 && !current.isEmpty()) {
                 mode.frequency = current.first().frequency;
+                replaced = true;
+            }
         }
+        // The rates taken over must not break the ascending order.
+        if (replaced)
+            sortDisplayModesAscending(modes);
         if (!modes.isEmpty())
             return modes;
     }
