@@ -36,7 +36,8 @@ bool readModFile(const QString &path, qint64 limit, QByteArray &bytes, QString *
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
         return fail(error, QStringLiteral("not a regular file"));
-    if (info.size() > limit)
+    const qint64 size = info.size();
+    if (size > limit)
         return fail(error, tooLarge(limit));
     if (!file.open(QIODevice::ReadOnly))
         return fail(error, file.errorString());
@@ -51,7 +52,8 @@ bool readModFile(const QString &path, qint64 limit, QByteArray &bytes, QString *
         ::close(fd);
         return fail(error, QStringLiteral("not a regular file"));
     }
-    if (status.st_size > limit) {
+    const qint64 size = status.st_size;
+    if (size > limit) {
         ::close(fd);
         return fail(error, tooLarge(limit));
     }
@@ -60,8 +62,12 @@ bool readModFile(const QString &path, qint64 limit, QByteArray &bytes, QString *
         return fail(error, file.errorString());
     }
 #endif
-    // A file that grows while it is read still stops one byte past the limit.
-    bytes = file.read(limit + 1);
+    // Asked for the size it has, not the limit: a read reserves what it is asked for. A file
+    // that grows while it is read still stops one byte past the limit.
+    const qint64 expected = qMin(size, limit);
+    bytes = file.read(expected + 1);
+    if (bytes.size() > expected && file.error() == QFileDevice::NoError)
+        bytes += file.read(limit + 1 - bytes.size());
     if (file.error() != QFileDevice::NoError) {
         const QString why = file.errorString();
         bytes.clear();
