@@ -96,6 +96,23 @@ constexpr Row rows[] = {
      "Champ %1 de %2 dans %3, supprimé et modifié (%4) : %5 agit en dernier",
      "Campo %1 de %2 en %3, eliminado y modificado (%4): %5 actúa el último"},
     {VxText::CollisionMore, "... and %1 more", "... et %1 de plus", "... y %1 más"},
+    {VxText::SettingsSaveFailed,
+     "Could not save your settings in %1:\n%2\n\nThe game will start with the settings it "
+     "used last time.",
+     "Impossible d'enregistrer vos réglages dans %1 :\n%2\n\nLe jeu démarrera avec les "
+     "réglages de la dernière fois.",
+     "No se pudieron guardar tus ajustes en %1:\n%2\n\nEl juego se iniciará con los ajustes "
+     "de la última vez."},
+    // The English text is the one the launcher always showed; mod authors search for it.
+    {VxText::ElementFileFailed, "Error loading file %1, continue anyway?",
+     "Erreur au chargement du fichier %1, continuer quand même ?",
+     "Error al cargar el archivo %1, ¿continuar de todos modos?"},
+    // The buttons of the launcher's boxes, as Windows names them in each language.
+    {VxText::ButtonOk, "OK", "OK", "Aceptar"},
+    {VxText::ButtonAbort, "Abort", "Abandonner", "Anular"},
+    {VxText::ButtonIgnore, "Ignore", "Ignorer", "Omitir"},
+    {VxText::ButtonYes, "Yes", "Oui", "Sí"},
+    {VxText::ButtonNo, "No", "Non", "No"},
 };
 
 } // namespace

@@ -35,6 +35,13 @@ enum class VxText {
     CollisionFieldSet,       // %1: field, %2: element, %3: resource file, %4: mods, %5: winner
     CollisionFieldRemoved,   // as CollisionFieldSet
     CollisionMore,           // the last line of a long list; %1: how many more
+    SettingsSaveFailed,      // %1: launcher.cfg, %2: why
+    ElementFileFailed,       // %1: the tweak file; the question with Abort and Ignore
+    ButtonOk,
+    ButtonAbort,
+    ButtonIgnore,
+    ButtonYes,
+    ButtonNo,
 };
 
 // The text in the active language (English before any table is loaded).

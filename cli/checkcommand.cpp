@@ -3,8 +3,9 @@
 
 #include "cli/commands.h"
 
-#include "app/gamelookup.h"
+#include "cli/invocation.h"
 #include "launch/feedback.h"
+#include "mods/modfile.h"
 #include "resources/resourcestore.h"
 #include "tweak/tweakcompiler.h"
 
@@ -45,13 +46,6 @@ struct ResourceState
     VxResourceElement workingTable;
 };
 
-int usageError(const QString &message)
-{
-    QTextStream(stderr) << "vxmod check: " << message << "\n"
-                        << "Usage: vxmod check [--game DIR] MOD...\n";
-    return 2;
-}
-
 // Loads X's pristine and working documents once; later mods edit the same working one,
 // as they would see the X.xml the earlier mods saved.
 ResourceState *resourceFor(std::map<QString, std::unique_ptr<ResourceState>> &resources,
@@ -81,46 +75,14 @@ ResourceState *resourceFor(std::map<QString, std::unique_ptr<ResourceState>> &re
 
 int runCheckCommand(const QStringList &args)
 {
-    QString gameDir;
-    QStringList modArgs;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (arg == "--game"_L1) {
-            if (++i == args.size())
-                return usageError(u"--game needs a folder"_s);
-            gameDir = args.at(i);
-        } else if (arg.startsWith("--game="_L1)) {
-            gameDir = arg.mid(7);
-        } else if (arg.startsWith(u'-') && arg.size() > 1) {
-            return usageError(u"unknown option %1"_s.arg(arg));
-        } else {
-            modArgs << arg;
-        }
-    }
-    if (modArgs.isEmpty())
-        return usageError(u"name at least one mod"_s);
-    if (gameDir.isEmpty()) {
-        const VxGameLocation game = lookupGame();
-        if (!game.found())
-            return usageError(u"the game is not installed here; name its folder with --game"_s);
-        gameDir = game.installDir;
-    }
-    gameDir = QDir::fromNativeSeparators(gameDir);
-    if (!QFileInfo(gameDir).isDir())
-        return usageError(u"no game folder %1"_s.arg(QDir::toNativeSeparators(gameDir)));
-
-    // Every mod is found before any is checked, so a typo costs nothing.
+    Invocation invocation;
+    if (const int code = parseInvocation(u"check"_s, args, Accepts::ModsToCheck, true, invocation);
+        code >= 0)
+        return code;
+    const QString &gameDir = invocation.installDir;
     QStringList modDirs;
-    for (const QString &mod : modArgs) {
-        const QString underGame = gameDir + u"/VexilMods/"_s + mod;
-        if (!mod.contains(u'/') && !mod.contains(u'\\') && QFileInfo(underGame).isDir())
-            modDirs << underGame;
-        else if (QFileInfo(mod).isDir())
-            modDirs << QDir::fromNativeSeparators(mod);
-        else
-            return usageError(
-                u"no mod %1 in %2"_s.arg(mod, QDir::toNativeSeparators(gameDir + u"/VexilMods"_s)));
-    }
+    for (const VxModInfo &mod : invocation.mods)
+        modDirs << mod.path.chopped(1);
 
     const QString tweakDir = gameDir + u"/data/Tweak"_s;
     PrintingDiagnostics diagnostics;
@@ -128,6 +90,12 @@ int runCheckCommand(const QStringList &args)
     std::map<QString, std::unique_ptr<ResourceState>> resources;
     int folders = 0;
     for (const QString &modDir : modDirs) {
+        // A launch would not even see this mod.
+        const QString info = modDir + u"/info.txt"_s;
+        QByteArray bytes;
+        QString why;
+        if (QFileInfo::exists(info) && !readModFile(info, modInfoSizeLimit, bytes, &why))
+            diagnostics.problem(info, 0, why + u"; a launch does not list this mod"_s);
         const QString modTweak = modDir + u"/Tweak"_s;
         const QStringList names = QDir(modTweak).entryList(QDir::Dirs | QDir::NoDotAndDotDot,
                                                            QDir::Name | QDir::IgnoreCase);
@@ -154,6 +122,18 @@ int runCheckCommand(const QStringList &args)
         }
     }
 
+    // The launch saves every resource file a mod folder compiled into; what it would refuse
+    // to write is as much a problem as a broken statement.
+    for (const auto &[name, state] : resources) {
+        if (!state->loaded)
+            continue;
+        if (const QString why = resourceSaveRefusal(state->working); !why.isEmpty())
+            diagnostics.problem(tweakDir + u'/' + name + u".xml"_s, 0,
+                                u"a launch cannot save it: "_s + why);
+    }
+
+    if (invocation.quiet)
+        return diagnostics.count == 0 ? exitOk : exitFailed;
     QTextStream err(stderr);
     if (diagnostics.count == 0)
         err << "vxmod check: no problems in " << modDirs.size() << " mod(s), " << folders
@@ -161,5 +141,5 @@ int runCheckCommand(const QStringList &args)
     else
         err << "vxmod check: " << diagnostics.count << " problem(s) in " << modDirs.size()
             << " mod(s), " << folders << " resource folder(s)\n";
-    return diagnostics.count == 0 ? 0 : 1;
+    return diagnostics.count == 0 ? exitOk : exitFailed;
 }

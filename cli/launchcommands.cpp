@@ -1,21 +1,18 @@
 #include "cli/commands.h"
 
-#include "app/gamelookup.h"
 #include "app/stringtable.h"
 #include "cli/consolefeedback.h"
+#include "cli/invocation.h"
 #include "launch/gameprocess.h"
 #include "launch/launchsequence.h"
 #include "mods/modinfo.h"
 
-#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSet>
 #include <QTextStream>
 #include <QThread>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -25,110 +22,8 @@
 
 namespace {
 
-constexpr int exitOk = 0;
-constexpr int exitFailed = 1;
-constexpr int exitUsage = 2;
 // vxmod play: the game crashed or exited with a code other than 0 (its files were restored).
 constexpr int exitGameFailed = 3;
-
-QTextStream &err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
-QString shown(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
-int usageError(const QString &message)
-{
-    err() << "vxmod: " << message << Qt::endl;
-    return exitUsage;
-}
-
-struct Invocation
-{
-    QString installDir;
-    VxFeedback::Answer onError = VxFeedback::Answer::Abort;
-    QList<VxModInfo> mods; // in the order named
-};
-
-enum class Accepts { Nothing, Mods };
-
-// Parses and checks everything a command needs before it may touch the game folder; returns
-// -1 when the command can go on, or the exit code to stop with.
-int parseInvocation(const QString &command, const QStringList &args, Accepts accepts,
-                    bool needsData, Invocation &invocation)
-{
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption gameOption(QStringLiteral("game"), QString(), QStringLiteral("DIR"));
-    const QCommandLineOption onErrorOption(QStringLiteral("on-error"), QString(),
-                                           QStringLiteral("abort|ignore"));
-    parser.addOption(gameOption);
-    if (accepts == Accepts::Mods)
-        parser.addOption(onErrorOption);
-    if (!parser.parse(QStringList{QStringLiteral("vxmod")} + args))
-        return usageError(parser.errorText());
-    if (accepts == Accepts::Nothing && !parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("%1 takes no mod names (got '%2')")
-                              .arg(command, parser.positionalArguments().constFirst()));
-    if (parser.values(gameOption).size() > 1)
-        return usageError(QStringLiteral("--game given more than once"));
-
-    if (accepts == Accepts::Mods && parser.isSet(onErrorOption)) {
-        const QString answer = parser.value(onErrorOption);
-        if (answer == QLatin1String("abort"))
-            invocation.onError = VxFeedback::Answer::Abort;
-        else if (answer == QLatin1String("ignore"))
-            invocation.onError = VxFeedback::Answer::Ignore;
-        else
-            return usageError(
-                QStringLiteral("--on-error takes 'abort' or 'ignore', not '%1'").arg(answer));
-    }
-
-    QString dir;
-    if (parser.isSet(gameOption)) {
-        dir = parser.value(gameOption);
-        if (dir.isEmpty())
-            return usageError(QStringLiteral("--game needs a folder"));
-    } else {
-        const VxGameLocation game = lookupGame();
-        if (!game.found())
-            return usageError(
-                QStringLiteral("no installed game found; pass --game DIR to name the game folder"));
-        dir = game.installDir;
-    }
-    dir = QDir::cleanPath(QDir(QDir::fromNativeSeparators(dir)).absolutePath());
-    if (!QFileInfo(dir).isDir())
-        return usageError(QStringLiteral("game folder %1 does not exist").arg(shown(dir)));
-    if (needsData && !QFileInfo(dir + QLatin1String("/data")).isDir())
-        return usageError(
-            QStringLiteral("%1 is not a game folder: it has no data folder").arg(shown(dir)));
-    invocation.installDir = dir;
-
-    if (accepts == Accepts::Mods) {
-        const QList<VxModInfo> available = scanModFolder(dir);
-        QSet<QString> named;
-        for (const QString &name : parser.positionalArguments()) {
-            if (named.contains(name))
-                return usageError(QStringLiteral("mod '%1' is named more than once").arg(name));
-            named.insert(name);
-            const auto found =
-                std::find_if(available.cbegin(), available.cend(),
-                             [&](const VxModInfo &mod) { return mod.folderName == name; });
-            if (found == available.cend())
-                return usageError(
-                    QStringLiteral("unknown mod '%1': no folder of that name with an info.txt "
-                                   "in %2 ('vxmod list' shows the mods)")
-                        .arg(name, shown(dir + QLatin1String("/VexilMods"))));
-            invocation.mods.append(*found);
-        }
-    }
-    return -1;
-}
 
 QList<VxModRef> modRefs(const QList<VxModInfo> &mods)
 {
@@ -232,14 +127,18 @@ int runListCommand(const QStringList &args)
 {
     Invocation invocation;
     if (const int code =
-            parseInvocation(QStringLiteral("list"), args, Accepts::Nothing, false, invocation);
+            parseInvocation(QStringLiteral("list"), args, Accepts::Nothing, true, invocation);
         code >= 0)
         return code;
     QTextStream out(stdout);
-    for (const VxModInfo &mod : scanModFolder(invocation.installDir))
+    QStringList unreadable;
+    for (const VxModInfo &mod : scanModFolder(invocation.installDir, &unreadable))
         out << mod.folderName << '\t' << mod.name << '\t' << mod.version << '\t' << mod.author
             << '\n';
-    return exitOk;
+    out.flush();
+    for (const QString &problem : unreadable)
+        err() << "vxmod: no mod: " << problem << Qt::endl;
+    return unreadable.isEmpty() ? exitOk : exitFailed;
 }
 
 int runApplyCommand(const QStringList &args)
@@ -254,7 +153,7 @@ int runApplyCommand(const QStringList &args)
     const VxRecovery recovery = launch.start();
     if (!reportRecovery(recovery))
         return refusalCode(recovery);
-    VxConsoleFeedback feedback(invocation.onError);
+    VxConsoleFeedback feedback(invocation.onError, invocation.quiet);
     const VxLaunchResult result = launch.apply(modRefs(invocation.mods), feedback);
     // Left modded, as a launch leaves it for its game; the journal lets any later start undo it.
     launch.release();
@@ -371,7 +270,7 @@ int runPlayCommand(const QStringList &args)
     const VxRecovery recovery = launch.start();
     if (!reportRecovery(recovery))
         return refusalCode(recovery);
-    VxConsoleFeedback feedback(invocation.onError);
+    VxConsoleFeedback feedback(invocation.onError, invocation.quiet);
     if (launch.apply(modRefs(invocation.mods), feedback) != VxLaunchResult::Applied) {
         // Nobody will play this half-done launch: the game's files go back at once.
         err() << "vxmod: the launch ended early; the game was not started" << Qt::endl;

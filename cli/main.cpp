@@ -25,6 +25,7 @@ Commands:
 
 Options:
   --game DIR   the game folder (default: the installed game)
+  -q, --quiet  no progress, only faults
   --help       show this help
   --version    show the version
 )";

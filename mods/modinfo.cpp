@@ -1,30 +1,12 @@
 #include "mods/modinfo.h"
 
+#include "mods/modfile.h"
+#include "tweak/tweakcompiler.h"
+
 #include <QDir>
-#include <QFile>
-#include <QStringDecoder>
+#include <QFileInfo>
 
 namespace {
-
-// A byte-order mark names the encoding; otherwise the text is UTF-8 when it decodes as such,
-// and else it was written in the local 8-bit code page (taken as Latin-1 where that code page
-// is UTF-8 itself, as it is on every current Unix).
-QString decodeInfoText(const QByteArray &data)
-{
-    if (const auto bom = QStringConverter::encodingForData(data)) {
-        QStringDecoder decoder(*bom);
-        return decoder.decode(data);
-    }
-    QStringDecoder utf8(QStringConverter::Utf8);
-    const QString text = utf8.decode(data);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder local(QStringConverter::System);
-    const QString localText = local.decode(data);
-    if (!local.hasError())
-        return localText;
-    return QString::fromLatin1(data);
-}
 
 void applyInfoLine(const QString &line, VxModInfo &info)
 {
@@ -51,14 +33,13 @@ void applyInfoLine(const QString &line, VxModInfo &info)
 
 } // namespace
 
-bool readModInfo(const QString &modPath, VxModInfo &info)
+bool readModInfo(const QString &modPath, VxModInfo &info, QString *error)
 {
-    QFile file(modPath + QLatin1String("info.txt"));
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    if (!readModFile(modPath + QLatin1String("info.txt"), modInfoSizeLimit, bytes, error))
         return false;
-    const QString text = decodeInfoText(file.readAll());
-    if (file.error() != QFileDevice::NoError)
-        return false;
+    // Authors write info.txt with the same editors as their tweak files.
+    const QString text = decodeTweakBytes(bytes);
 
     info.path = modPath;
     for (QStringView line : QStringView(text).split(QLatin1Char('\n'))) {
@@ -69,7 +50,7 @@ bool readModInfo(const QString &modPath, VxModInfo &info)
     return true;
 }
 
-QList<VxModInfo> scanModFolder(const QString &installDir)
+QList<VxModInfo> scanModFolder(const QString &installDir, QStringList *problems)
 {
     const QString modsDir = installDir + QLatin1String("/VexilMods/");
     QList<VxModInfo> mods;
@@ -77,8 +58,13 @@ QList<VxModInfo> scanModFolder(const QString &installDir)
     for (const QString &folder : QDir(modsDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         VxModInfo info;
         info.folderName = folder;
-        if (readModInfo(modsDir + folder + QLatin1Char('/'), info))
+        const QString path = modsDir + folder + QLatin1Char('/');
+        QString error;
+        if (readModInfo(path, info, &error))
             mods.append(info);
+        else if (problems && QFileInfo::exists(path + QLatin1String("info.txt")))
+            problems->append(QDir::toNativeSeparators(path + QLatin1String("info.txt")) +
+                             QLatin1String(": ") + error);
     }
     return mods;
 }

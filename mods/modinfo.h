@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // One mod folder of VexilMods as its info.txt describes it.
 struct VxModInfo
@@ -18,9 +19,11 @@ struct VxModInfo
     QString displayText() const { return name + QLatin1Char(' ') + version; }
 };
 
-// Reads modPath + "info.txt". False when the file is missing or unreadable (the folder is
-// then no mod).
-bool readModInfo(const QString &modPath, VxModInfo &info);
+// Reads modPath + "info.txt". False when the file is missing, unreadable or no regular file
+// of a sensible size (the folder is then no mod); error, if given, says why.
+bool readModInfo(const QString &modPath, VxModInfo &info, QString *error = nullptr);
 
-// The mods of installDir + "/VexilMods" in folder-name order, case-insensitively.
-QList<VxModInfo> scanModFolder(const QString &installDir);
+// The mods of installDir + "/VexilMods" in folder-name order, case-insensitively. A folder
+// whose info.txt exists but cannot be read is left out and, if problems is given, named
+// there ("path: why").
+QList<VxModInfo> scanModFolder(const QString &installDir, QStringList *problems = nullptr);

@@ -265,6 +265,7 @@ void setError(VxResourceDocument::Private &d, const QString &message)
     d.buffer.clear();
     d.encoding.clear();
     d.forgetIds();
+    d.forgetFields();
     d.error = message;
 }
 
@@ -520,6 +521,16 @@ bool loadResourceDocument(VxResourceDocument &document, VxResourceElement &table
     return true;
 }
 
+QString resourceSaveRefusal(const VxResourceDocument &document)
+{
+    // A document that failed to load is empty; writing it would wipe the file it came from.
+    if (!document.d_func()->doc.document_element())
+        return u"the document holds no element"_s;
+    if (tooDeep(*document.d_func()))
+        return tooDeepMessage();
+    return {};
+}
+
 bool saveResourceDocument(const VxResourceDocument &document, const QString &path, QString *error,
                           const QString &temporaryPath)
 {
@@ -528,11 +539,8 @@ bool saveResourceDocument(const VxResourceDocument &document, const QString &pat
             *error = u"%1: cannot be written: %2"_s.arg(QDir::toNativeSeparators(path), why);
         return false;
     };
-    // A document that failed to load is empty; writing it would wipe the file it came from.
-    if (!document.d_func()->doc.document_element())
-        return fail(u"the document holds no element"_s);
-    if (tooDeep(*document.d_func()))
-        return fail(tooDeepMessage());
+    if (const QString why = resourceSaveRefusal(document); !why.isEmpty())
+        return fail(why);
 
     // Written beside the file and renamed over it, so a crash leaves the old file or the whole
     // new one. The launch journals the temporary name, so its restore removes a leftover. The
@@ -639,6 +647,7 @@ VxResourceElement createResourceElement(const VxResourceElement &parent, const Q
         return {};
     pugi::xml_node element = parentNode.append_child(tagName.toUtf8().constData());
     d->noteDepth(element);
+    d->noteChildAppended(parentNode, element);
     setId(element, id);
     return adopt(d, parent, element);
 }
@@ -653,6 +662,7 @@ VxResourceElement importResourceElement(const VxResourceElement &parent,
         return {};
     pugi::xml_node copy = parentNode.append_copy(sourceNode);
     d->noteDepth(copy, vxSubtreeDepth(copy, maxDepth));
+    d->noteChildAppended(parentNode, copy);
     setId(copy, id);
     return adopt(d, parent, copy);
 }

@@ -79,6 +79,9 @@ bool loadResourceDocument(VxResourceDocument &document, VxResourceElement &table
 // none is given) and renamed over path.
 bool saveResourceDocument(const VxResourceDocument &document, const QString &path,
                           QString *error = nullptr, const QString &temporaryPath = QString());
+// Why saveResourceDocument refuses document whatever the disk (it holds no element, or is
+// nested too deep), or an empty string when it would write it.
+QString resourceSaveRefusal(const VxResourceDocument &document);
 
 // The first direct child element of parent whose "id" equals id (an element without "id"
 // counts as having an empty one); null when there is none.

@@ -6,6 +6,7 @@
 
 #include <QByteArrayView>
 #include <QHash>
+#include <QList>
 #include <QStringView>
 
 #include <pugixml.hpp>
@@ -32,8 +33,19 @@ struct VxResourceDocument::Private
     // measured once and then raised by every operation that adds nodes.
     int depth = -1;
 
+    // The direct children of one element with many of them, by DOM node name, each list in
+    // document order. A tweak file sets field after field of one element; finding each by a
+    // walk over its children made that quadratic. Kept in step by whatever adds or removes
+    // a child of that element.
+    pugi::xml_node_struct *fieldsOwner = nullptr;
+    QHash<QByteArray, QList<pugi::xml_node_struct *>> fields;
+
     pugi::xml_node tableNode() const;
     void forgetIds();
+    void forgetFields() { fieldsOwner = nullptr, fields.clear(); }
+    // Calls for every child added to or removed from parent (children added at its end).
+    void noteChildAppended(pugi::xml_node parent, pugi::xml_node child);
+    void noteChildRemoved(pugi::xml_node parent, pugi::xml_node child);
     // Records that node, and levelsBelow levels under it, now exist.
     void noteDepth(pugi::xml_node node, int levelsBelow = 0);
     // Whether every character of text can be written in the document's encoding as itself

@@ -105,18 +105,38 @@ pugi::xml_node nextBelow(pugi::xml_node node, pugi::xml_node root)
     return node == root ? pugi::xml_node() : node.next_sibling();
 }
 
-pugi::xml_node selectNode(pugi::xml_node resource, const Selector &selector)
+// Below this many children a walk is as quick as the index, and builds nothing.
+constexpr int fieldWalkLimit = 64;
+
+pugi::xml_node selectNode(VxResourceDocument::Private *d, pugi::xml_node resource,
+                          const Selector &selector)
 {
     if (!resource)
         return {};
     const QByteArray key = selector.tag.toUtf8();
     const std::string_view tag(key.constData(), size_t(key.size()));
     if (!selector.indexed) {
-        for (pugi::xml_node child = resource.first_child(); child; child = child.next_sibling()) {
-            if (tag == domNodeName(child))
-                return child.type() == pugi::node_element ? child : pugi::xml_node();
+        // The first child of that name decides, even when it is no element.
+        const auto found = [](pugi::xml_node child) {
+            return child.type() == pugi::node_element ? child : pugi::xml_node();
+        };
+        if (!d || d->fieldsOwner != resource.internal_object()) {
+            int walked = 0;
+            pugi::xml_node child = resource.first_child();
+            for (; child && (walked < fieldWalkLimit || !d); child = child.next_sibling()) {
+                if (tag == domNodeName(child))
+                    return found(child);
+                ++walked;
+            }
+            if (!child)
+                return {};
+            d->fieldsOwner = resource.internal_object();
+            d->fields.clear();
+            for (pugi::xml_node each = resource.first_child(); each; each = each.next_sibling())
+                d->fields[QByteArray(domNodeName(each))].append(each.internal_object());
         }
-        return {};
+        const auto it = d->fields.constFind(key);
+        return it == d->fields.cend() ? pugi::xml_node() : found(pugi::xml_node(it->first()));
     }
     quint64 seen = 0;
     for (pugi::xml_node node = nextBelow(resource, resource); node;
@@ -144,6 +164,9 @@ void setAttribute(pugi::xml_node field, const char *name, QStringView value)
 
 void setText(VxResourceDocument::Private *d, pugi::xml_node field, const QString &text)
 {
+    // Text nodes come and go below field, which may itself be searched as a resource.
+    if (d && d->fieldsOwner == field.internal_object())
+        d->forgetFields();
     const QByteArray value = vxToTreeText(text);
     pugi::xml_node first = field.first_child();
     if (first.type() == pugi::node_pcdata) {
@@ -209,6 +232,31 @@ void touch(VxResourceDocument::Private *d, pugi::xml_node resource)
 
 } // namespace
 
+void VxResourceDocument::Private::noteChildAppended(pugi::xml_node parent, pugi::xml_node child)
+{
+    if (fieldsOwner == parent.internal_object() && child)
+        fields[QByteArray(domNodeName(child))].append(child.internal_object());
+}
+
+void VxResourceDocument::Private::noteChildRemoved(pugi::xml_node parent, pugi::xml_node child)
+{
+    if (fieldsOwner != parent.internal_object()) {
+        // An owner that goes with the removed subtree must not be mistaken for a node that
+        // later takes its place in memory.
+        for (pugi::xml_node up(fieldsOwner); up; up = up.parent())
+            if (up == child)
+                forgetFields();
+        return;
+    }
+    const QByteArray name(domNodeName(child));
+    auto it = fields.find(name);
+    if (it == fields.end())
+        return;
+    it->removeOne(child.internal_object());
+    if (it->isEmpty())
+        fields.erase(it);
+}
+
 VxValueKind classifyResourceValue(const QString &valueText)
 {
     if (valueText.startsWith(u"@color"))
@@ -230,13 +278,15 @@ QString fieldSelectorTag(const QString &selector)
 VxResourceElement selectResourceField(const VxResourceElement &resource, const QString &selector)
 {
     return VxResourceAccess::element(
-        resource.document(), selectNode(VxResourceAccess::node(resource), parseSelector(selector)));
+        resource.document(), selectNode(VxResourceAccess::data(resource),
+                                        VxResourceAccess::node(resource), parseSelector(selector)));
 }
 
 QString readResourceField(const VxResourceElement &resource, const QString &selector)
 {
     const pugi::xml_node field =
-        selectNode(VxResourceAccess::node(resource), parseSelector(selector));
+        selectNode(VxResourceAccess::data(resource), VxResourceAccess::node(resource),
+                   parseSelector(selector));
     if (field.type() != pugi::node_element)
         return {};
     const auto has = [&](const char *name) { return bool(field.attribute(name)); };
@@ -281,6 +331,7 @@ bool addResourceField(const VxResourceElement &resource, const QString &selector
     touch(d, resourceNode);
     pugi::xml_node field = resourceNode.append_child(tag.toUtf8().constData());
     d->noteDepth(field);
+    d->noteChildAppended(resourceNode, field);
     if (kind == VxValueKind::Invalid)
         return false;
     writeValue(d, field, valueText, kind);
@@ -299,10 +350,11 @@ bool setResourceField(const VxResourceElement &resource, const QString &selector
     if (!resourceNode)
         return kind != VxValueKind::Invalid;
     touch(d, resourceNode);
-    pugi::xml_node field = selectNode(resourceNode, parsed);
+    pugi::xml_node field = selectNode(d, resourceNode, parsed);
     if (!field) {
         field = resourceNode.append_child(parsed.tag.toUtf8().constData());
         d->noteDepth(field);
+        d->noteChildAppended(resourceNode, field);
     }
     for (const char *name : valueAttributes)
         field.remove_attribute(name);
@@ -314,14 +366,18 @@ bool setResourceField(const VxResourceElement &resource, const QString &selector
 
 bool removeResourceField(const VxResourceElement &resource, const QString &selector)
 {
+    VxResourceDocument::Private *d = VxResourceAccess::data(resource);
     pugi::xml_node resourceNode = VxResourceAccess::node(resource);
-    const pugi::xml_node field = selectNode(resourceNode, parseSelector(selector));
+    const pugi::xml_node field = selectNode(d, resourceNode, parseSelector(selector));
     if (!field)
         return false;
-    touch(VxResourceAccess::data(resource), resourceNode);
+    touch(d, resourceNode);
     // A field found deeper by an index stays where it is; only the resource's own children
     // are taken out, and the result still says one was found.
-    if (field.parent() == resourceNode)
+    if (field.parent() == resourceNode) {
+        if (d)
+            d->noteChildRemoved(resourceNode, field);
         resourceNode.remove_child(field);
+    }
     return true;
 }

@@ -11,6 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
+
 namespace vxtest {
 
 using Files = QMap<QString, QByteArray>;
@@ -33,6 +37,29 @@ inline bool writeTree(const QString &root, const Files &files)
     return true;
 }
 
+// Something at path that is no ordinary small file, as a hostile download might hold:
+// "fifo", "zero" (a link to /dev/zero), "folder", or "huge:N" (a file of N bytes, sparse).
+// False where the system cannot make it (FIFOs and devices are Unix's).
+inline bool makeSpecialFile(const QString &path, const QString &kind)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (kind == QLatin1String("folder"))
+        return QDir().mkpath(path);
+    if (kind.startsWith(QLatin1String("huge:"))) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.resize(kind.mid(5).toLongLong());
+    }
+#ifdef Q_OS_WIN
+    return false;
+#else
+    if (kind == QLatin1String("fifo"))
+        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+    if (kind == QLatin1String("zero"))
+        return QFile::link(QStringLiteral("/dev/zero"), path);
+    return false;
+#endif
+}
+
 // Every file below root, hidden ones too, by relative path; an empty folder as "path/", so
 // that a folder created by mistake shows.
 inline Files readTree(const QString &root)
@@ -43,7 +70,10 @@ inline Files readTree(const QString &root)
     while (it.hasNext()) {
         const QString relative = QDir(root).relativeFilePath(it.next());
         QFile file(it.filePath());
-        if (!it.fileInfo().isDir())
+        // A FIFO or device would block or never end; it shows as what it is.
+        if (!it.fileInfo().isDir() && !it.fileInfo().isFile())
+            files.insert(relative, "<special>");
+        else if (!it.fileInfo().isDir())
             files.insert(relative, file.open(QIODevice::ReadOnly) ? file.readAll()
                                                                   : QByteArray("<unreadable>"));
         else if (QDir(it.filePath()).isEmpty())

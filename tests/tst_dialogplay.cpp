@@ -42,24 +42,37 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("answer");      // the button pressed on every box
         QTest::addColumn<bool>("gameStarts"); // the game was started and the launcher quit
-        QTest::addColumn<QString>("boxText"); // begins the first box's text; empty: no box
+        QTest::addColumn<QString>("boxText"); // begins the first box's "title|text|buttons"
+        QTest::addColumn<QString>("language");
 
         QTest::newRow("every choice and three mods reach the game")
-            << QString() << int(QMessageBox::Ok) << true << QString();
+            << QString() << int(QMessageBox::Ok) << true << QString() << u"ENG"_s;
         QTest::newRow("malformed resource file shows the load error")
             << u"malformed"_s << int(QMessageBox::Ok) << false
-            << u"Error!|Could not load objects data from Units.xml"_s;
+            << u"Error!|Could not load objects data from Units.xml"_s << u"ENG"_s;
         QTest::newRow("Abort on a tweak file for a missing element ends the launch")
             << u"unknown element"_s << int(QMessageBox::Abort) << false
-            << u"Error!|Error loading file "_s;
+            << u"Error!|Error loading file "_s << u"ENG"_s;
         QTest::newRow("Ignore on a tweak file for a missing element plays on")
             << u"unknown element"_s << int(QMessageBox::Ignore) << true
-            << u"Error!|Error loading file "_s;
+            << u"Error!|Error loading file "_s << u"ENG"_s;
         QTest::newRow("closing the progress window ends the launch")
-            << u"close progress"_s << int(QMessageBox::Ok) << false << QString();
+            << u"close progress"_s << int(QMessageBox::Ok) << false << QString() << u"ENG"_s;
         QTest::newRow("missing game executable is reported and everything put back")
             << u"no executable"_s << int(QMessageBox::Ok) << true
-            << u"Error!|Could not start the game:"_s;
+            << u"Error!|Could not start the game:"_s << u"ENG"_s;
+        QTest::newRow("settings that cannot be saved are reported before the game starts")
+            << u"settings folder"_s << int(QMessageBox::Ok) << true
+            << u"Error!|Could not save your settings in "_s << u"ENG"_s;
+        QTest::newRow("a French player gets the question and its buttons in French")
+            << u"unknown element"_s << int(QMessageBox::Abort) << false
+            << u"Erreur !|Erreur au chargement du fichier Aaa.twk, continuer quand m\u00eame "
+               u"?|Abandonner Ignorer"_s
+            << u"FRE"_s;
+        QTest::newRow("a Spanish player gets the load error and its button in Spanish")
+            << u"malformed"_s << int(QMessageBox::Ok) << false
+            << u"\u00a1Error!|No se pudieron cargar los datos de los objetos de Units.xml|Aceptar"_s
+            << u"SPA"_s;
     }
 
     void testPlay()
@@ -68,6 +81,7 @@ private slots:
         QFETCH(int, answer);
         QFETCH(bool, gameStarts);
         QFETCH(QString, boxText);
+        QFETCH(QString, language);
 
         if (fault == u"malformed"_s)
             QVERIFY(vxtest::writeTree(m_game,
@@ -77,9 +91,11 @@ private slots:
                 m_game, {{u"VexilMods/BetterUnits/Tweak/Units/Aaa.twk"_s, "Value=1\n"}}));
         else if (fault == u"no executable"_s)
             QVERIFY(QFile::remove(m_game + u'/' + vxtest::gameExecutableName()));
+        else if (fault == u"settings folder"_s)
+            QVERIFY(QDir(m_game).mkdir(u"launcher.cfg"_s));
         const vxtest::Files before = vxtest::hashTree(m_game);
 
-        VxLauncherDialog dialog({m_game, u"ENG"_s}, modes);
+        VxLauncherDialog dialog({m_game, language}, modes);
         dialog.show();
         tickInOrder(dialog, {u"Warp Drive"_s, u"Better Units"_s, u"Night Sky"_s});
         auto *resolution = dialog.findChild<QComboBox *>(u"resolutionCombo"_s);
@@ -114,7 +130,12 @@ private slots:
             // Whenever a box is up: note its title and text and press the row's button.
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (box && box->isVisible()) {
-                boxTexts.append(box->windowTitle() + u'|' + box->text());
+                QStringList buttons;
+                for (QAbstractButton *button : box->buttons())
+                    buttons.append(button->text());
+                buttons.sort(); // their order is the platform's
+                boxTexts.append(box->windowTitle() + u'|' + box->text() + u'|' +
+                                buttons.join(u' '));
                 box->button(QMessageBox::StandardButton(answer))->click();
             }
         });

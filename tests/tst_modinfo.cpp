@@ -14,6 +14,8 @@ private slots:
     void readsInfoText_data();
     void readsInfoText();
     void scansModFolder();
+    void refusesInfoThatIsNoFile_data();
+    void refusesInfoThatIsNoFile();
 };
 
 void TestModInfo::readsInfoText_data()
@@ -43,6 +45,8 @@ void TestModInfo::readsInfoText_data()
     QTest::newRow("UTF-16 with its mark") << utf16 << u"\u0141\u00f3d\u017a |N/A|N/A|0"_s;
     QTest::newRow("8-bit text that is no UTF-8 reads as Latin-1")
         << QByteArray("name=Caf\xe9 Cr\xe8me\n") << u"Caf\u00e9 Cr\u00e8me |N/A|N/A|0"_s;
+    QTest::newRow("a Latin-1 byte at the very end is kept, not taken for a cut-off sequence")
+        << QByteArray("version=1\nname=Caf\xe9") << u"Caf\u00e9 1|N/A|N/A|0"_s;
 }
 
 void TestModInfo::readsInfoText()
@@ -77,6 +81,40 @@ void TestModInfo::scansModFolder()
         QCOMPARE(mod.path, mods + mod.folderName + u'/');
     }
     QCOMPARE(found, (QStringList{u"alpha"_s, u"Beta"_s, u"gamma"_s}));
+}
+
+void TestModInfo::refusesInfoThatIsNoFile_data()
+{
+    QTest::addColumn<QString>("kind"); // as vxtest::makeSpecialFile takes it
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("a FIFO would block for ever") << u"fifo"_s << u"not a regular file"_s;
+    QTest::newRow("a link to /dev/zero would fill memory") << u"zero"_s << u"not a regular file"_s;
+    QTest::newRow("a folder named info.txt") << u"folder"_s << u"not a regular file"_s;
+    QTest::newRow("one byte over the size limit")
+        << u"huge:1048577"_s << u"larger than 1048576 bytes"_s;
+}
+
+void TestModInfo::refusesInfoThatIsNoFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, why);
+
+    vxtest::TestDir dir;
+    const QString mods = dir.path() + u"/VexilMods/"_s;
+    QVERIFY(writeTree(mods, {{u"Good/info.txt"_s, "name=Good"}}));
+    if (!vxtest::makeSpecialFile(mods + u"Bad/info.txt"_s, kind))
+        QSKIP("this system cannot make such a file");
+
+    VxModInfo info;
+    QString error;
+    QVERIFY(!readModInfo(mods + u"Bad/"_s, info, &error));
+    QCOMPARE(error, why);
+    QStringList problems;
+    const QList<VxModInfo> found = scanModFolder(dir.path(), &problems);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first().name, u"Good"_s);
+    QCOMPARE(problems, QStringList{QDir::toNativeSeparators(mods + u"Bad/info.txt: "_s) + why});
 }
 
 QTEST_GUILESS_MAIN(TestModInfo)

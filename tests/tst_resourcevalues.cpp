@@ -29,6 +29,8 @@ private slots:
     void fields_data();
     void fields();
     void deepFieldsNeedNoStack();
+    void manyFields_data();
+    void manyFields();
 };
 
 void TestResourceValues::fields_data()
@@ -122,6 +124,67 @@ void TestResourceValues::deepFieldsNeedNoStack()
     QCOMPARE(readResourceField(resource, u"D(%1)"_s.arg(levels - 1)), u"x"_s);
     QVERIFY(removeResourceField(resource, u"D"_s));
     QVERIFY(selectResourceField(resource, u"D(0)"_s).isNull());
+}
+
+// An element with many children is searched through an index; it must select exactly what a
+// walk over the children would, however the children changed before.
+void TestResourceValues::manyFields_data()
+{
+    QTest::addColumn<QByteArray>("fields"); // after 100 filler fields F0..F99
+    QTest::addColumn<QStringList>("steps"); // "read S", "set S=v", "add S=v", "remove S"
+    QTest::addColumn<QString>("reads");     // what the reads gave, '|'-joined, "null" for none
+    QTest::addColumn<QByteArray>("after");  // the fields after the fillers
+
+    QTest::newRow("after a removal the twin behind it is selected")
+        << "<V>1</V><V>2</V>"_ba << QStringList{u"read V"_s, u"remove V"_s, u"read V"_s} << u"1|2"_s
+        << "<V>2</V>"_ba;
+    QTest::newRow("a processing instruction of the name still hides the field")
+        << "<?V x?><V>1</V>"_ba << QStringList{u"read V"_s, u"read V(0)"_s} << u"null|1"_s
+        << "<?V x?><V>1</V>"_ba;
+    QTest::newRow("a field added after a search is found by the next")
+        << ""_ba << QStringList{u"read V"_s, u"set V=a"_s, u"set V=b"_s, u"read V"_s} << u"null|b"_s
+        << "<V>b</V>"_ba;
+    QTest::newRow("an added twin does not take the place of the first")
+        << "<V>1</V>"_ba << QStringList{u"add V=2"_s, u"set V=3"_s, u"remove V"_s, u"read V"_s}
+        << u"2"_s << "<V>2</V>"_ba;
+    QTest::newRow("a filler removed and set again goes to the end")
+        << ""_ba << QStringList{u"remove F7"_s, u"read F7"_s, u"set F7=x"_s, u"read F7"_s}
+        << u"null|x"_s << "<F7>x</F7>"_ba;
+}
+
+void TestResourceValues::manyFields()
+{
+    QFETCH(QByteArray, fields);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, reads);
+    QFETCH(QByteArray, after);
+
+    QByteArray fillers;
+    for (int i = 0; i < 100; ++i)
+        fillers += "<F" + QByteArray::number(i) + "/>";
+    VxResourceDocument doc;
+    QVERIFY(doc.setContent(wrap(fillers + fields)));
+    const VxResourceElement resource = findResourceById(doc.table(), u"r"_s);
+    QStringList read;
+    for (const QString &step : steps) {
+        const QString op = step.section(u' ', 0, 0);
+        const QString selector = step.section(u' ', 1).section(u'=', 0, 0);
+        const QString value = step.section(u'=', 1);
+        if (op == u"read"_s) {
+            const QString text = readResourceField(resource, selector);
+            read << (text.isNull() ? u"null"_s : text);
+        } else if (op == u"set"_s) {
+            QVERIFY(setResourceField(resource, selector, value));
+        } else if (op == u"add"_s) {
+            QVERIFY(addResourceField(resource, selector, value));
+        } else {
+            QVERIFY(removeResourceField(resource, selector));
+        }
+    }
+    QCOMPARE(read.join(u'|'), reads);
+    if (steps.contains(u"remove F7"_s))
+        fillers.replace("<F7/>", "");
+    QCOMPARE(normalized(doc.toByteArray()), normalized(wrap(fillers + after)));
 }
 
 QTEST_GUILESS_MAIN(TestResourceValues)

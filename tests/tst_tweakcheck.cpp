@@ -61,6 +61,34 @@ void TestTweakCheck::reportsProblems_data()
                        stuff("Good/Newer.twk:1: does not exist")};
     QTest::newRow("an unknown mod is a usage error, before any mod is checked")
         << Files{{stuff("Bad/A.twk"), "X=1"}} << u"--game GAME Bad No"_s << 2 << QStringList{};
+    QTest::newRow("a FIFO, a link to /dev/zero and a huge file are named, never read")
+        << Files{{stuff("Bad/Pipe.twk"), "special:fifo"},
+                 {stuff("Bad/Zero.twk"), "special:zero"},
+                 {stuff("Bad/Huge.twk"), "special:huge:67108865"},
+                 {u"VexilMods/Bad/info.txt"_s, "special:fifo"}}
+        << u"--game GAME Bad"_s << 1
+        << QStringList{stuff("Bad/Huge.twk:0: larger than 67108864 bytes"),
+                       stuff("Bad/Pipe.twk:0: not a regular file"),
+                       stuff("Bad/Zero.twk:0: not a regular file"),
+                       u"VexilMods/Bad/info.txt:0: not a regular file"_s};
+    QTest::newRow("a resource file nested deeper than a launch can save")
+        << Files{{u"data/Tweak/Deep.xml"_s, "<F><T><XIndexDetails id='id-0'/><XDeep id='Deep'>" +
+                                                QByteArray("<a>").repeated(300) +
+                                                QByteArray("</a>").repeated(300) +
+                                                "</XDeep></T></F>"},
+                 {u"VexilMods/Bad/Tweak/Deep/Deep.twk"_s, "Speed=1\n"}}
+        << u"--game GAME Bad"_s << 1
+        << QStringList{u"data/Tweak/Deep.xml:0: nested more than 256 levels"_s};
+    QTest::newRow("a field or class name the file's encoding cannot write")
+        << Files{{u"data/Tweak/Old.xml"_s,
+                  "<?xml version='1.0' encoding='ISO-8859-1'?><F><T><XIndexDetails id='id-0'/>"
+                  "<XThing id='Thing'/></T></F>"},
+                 {u"VexilMods/Bad/Tweak/Old/Thing.twk"_s, "\xce\xa9mega=1\nSpeed=2\n"},
+                 {u"VexilMods/Bad/Tweak/Old/New.twk"_s, "#class X\xce\xa9\nSpeed=2\n"}}
+        << u"--game GAME Bad"_s << 1
+        << QStringList{u"VexilMods/Bad/Tweak/Old/New.twk:1: encoding"_s,
+                       u"VexilMods/Bad/Tweak/Old/New.twk:2: does not exist"_s,
+                       u"VexilMods/Bad/Tweak/Old/Thing.twk:1: encoding"_s};
 }
 
 void TestTweakCheck::reportsProblems()
@@ -71,6 +99,15 @@ void TestTweakCheck::reportsProblems()
     QFETCH(QStringList, problems);
     vxtest::TestDir dir;
     files.insert(u"data/Tweak/Stuff.xml"_s, stuffXml);
+    for (auto it = files.begin(); it != files.end();) {
+        if (!it.value().startsWith("special:")) {
+            ++it;
+            continue;
+        }
+        if (!vxtest::makeSpecialFile(dir.filePath(it.key()), QString::fromUtf8(it.value().mid(8))))
+            QSKIP("this system cannot make such a file");
+        it = files.erase(it);
+    }
     QVERIFY(vxtest::writeTree(dir.path(), files));
     const Files before = vxtest::hashTree(dir.path());
 

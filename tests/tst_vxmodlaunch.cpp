@@ -1,5 +1,7 @@
 #include "testutil.h"
 
+#include <QStandardPaths>
+
 using namespace Qt::StringLiterals;
 using namespace vxtest;
 
@@ -10,6 +12,7 @@ class TestVxmodLaunch : public QObject
 private slots:
     void run_data();
     void run();
+    void progressOnTerminal();
 };
 
 void TestVxmodLaunch::run_data()
@@ -32,9 +35,29 @@ void TestVxmodLaunch::run_data()
     QTest::newRow("a folder without a data folder is no game folder")
         << QStringList{u"restore"_s, u"--game"_s, game + u"/VexilMods"_s} << Files() << QString()
         << 2 << u"no data folder"_s;
+    const QString unknown = u"unknown mod 'NoSuchMod': no mod of that name in "_s;
     QTest::newRow("an unknown mod is refused before anything changes")
         << QStringList{u"apply"_s, u"--game"_s, game, u"BetterUnits"_s, u"NoSuchMod"_s} << Files()
-        << QString() << 2 << u"unknown mod 'NoSuchMod'"_s;
+        << QString() << 2 << unknown;
+    QTest::newRow("an unknown mod reads in check as in apply")
+        << QStringList{u"check"_s, u"--game"_s, game, u"NoSuchMod"_s} << Files() << QString() << 2
+        << unknown;
+    QTest::newRow("list on a folder without a data folder fails as apply does")
+        << QStringList{u"list"_s, u"--game"_s, game + u"/VexilMods"_s} << Files() << QString() << 2
+        << u"no data folder"_s;
+    QTest::newRow("a mod whose info.txt is no file is refused with the reason")
+        << QStringList{u"apply"_s, u"--game"_s, game, u"Odd"_s}
+        << Files{{u"VexilMods/Odd/info.txt/readme"_s, "a folder, not a file"}} << QString() << 2
+        << u"unknown mod 'Odd': "_s;
+    QTest::newRow("an unknown option, in our own style")
+        << QStringList{u"restore"_s, u"--game"_s, game, u"--colour"_s} << Files() << QString() << 2
+        << u"vxmod: unknown option 'colour'\n"_s;
+    QTest::newRow("--quiet leaves only faults: nothing for a good apply")
+        << QStringList{u"apply"_s, u"--quiet"_s, u"--game"_s, game, u"BetterUnits"_s} << Files()
+        << QString() << 0 << QString();
+    QTest::newRow("without a terminal, a progress line per tweak file")
+        << QStringList{u"apply"_s, u"--game"_s, game, u"BetterUnits"_s} << Files() << QString() << 0
+        << u"\n[3/4] "_s;
     QTest::newRow("no --game and no installed game")
         << QStringList{u"apply"_s} << Files() << QString() << 2 << u"--game"_s;
     QTest::newRow("a resource file that does not load")
@@ -97,7 +120,7 @@ void TestVxmodLaunch::run()
 
     const Run run = runVxmod(args, env);
     QCOMPARE(run.exitCode, exitCode);
-    const bool toOut = args.first() == u"list"_s || args.first() == u"status"_s;
+    const bool toOut = (args.first() == u"list"_s && exitCode == 0) || args.first() == u"status"_s;
     QVERIFY2(toOut ? run.out.startsWith(message) : run.err.contains(message),
              qPrintable(run.out + run.err));
     if (!variable.isEmpty()) {
@@ -106,6 +129,13 @@ void TestVxmodLaunch::run()
         QVERIFY2(snapshot.contains(".backup\t"), snapshot.constData());
     }
     QVERIFY2(exitCode != 2 || run.err.startsWith(u"vxmod: "_s), qPrintable(run.err));
+    QVERIFY2(!args.contains(u"--quiet"_s) || run.err.isEmpty(), qPrintable(run.err));
+    // One style for every fault: a lower-case start and no full stop.
+    for (const QString &line : run.err.split(u'\n')) {
+        if (line.startsWith(u"vxmod: "_s))
+            QVERIFY2(!line.at(7).isUpper() && !line.endsWith(u'.') && !line.endsWith(u'!'),
+                     qPrintable(line));
+    }
     if (exitCode == 2)
         QCOMPARE(readTree(game), before);
     // Whatever happened, the launcher's settings stay and after a restore (which play does
@@ -123,6 +153,32 @@ void TestVxmodLaunch::run()
     else
         QCOMPARE(data, readTree(dir.path() + u"/data"_s));
     QVERIFY(!QFile::exists(game + u"/vxlaunch.journal"_s));
+}
+
+// On a terminal the progress is one line rewritten in place, not a line per tweak file.
+void TestVxmodLaunch::progressOnTerminal()
+{
+#ifdef Q_OS_WIN
+    QSKIP("script(1) provides the terminal, and it is Unix's");
+#else
+    if (QStandardPaths::findExecutable(u"script"_s).isEmpty())
+        QSKIP("script(1) is not installed");
+    TestDir dir;
+    const QString game = dir.path() + u"/game"_s;
+    QVERIFY(stageDemoGame(game));
+    QProcess script;
+    script.start(u"script"_s, {u"-qec"_s,
+                               u"'%1' apply --game '%2' BetterUnits NightSky WarpDrive"_s.arg(
+                                   qEnvironmentVariable("VX_VXMOD"), game),
+                               u"/dev/null"_s});
+    QVERIFY(script.waitForFinished(60000));
+    QCOMPARE(script.exitCode(), 0);
+    const QString shown = QString::fromLocal8Bit(script.readAllStandardOutput());
+    // 11 tweak files in three resource folders: each label rewrites the line.
+    QVERIFY2(shown.count(u"\r["_s) >= 11 && shown.contains(u"\x1b[K"_s), qPrintable(shown));
+    QVERIFY2(!shown.contains(u"\n[1/"_s), qPrintable(shown));
+    QCOMPARE(runVxmod({u"restore"_s, u"--game"_s, game}).exitCode, 0);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestVxmodLaunch)

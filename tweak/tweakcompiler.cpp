@@ -1,5 +1,7 @@
 #include "tweak/tweakcompiler.h"
 
+#include "app/launchertexts.h"
+
 #include "app/stringtable.h"
 #include "launch/feedback.h"
 
@@ -112,7 +114,7 @@ void observeElement(const VxTweakContext &context, VxTweakObserver::ElementChang
         context.observer->elementChanged(change, element, detail);
 }
 
-void editField(const VxTweakContext &context, VxTweakObserver::FieldChange change,
+bool editField(const VxTweakContext &context, VxTweakObserver::FieldChange change,
                const VxResourceElement &element, const QString &selector, const QString &value)
 {
     using Change = VxTweakObserver::FieldChange;
@@ -122,6 +124,7 @@ void editField(const VxTweakContext &context, VxTweakObserver::FieldChange chang
     if (done && context.observer && !element.isNull())
         context.observer->fieldChanged(change, element, selector,
                                        change == Change::Removed ? QString() : value);
+    return done;
 }
 
 void reportValue(const Reporter &report, int line, const QString &value)
@@ -229,6 +232,9 @@ VxTweakTarget resolveElementTarget(const VxTweakContext &context, const VxResour
             }
             observeElement(context, VxTweakObserver::ElementChange::Created, target.element,
                            className);
+            if (target.element.isNull())
+                report(line, u"class name %1 cannot be written in the resource file's encoding; "
+                             u"no element is created"_s.arg(quoted(className)));
             defined = true;
         } else if (!defined && text.startsWith("#copy"_L1)) {
             const QString sourceId = text.mid(6);
@@ -278,7 +284,7 @@ VxTweakTarget resolveElementTarget(const VxTweakContext &context, const VxResour
         report(line, u"element %1 does not exist and no \"#class\" or \"#copy\" creates it; "
                      u"a launch stops here to ask whether to go on"_s.arg(quoted(baseName)));
         const VxFeedback::Answer answer = feedbackOf(context).ask(
-            u"Error!"_s, u"Error loading file "_s + fileName + u", continue anyway?"_s);
+            tableString(16), launcherText(VxText::ElementFileFailed).arg(fileName));
         target.outcome =
             answer == VxFeedback::Answer::Abort ? TweakOutcome::Abandoned : TweakOutcome::SkipRest;
         return target;
@@ -314,11 +320,13 @@ TweakOutcome compileElementFile(const VxTweakContext &context, const VxResourceE
             statement.key.remove(0, 1);
 
         using Change = VxTweakObserver::FieldChange;
-        editField(context,
-                  add      ? Change::Added
-                  : remove ? Change::Removed
-                           : Change::Set,
-                  target.element, statement.key, statement.value);
+        // A removal of nothing is no fault of the encoding.
+        const bool written = editField(context,
+                                       add      ? Change::Added
+                                       : remove ? Change::Removed
+                                                : Change::Set,
+                                       target.element, statement.key, statement.value) ||
+                             (remove && !add);
 
         if (!report)
             continue;
@@ -328,8 +336,12 @@ TweakOutcome compileElementFile(const VxTweakContext &context, const VxResourceE
         else if (!isValidXmlName(fieldSelectorTag(statement.key)))
             report(line.sourceLine, u"field name %1 is not a valid XML name; the statement is "
                                     u"skipped"_s.arg(quoted(statement.key)));
-        else if (add || !remove)
+        else if ((add || !remove) && classifyResourceValue(statement.value) == VxValueKind::Invalid)
             reportValue(report, line.sourceLine, statement.value);
+        else if (!written && !target.element.isNull())
+            report(line.sourceLine,
+                   u"field name %1 cannot be written in the resource file's "
+                   u"encoding; the statement is skipped"_s.arg(quoted(statement.key)));
     }
     return TweakOutcome::Finished;
 }
@@ -377,7 +389,9 @@ TweakOutcome compileDeclarationFile(const VxTweakContext &context, const VxResou
 
 QStringList tweakFileNames(const QString &folderPath)
 {
-    return QDir(folderPath).entryList({u"*.twk"_s}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    // FIFOs and devices too: reading refuses them, and check then names them.
+    return QDir(folderPath)
+        .entryList({u"*.twk"_s}, QDir::Files | QDir::System, QDir::Name | QDir::IgnoreCase);
 }
 
 } // namespace

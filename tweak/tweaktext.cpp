@@ -9,6 +9,8 @@
 
 #include "tweak/tweakcompiler.h"
 
+#include "mods/modfile.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -316,20 +318,10 @@ QList<VxTweakLine> tweakStatementLines(const QString &raw)
 bool readTweakFile(const QString &path, QList<VxTweakLine> &lines, QString *error)
 {
     lines.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
     // Read as bytes: text mode would also drop lone CRs, and breaks UTF-16.
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
+    QByteArray bytes;
+    if (!readModFile(path, tweakFileSizeLimit, bytes, error))
         return false;
-    }
-    file.close();
     QString raw = decodeTweakBytes(bytes);
     bytes = QByteArray();
     lines = tweakStatementLines(raw);

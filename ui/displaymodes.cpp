@@ -5,6 +5,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <algorithm>
+#include <tuple>
+
 #if !defined(Q_OS_WIN) && !defined(VX_HAVE_XRANDR)
 // Built without the RandR library: only the screen's current mode is known.
 QList<VxDisplayMode> randrDisplayModes()
@@ -12,6 +15,15 @@ QList<VxDisplayMode> randrDisplayModes()
     return {};
 }
 #endif
+
+void sortDisplayModesAscending(QList<VxDisplayMode> &modes)
+{
+    std::stable_sort(modes.begin(), modes.end(),
+                     [](const VxDisplayMode &a, const VxDisplayMode &b) {
+                         return std::tie(a.width, a.height, a.frequency) <
+                                std::tie(b.width, b.height, b.frequency);
+                     });
+}
 
 QList<VxDisplayMode> screenDisplayModes()
 {
@@ -33,10 +45,16 @@ QList<VxDisplayMode> systemDisplayModes()
         // Virtual displays report no timings; "0Hz" would reach the game as a refresh rate,
         // so such modes take the rate the screen reports instead.
         const QList<VxDisplayMode> current = screenDisplayModes();
+        bool replaced = false;
         for (VxDisplayMode &mode : modes) {
-            if (mode.frequency <= 0 && !current.isEmpty())
+            if (mode.frequency <= 0 && !current.isEmpty()) {
                 mode.frequency = current.first().frequency;
+                replaced = true;
+            }
         }
+        // The rates taken over must not break the ascending order.
+        if (replaced)
+            sortDisplayModesAscending(modes);
         if (!modes.isEmpty())
             return modes;
     }

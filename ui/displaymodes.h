@@ -10,8 +10,9 @@ struct VxDisplayMode
     int frequency = 0;
 };
 
-// The modes the display offers, in the order the system lists them: the Windows display
-// settings, X11 RandR for the connected outputs, or else the current screen's own mode.
+// The modes the display offers, in ascending order as Windows lists them: the Windows
+// display settings, X11 RandR for the connected outputs (sorted into that order), or else
+// the current screen's own mode.
 QList<VxDisplayMode> systemDisplayModes();
 
 // The resolution texts ("1024x768") and, at the same index, the refresh texts ("60Hz") of
@@ -33,6 +34,10 @@ struct VxDisplayChoice
 };
 VxDisplayChoice chooseDisplayMode(const VxDisplayModeLists &lists, int width, int height,
                                   int refreshRate);
+
+// Brings modes into the order Windows lists them in: by width, then height, then frequency,
+// each ascending. Equal modes keep their order.
+void sortDisplayModesAscending(QList<VxDisplayMode> &modes);
 
 // Platform sources; each returns nothing when its system is not there.
 #ifdef Q_OS_WIN

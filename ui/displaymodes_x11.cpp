@@ -42,5 +42,8 @@ QList<VxDisplayMode> randrDisplayModes()
             XRRFreeScreenResources(resources);
     }
     XCloseDisplay(display);
+    // RandR puts the preferred mode first and the rest largest first; the choice of the
+    // nearest lower mode walks the list from its end, which only works in ascending order.
+    sortDisplayModesAscending(modes);
     return modes;
 }

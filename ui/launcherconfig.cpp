@@ -88,6 +88,10 @@ bool writeLauncherSettings(const QString &path, const VxLauncherSettings &settin
     // The game takes every choice from this one line, so a crash or a full disk halfway
     // through must leave the previous file in place rather than a cut-off line.
     QSaveFile file(path);
+    // A game folder the player may not write to can still hold a launcher.cfg they may
+    // write (a common per-file permission on Windows installs): there the file is
+    // rewritten in place, as the game's own launcher always did.
+    file.setDirectWriteFallback(true);
     if (file.open(QIODevice::WriteOnly)) {
         file.write(formatLauncherSettings(settings));
         if (file.commit())

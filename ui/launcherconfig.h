@@ -32,7 +32,8 @@ QByteArray formatLauncherSettings(const VxLauncherSettings &settings);
 
 // The defaults when the file is missing or unreadable.
 VxLauncherSettings readLauncherSettings(const QString &path);
-// Replaces the file as a whole or not at all. False (and error, if given) when it could not.
+// Replaces the file as a whole or not at all, or, where its folder allows no new file, writes
+// it in place. False (and error, if given) when it could not.
 bool writeLauncherSettings(const QString &path, const VxLauncherSettings &settings,
                            QString *error = nullptr);
 

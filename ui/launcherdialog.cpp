@@ -7,6 +7,7 @@
 #include "launch/launchsequence.h"
 #include "mods/moditem.h"
 #include "ui/collisionmarks.h"
+#include "ui/messagebox.h"
 #include "ui/progressfeedback.h"
 
 #include <QApplication>
@@ -66,8 +67,7 @@ VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location, const ModeSou
     loadStringTable(languageIndexFor(location.language));
 
     if (!isGameFound()) {
-        QMessageBox::critical(this, tableString(16), tableString(17), QMessageBox::Ok,
-                              QMessageBox::NoButton);
+        showCriticalBox(this, tableString(16), tableString(17), QMessageBox::Ok);
         return;
     }
 
@@ -97,9 +97,9 @@ VxLauncherDialog::~VxLauncherDialog() = default;
 
 void VxLauncherDialog::reportRestoreFailures(const QStringList &failures)
 {
-    QMessageBox::critical(this, tableString(16),
-                          launcherText(VxText::RestoreIncomplete).arg(failures.join(u'\n')),
-                          QMessageBox::Ok, QMessageBox::NoButton);
+    showCriticalBox(this, tableString(16),
+                    launcherText(VxText::RestoreIncomplete).arg(failures.join(u'\n')),
+                    QMessageBox::Ok);
 }
 
 void VxLauncherDialog::recoverAtStart()
@@ -112,28 +112,30 @@ void VxLauncherDialog::recoverAtStart()
     case VxRecovery::Outcome::Busy: // that launch is alive and will undo its own work
         break;
     case VxRecovery::Outcome::Restored:
-        QMessageBox::information(this, windowTitle(),
-                                 launcherText(VxText::RecoveredAtStart)
-                                     .arg(recovery.report.restored)
-                                     .arg(recovery.report.removed));
+        showBox(this, QMessageBox::Information, windowTitle(),
+                launcherText(VxText::RecoveredAtStart)
+                    .arg(recovery.report.restored)
+                    .arg(recovery.report.removed),
+                QMessageBox::Ok);
         break;
     case VxRecovery::Outcome::RestoreFailed:
         reportRestoreFailures(recovery.report.failures);
         return;
     case VxRecovery::Outcome::GameRunning:
-        QMessageBox::warning(this, windowTitle(),
-                             launcherText(VxText::GameStillRunning)
-                                 .arg(VxJournalFile::read(installDir).gameProcessId()));
+        showBox(this, QMessageBox::Warning, windowTitle(),
+                launcherText(VxText::GameStillRunning)
+                    .arg(VxJournalFile::read(installDir).gameProcessId()),
+                QMessageBox::Ok);
         return;
     case VxRecovery::Outcome::Damaged:
-        QMessageBox::critical(this, tableString(16),
-                              launcherText(VxText::JournalDamaged).arg(recovery.message),
-                              QMessageBox::Ok, QMessageBox::NoButton);
+        showCriticalBox(this, tableString(16),
+                        launcherText(VxText::JournalDamaged).arg(recovery.message),
+                        QMessageBox::Ok);
         break;
     case VxRecovery::Outcome::Failed:
-        QMessageBox::critical(this, tableString(16),
-                              launcherText(VxText::FolderUnusable).arg(recovery.message),
-                              QMessageBox::Ok, QMessageBox::NoButton);
+        showCriticalBox(this, tableString(16),
+                        launcherText(VxText::FolderUnusable).arg(recovery.message),
+                        QMessageBox::Ok);
         return;
     }
 
@@ -147,8 +149,8 @@ void VxLauncherDialog::recoverAtStart()
     QStringList examples;
     for (const QString &backup : backups.first(std::min<qsizetype>(backups.size(), 5)))
         examples.append(QDir::toNativeSeparators(backup));
-    const auto answer = QMessageBox::question(
-        this, windowTitle(),
+    const auto answer = showBox(
+        this, QMessageBox::Question, windowTitle(),
         launcherText(VxText::BackupsByNameQuestion).arg(backups.size()).arg(examples.join(u'\n')),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
@@ -251,8 +253,18 @@ void VxLauncherDialog::saveLauncherSettings()
     settings.manualCamera = form.manualcamCheck->isChecked();
     settings.telnet = form.telnetCheck->isChecked();
     // A settings file that cannot be written does not stop the game: it then starts with
-    // the choices of the last time.
-    writeLauncherSettings(installDir + QStringLiteral("/launcher.cfg"), settings);
+    // the choices of the last time, and the player is told so before it does.
+    const QString path = installDir + QStringLiteral("/launcher.cfg");
+    QString error;
+    if (!writeLauncherSettings(path, settings, &error)) {
+        // Play comes next: nothing may start a second one while the box is up.
+        setControlsEnabled(false);
+        showCriticalBox(
+            this, tableString(16),
+            launcherText(VxText::SettingsSaveFailed).arg(QDir::toNativeSeparators(path), error),
+            QMessageBox::Ok);
+        setControlsEnabled(true);
+    }
 }
 
 void VxLauncherDialog::scanMods()
@@ -345,24 +357,23 @@ void VxLauncherDialog::launchGame()
         break;
     }
     case VxRecovery::Outcome::Busy:
-        QMessageBox::critical(
-            this, tableString(16),
-            launcherText(VxText::GameFolderBusy).arg(VxGameLock(installDir).holder()),
-            QMessageBox::Ok, QMessageBox::NoButton);
+        showCriticalBox(this, tableString(16),
+                        launcherText(VxText::GameFolderBusy).arg(VxGameLock(installDir).holder()),
+                        QMessageBox::Ok);
         break;
     case VxRecovery::Outcome::GameRunning:
-        QMessageBox::critical(this, tableString(16),
-                              launcherText(VxText::GameStillRunning)
-                                  .arg(VxJournalFile::read(installDir).gameProcessId()),
-                              QMessageBox::Ok, QMessageBox::NoButton);
+        showCriticalBox(this, tableString(16),
+                        launcherText(VxText::GameStillRunning)
+                            .arg(VxJournalFile::read(installDir).gameProcessId()),
+                        QMessageBox::Ok);
         break;
     case VxRecovery::Outcome::RestoreFailed:
         reportRestoreFailures(recovery.report.failures);
         break;
     case VxRecovery::Outcome::Failed:
-        QMessageBox::critical(this, tableString(16),
-                              launcherText(VxText::FolderUnusable).arg(recovery.message),
-                              QMessageBox::Ok, QMessageBox::NoButton);
+        showCriticalBox(this, tableString(16),
+                        launcherText(VxText::FolderUnusable).arg(recovery.message),
+                        QMessageBox::Ok);
         break;
     }
     m_launching = false;
@@ -403,10 +414,10 @@ void VxLauncherDialog::startGame()
     connect(gameProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
-        QMessageBox::critical(this, tableString(16),
-                              launcherText(VxText::GameStartFailed)
-                                  .arg(QDir::toNativeSeparators(gameExecutablePath(installDir))),
-                              QMessageBox::Ok, QMessageBox::NoButton);
+        showCriticalBox(this, tableString(16),
+                        launcherText(VxText::GameStartFailed)
+                            .arg(QDir::toNativeSeparators(gameExecutablePath(installDir))),
+                        QMessageBox::Ok);
         gameEnded();
     });
     gameProcess->start(QIODevice::ReadWrite);

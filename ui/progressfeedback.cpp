@@ -1,7 +1,8 @@
 #include "ui/progressfeedback.h"
 
+#include "ui/messagebox.h"
+
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QProgressDialog>
 
 VxProgressFeedback::VxProgressFeedback(QWidget *boxParent) : m_boxParent(boxParent) {}
@@ -38,30 +39,44 @@ void VxProgressFeedback::begin(int tweakFileCount)
     // The window has taken its width from the placeholder; the real labels follow.
     m_progress->setLabelText(QString());
     QCoreApplication::processEvents();
+    m_sinceRefresh.start();
+}
+
+void VxProgressFeedback::refresh(bool force)
+{
+    if (!force && m_sinceRefresh.isValid() && m_sinceRefresh.elapsed() < refreshIntervalMs)
+        return;
+    // Once the person has closed the window it stays closed: setting a value could bring it
+    // back, and the launch would then not see that it was meant to stop.
+    if (m_pending && m_progress && m_progress->isVisible()) {
+        m_progress->setWindowTitle(m_title);
+        m_progress->setLabelText(m_label);
+        m_progress->setValue(m_steps);
+    }
+    m_pending = false;
+    QCoreApplication::processEvents();
+    m_sinceRefresh.start();
 }
 
 void VxProgressFeedback::setTitle(const QString &title)
 {
-    if (m_progress)
-        m_progress->setWindowTitle(title);
-    QCoreApplication::processEvents();
+    m_title = title;
+    m_pending = true;
+    refresh(false);
 }
 
 void VxProgressFeedback::setLabel(const QString &label)
 {
-    if (m_progress)
-        m_progress->setLabelText(label);
-    QCoreApplication::processEvents();
+    m_label = label;
+    m_pending = true;
+    refresh(false);
 }
 
 void VxProgressFeedback::step()
 {
     ++m_steps;
-    // Once the person has closed the window it stays closed: setting a value could bring it
-    // back, and the launch would then not see that it was meant to stop.
-    if (m_progress && m_progress->isVisible())
-        m_progress->setValue(m_steps);
-    QCoreApplication::processEvents();
+    m_pending = true;
+    refresh(false);
 }
 
 bool VxProgressFeedback::cancelled()
@@ -71,15 +86,18 @@ bool VxProgressFeedback::cancelled()
 
 VxFeedback::Answer VxProgressFeedback::ask(const QString &title, const QString &text)
 {
-    const auto button = QMessageBox::critical(
-        m_boxParent, title, text, QMessageBox::Abort | QMessageBox::Ignore, QMessageBox::NoButton);
+    // The window shows the file the question is about.
+    refresh(true);
+    const auto button =
+        showCriticalBox(m_boxParent, title, text, QMessageBox::Abort | QMessageBox::Ignore);
     // Escape or the close button count as Abort: only an explicit Ignore goes on.
     return button == QMessageBox::Ignore ? Answer::Ignore : Answer::Abort;
 }
 
 void VxProgressFeedback::error(const QString &title, const QString &text)
 {
-    QMessageBox::critical(m_boxParent, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+    refresh(true);
+    showCriticalBox(m_boxParent, title, text, QMessageBox::Ok);
 }
 
 void VxProgressFeedback::end()

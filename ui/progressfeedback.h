@@ -2,7 +2,9 @@
 
 #include "launch/feedback.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QString>
 
 class QProgressDialog;
 class QWidget;
@@ -30,10 +32,23 @@ public:
     // Sizes the window before its real labels arrive: wide enough for a long file name.
     static QString placeholderLabel();
 
+    // At most this often the window shows the latest label and value and events are
+    // processed: a repaint and a turn of the event loop per tweak file made a launch of
+    // thousands of small files many times slower than the work itself.
+    static constexpr int refreshIntervalMs = 33;
+
 private:
+    // Shows what is pending and processes events, unless the last time was too recent;
+    // always when forced.
+    void refresh(bool force);
+
     QPointer<QWidget> m_boxParent;
     QProgressDialog *m_progress = nullptr;
     bool m_begun = false;
     bool m_shown = false;
     int m_steps = 0;
+    QString m_title;
+    QString m_label;
+    bool m_pending = false;
+    QElapsedTimer m_sinceRefresh;
 };

@@ -1,0 +1,150 @@
+#include "cli/invocation.h"
+
+#include "app/gamelookup.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+#include <cstdio>
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+int usageError(const QString &message)
+{
+    err() << "vxmod: " << message << Qt::endl;
+    return exitUsage;
+}
+
+namespace {
+
+// The mod a check names: a folder under VexilMods, or any folder given by its path. Such a
+// folder need not hold an info.txt yet; its author may still be writing it.
+bool findModToCheck(const QString &installDir, const QString &name, VxModInfo &mod)
+{
+    const QString underGame = installDir + QLatin1String("/VexilMods/") + name;
+    QString folder;
+    if (!name.contains(u'/') && !name.contains(u'\\') && QFileInfo(underGame).isDir())
+        folder = underGame;
+    else if (QFileInfo(name).isDir())
+        folder = QDir::cleanPath(QDir(QDir::fromNativeSeparators(name)).absolutePath());
+    else
+        return false;
+    mod.folderName = QFileInfo(folder).fileName();
+    mod.path = folder + u'/';
+    return true;
+}
+
+} // namespace
+
+int parseInvocation(const QString &command, const QStringList &args, Accepts accepts,
+                    bool needsData, Invocation &invocation)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption gameOption(QStringLiteral("game"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption onErrorOption(QStringLiteral("on-error"), QString(),
+                                           QStringLiteral("abort|ignore"));
+    const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
+    parser.addOption(gameOption);
+    parser.addOption(quietOption);
+    if (accepts == Accepts::Mods)
+        parser.addOption(onErrorOption);
+    if (!parser.parse(QStringList{QStringLiteral("vxmod")} + args)) {
+        // Qt's own texts start with a capital and end with a full stop.
+        QString text = parser.errorText();
+        if (text.endsWith(u'.'))
+            text.chop(1);
+        if (!text.isEmpty())
+            text[0] = text.at(0).toLower();
+        return usageError(text);
+    }
+    const QStringList names = parser.positionalArguments();
+    if (accepts == Accepts::Nothing && !names.isEmpty())
+        return usageError(
+            QStringLiteral("%1 takes no mod names (got '%2')").arg(command, names.constFirst()));
+    if (accepts == Accepts::ModsToCheck && names.isEmpty())
+        return usageError(QStringLiteral("%1 needs at least one mod").arg(command));
+    if (parser.values(gameOption).size() > 1)
+        return usageError(QStringLiteral("--game given more than once"));
+    invocation.quiet = parser.isSet(quietOption);
+
+    if (accepts == Accepts::Mods && parser.isSet(onErrorOption)) {
+        const QString answer = parser.value(onErrorOption);
+        if (answer == QLatin1String("abort"))
+            invocation.onError = VxFeedback::Answer::Abort;
+        else if (answer == QLatin1String("ignore"))
+            invocation.onError = VxFeedback::Answer::Ignore;
+        else
+            return usageError(
+                QStringLiteral("--on-error takes 'abort' or 'ignore', not '%1'").arg(answer));
+    }
+
+    QString dir;
+    if (parser.isSet(gameOption)) {
+        dir = parser.value(gameOption);
+        if (dir.isEmpty())
+            return usageError(QStringLiteral("--game needs a folder"));
+    } else {
+        const VxGameLocation game = lookupGame();
+        if (!game.found())
+            return usageError(
+                QStringLiteral("no installed game found; pass --game DIR to name the game folder"));
+        dir = game.installDir;
+    }
+    dir = QDir::cleanPath(QDir(QDir::fromNativeSeparators(dir)).absolutePath());
+    if (!QFileInfo(dir).isDir())
+        return usageError(QStringLiteral("game folder %1 does not exist").arg(shown(dir)));
+    if (needsData && !QFileInfo(dir + QLatin1String("/data")).isDir())
+        return usageError(
+            QStringLiteral("%1 is not a game folder: it has no data folder").arg(shown(dir)));
+    invocation.installDir = dir;
+
+    if (accepts == Accepts::Nothing)
+        return -1;
+    // Every mod is found before anything is done, so a typo costs nothing.
+    QStringList unreadable;
+    const QList<VxModInfo> available =
+        accepts == Accepts::Mods ? scanModFolder(dir, &unreadable) : QList<VxModInfo>();
+    QSet<QString> named;
+    for (const QString &name : names) {
+        if (named.contains(name))
+            return usageError(QStringLiteral("mod '%1' is named more than once").arg(name));
+        named.insert(name);
+        VxModInfo mod;
+        bool found = false;
+        if (accepts == Accepts::ModsToCheck) {
+            found = findModToCheck(dir, name, mod);
+        } else if (const auto it =
+                       std::find_if(available.cbegin(), available.cend(),
+                                    [&](const VxModInfo &each) { return each.folderName == name; });
+                   it != available.cend()) {
+            mod = *it;
+            found = true;
+        }
+        if (found) {
+            invocation.mods.append(mod);
+            continue;
+        }
+        const QString infoPath =
+            shown(dir + QLatin1String("/VexilMods/") + name + QLatin1String("/info.txt"));
+        for (const QString &problem : unreadable)
+            if (problem.startsWith(infoPath + QLatin1String(": ")))
+                return usageError(QStringLiteral("unknown mod '%1': %2").arg(name, problem));
+        return usageError(QStringLiteral("unknown mod '%1': no mod of that name in %2 ('vxmod "
+                                         "list' shows the mods)")
+                              .arg(name, shown(dir + QLatin1String("/VexilMods"))));
+    }
+    return -1;
+}

@@ -1,0 +1,81 @@
+#include "mods/modfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool fail(QString *error, const QString &why)
+{
+    if (error)
+        *error = why;
+    return false;
+}
+
+QString tooLarge(qint64 limit)
+{
+    return QStringLiteral("larger than %1 bytes").arg(limit);
+}
+
+} // namespace
+
+bool readModFile(const QString &path, qint64 limit, QByteArray &bytes, QString *error)
+{
+    bytes.clear();
+    QFile file(path);
+#ifdef Q_OS_WIN
+    // Windows folders hold no FIFOs or devices under a file's name; a link to one is still
+    // refused here.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return fail(error, QStringLiteral("not a regular file"));
+    const qint64 size = info.size();
+    if (size > limit)
+        return fail(error, tooLarge(limit));
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(error, file.errorString());
+#else
+    // Opened without blocking, so that a FIFO cannot hold us before the type is known; the
+    // type is then taken from the open file, not the name, which could change in between.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(error, qt_error_string(errno));
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return fail(error, QStringLiteral("not a regular file"));
+    }
+    const qint64 size = status.st_size;
+    if (size > limit) {
+        ::close(fd);
+        return fail(error, tooLarge(limit));
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(error, file.errorString());
+    }
+#endif
+    // Asked for the size it has, not the limit: a read reserves what it is asked for. A file
+    // that grows while it is read still stops one byte past the limit.
+    const qint64 expected = qMin(size, limit);
+    bytes = file.read(expected + 1);
+    if (bytes.size() > expected && file.error() == QFileDevice::NoError)
+        bytes += file.read(limit + 1 - bytes.size());
+    if (file.error() != QFileDevice::NoError) {
+        const QString why = file.errorString();
+        bytes.clear();
+        return fail(error, why);
+    }
+    if (bytes.size() > limit) {
+        bytes.clear();
+        return fail(error, tooLarge(limit));
+    }
+    return true;
+}

@@ -1,0 +1,34 @@
+#include "ui/messagebox.h"
+
+#include "app/launchertexts.h"
+
+#include <QAbstractButton>
+
+#include <utility>
+
+QMessageBox::StandardButton showCriticalBox(QWidget *parent, const QString &title,
+                                            const QString &text,
+                                            QMessageBox::StandardButtons buttons)
+{
+    return showBox(parent, QMessageBox::Critical, title, text, buttons);
+}
+
+QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                    const QString &text, QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(icon, title, text, buttons, parent);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    const std::pair<QMessageBox::StandardButton, VxText> names[] = {
+        {QMessageBox::Ok, VxText::ButtonOk},         {QMessageBox::Abort, VxText::ButtonAbort},
+        {QMessageBox::Ignore, VxText::ButtonIgnore}, {QMessageBox::Yes, VxText::ButtonYes},
+        {QMessageBox::No, VxText::ButtonNo},
+    };
+    for (const auto &[button, name] : names) {
+        if (QAbstractButton *shown = box.button(button))
+            shown->setText(launcherText(name));
+    }
+    const int pressed = box.exec();
+    return box.clickedButton() ? QMessageBox::StandardButton(pressed) : QMessageBox::NoButton;
+}
