@@ -94,19 +94,23 @@ bool syncFileToDisk(const QString &path, QString *error)
 }
 bool copyNewFile(const QString &from, const QString &to, QString *error)
 {
-    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
+    // Not blocking on a pipe or a device that a mod may hold under a file's name.
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (in < 0) {
         if (error)
             *error = qt_error_string(errno);
         return false;
     }
-    struct stat info
-    {
-    };
-    const bool statted = ::fstat(in, &info) == 0;
+    struct stat info = {};
+    if (::fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(in);
+        if (error)
+            *error = QStringLiteral("not a regular file");
+        return false;
+    }
     const int out =
         ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-               statted ? (info.st_mode & 07777) | S_IWUSR : 0644);
+               (info.st_mode & 07777) | S_IWUSR);
     int failure = out < 0 ? errno : 0;
 #ifdef Q_OS_LINUX
     // The kernel copies, without a trip through our memory, wherever it can.
