@@ -65,7 +65,9 @@ VxConsoleFeedback::VxConsoleFeedback(Answer onError, Progress progress, int widt
 
 QString VxConsoleFeedback::faultLine(const QString &title, const QString &text)
 {
-    const QString what = withoutFullStop(text);
+    // One line a fault: the dialog's boxes put the reason on a line of its own.
+    QString what = withoutFullStop(text);
+    what.replace(QStringLiteral(":\n"), QStringLiteral(": ")).replace(u'\n', QStringLiteral("; "));
     // The launch's titles are the box titles of the dialog ("Error!"): the line's "vxmod:"
     // says as much, so only a title with more to say stays.
     const QString heading = withoutFullStop(title);

@@ -54,8 +54,10 @@ bool reportRecovery(const VxRecovery &recovery)
         return true;
     case VxRecovery::Outcome::RestoreFailed:
         err() << "vxmod: an earlier launch could not be undone entirely; what is left stays in "
-                 "the launch journal:\n"
-              << recovery.message << Qt::endl;
+                 "the launch journal"
+              << Qt::endl;
+        for (const QString &failure : recovery.report.failures)
+            err() << VxConsoleFeedback::faultLine(QString(), failure) << Qt::endl;
         return false;
     case VxRecovery::Outcome::GameRunning:
     case VxRecovery::Outcome::Busy:
@@ -75,7 +77,7 @@ int refusalCode(const VxRecovery &recovery)
 bool reportRestore(const VxRestoreReport &report)
 {
     for (const QString &failure : report.failures)
-        err() << "vxmod: " << failure << Qt::endl;
+        err() << VxConsoleFeedback::faultLine(QString(), failure) << Qt::endl;
     if (!report.ok()) {
         err() << "vxmod: the game folder is not fully restored (" << report.summary()
               << "); the launch journal keeps the rest, and the next start finishes it" << Qt::endl;

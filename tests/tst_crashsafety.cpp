@@ -283,7 +283,7 @@ void TestCrashSafety::diskFull()
 
     const Run apply = runVxmod({u"apply"_s, u"--game"_s, game, u"Huge"_s}, m_env);
     QCOMPARE(apply.exitCode, 1);
-    QVERIFY2(apply.err.contains(u"Could not copy a mod's file"_s) &&
+    QVERIFY2(apply.err.contains(u"could not copy a mod's file"_s) &&
                  apply.err.contains(u"No space left on device"_s),
              qPrintable(apply.err));
     // As the failing launch left it: not one game file changed or added.
@@ -311,7 +311,7 @@ void TestCrashSafety::readOnlyFolder()
 
     // During a launch: reported, and nothing of the game lost or left changed.
     Run run = runVxmod(args(game, u"apply"_s), m_env);
-    QVERIFY2(run.exitCode == 1 && run.err.contains(u"Could not copy a mod's file"_s) &&
+    QVERIFY2(run.exitCode == 1 && run.err.contains(u"could not copy a mod's file"_s) &&
                  run.err.contains(u"Operation not permitted"_s),
              qPrintable(run.err));
     QCOMPARE(runVxmod(args(game, u"restore"_s), m_env).exitCode, 0);
@@ -322,7 +322,7 @@ void TestCrashSafety::readOnlyFolder()
     QCOMPARE(runVxmod(args(game, u"apply"_s), m_env).exitCode, 0);
     QVERIFY(setImmutable(true));
     run = runVxmod(args(game, u"restore"_s), m_env);
-    QVERIFY2(run.exitCode == 1 && run.err.contains(u"Could not put back"_s), qPrintable(run.err));
+    QVERIFY2(run.exitCode == 1 && run.err.contains(u"could not put back"_s), qPrintable(run.err));
     QVERIFY(QFile::exists(game + u"/vxlaunch.journal"_s));
     QVERIFY(setImmutable(false));
     QCOMPARE(runVxmod(args(game, u"apply"_s), m_env).exitCode, 0);
