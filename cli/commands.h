@@ -9,3 +9,5 @@ int runListCommand(const QStringList &args);
 int runApplyCommand(const QStringList &args);
 int runRestoreCommand(const QStringList &args);
 int runPlayCommand(const QStringList &args);
+int runInstallCommand(const QStringList &args);
+int runRemoveCommand(const QStringList &args);

@@ -17,9 +17,12 @@ Commands:
   restore [--game DIR]                        put every backup back, as the end of a game does
   play    [--game DIR] [--on-error abort|ignore] [MOD...]
                                               apply, run the game, wait for it, restore
+  install [--game DIR] [--replace] ARCHIVE... install mods from .zip, .7z, .rar or .tar archives
+  remove  [--game DIR] MOD...                 delete mods from VexilMods
 
 Options:
   --game DIR   the game folder (default: the installed game)
+  --replace    let an archive replace an installed mod of the same name
   --help       show this help
   --version    show the version
 )";
@@ -59,6 +62,10 @@ int main(int argc, char *argv[])
         return runRestoreCommand(args);
     if (command == QLatin1String("play"))
         return runPlayCommand(args);
+    if (command == QLatin1String("install"))
+        return runInstallCommand(args);
+    if (command == QLatin1String("remove"))
+        return runRemoveCommand(args);
     err << "vxmod: unknown command '" << command << "'\n\n" << usage;
     return 2;
 }

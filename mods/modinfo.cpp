@@ -1,5 +1,7 @@
 #include "mods/modinfo.h"
 
+#include "mods/modinstall.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStringDecoder>
@@ -75,6 +77,9 @@ QList<VxModInfo> scanModFolder(const QString &installDir)
     QList<VxModInfo> mods;
     // QDir's default order: by name, without regard to case.
     for (const QString &folder : QDir(modsDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        // Half an install or a removal in progress: never a mod.
+        if (folder.startsWith(installTemporaryPrefix))
+            continue;
         VxModInfo info;
         info.folderName = folder;
         if (readModInfo(modsDir + folder + QLatin1Char('/'), info))
