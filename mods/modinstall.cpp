@@ -171,8 +171,11 @@ VxInstallResult Unpacker::run()
     const int opened =
         archive_read_open_filename(a.get(), QFile::encodeName(m_archivePath).constData(), 1 << 16);
 #endif
-    if (opened != ARCHIVE_OK)
-        return readFailure(a.get(), QString());
+    if (opened != ARCHIVE_OK) {
+        const char *why = archive_error_string(a.get());
+        return refusal(Problem::Unreadable,
+                       why ? QString::fromLocal8Bit(why) : QStringLiteral("cannot open"));
+    }
 
     m_progress = m_archiveSize >= largeArchiveBytes;
     m_feedback.begin(m_progress ? progressSteps : 0);
@@ -193,6 +196,9 @@ VxInstallResult Unpacker::run()
     }
     if (m_files == 0)
         return refusal(Problem::NoFiles);
+    // The archive's index at its end is read without a block of data to count.
+    for (; m_progress && m_steps < progressSteps; ++m_steps)
+        m_feedback.step();
     return {};
 }
 
@@ -497,7 +503,7 @@ QString installProblemText(const VxInstallResult &result)
     case Problem::Duplicate:
         return text(VxText::InstallDuplicate);
     case Problem::Encrypted:
-        return text(VxText::InstallEncrypted);
+        return launcherText(VxText::InstallEncrypted);
     case Problem::TooLarge:
         return text(VxText::InstallTooLarge);
     case Problem::TooCompressed:
