@@ -17,20 +17,6 @@ namespace {
 
 using Entry = ArchiveEntry;
 
-Files under(const QString &prefix, const Files &files)
-{
-    Files moved;
-    for (auto it = files.cbegin(); it != files.cend(); ++it)
-        moved.insert(prefix + it.key(), it.value());
-    return moved;
-}
-
-Files operator+(Files a, const Files &b)
-{
-    a.insert(b);
-    return a;
-}
-
 const Files nightSky = {{u"info.txt"_s, "name=Night Sky\n"},
                         {u"Art/Sky/backdrop.txt"_s, "dark\n"},
                         {u"Tweak/World/Sky.twk"_s, "Color=@color 1 2 3\n"}};
