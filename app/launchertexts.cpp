@@ -31,6 +31,10 @@ constexpr Row rows[] = {
      "nouveau fichier info.txt qui le nomme « %3 ».",
      "%1 no contiene ningún info.txt. Se ha instalado como el mod %2, con un info.txt nuevo "
      "que lo llama «%3»."},
+    {VxText::InstallReplaceQuestion,
+     "A mod named %1 is already installed. Replace it with the one from the archive?",
+     "Un mod nommé %1 est déjà installé. Le remplacer par celui de l'archive ?",
+     "Ya hay un mod instalado con el nombre %1. ¿Quiere sustituirlo por el del archivo?"},
     {VxText::InstallUnreadable, "the archive is damaged, truncated or of an unknown kind (%1)",
      "l'archive est endommagée, incomplète ou d'un type inconnu (%1)",
      "el archivo está dañado, incompleto o es de un tipo desconocido (%1)"},

@@ -400,9 +400,18 @@ QString makeTemporary(const QString &mods)
     return temporary.path();
 }
 
-VxInstallResult install(const QString &mods, const QString &archivePath, VxFeedback &feedback,
+// A mod's own folders mirror the game's data folder: an archive holding nothing but Art/ is
+// a mod of art, not a mod named Art.
+bool mirrorsDataFolder(const QString &installDir, const QString &name)
+{
+    return name.compare(QLatin1String("Tweak"), Qt::CaseInsensitive) == 0 ||
+           !existingEntry(installDir + QLatin1String("/data"), name).isEmpty();
+}
+
+VxInstallResult install(const QString &installDir, const QString &archivePath, VxFeedback &feedback,
                         bool replace, const VxInstallLimits &limits)
 {
+    const QString mods = modsFolder(installDir);
     const QString temporary = makeTemporary(mods);
     if (temporary.isNull())
         return refusal(Problem::WriteFailed, QDir::toNativeSeparators(mods));
@@ -429,7 +438,8 @@ VxInstallResult install(const QString &mods, const QString &archivePath, VxFeedb
                         root + QLatin1String("/info.txt"), result))
             return result;
     } else {
-        const bool wrapped = unpacker.topNames.size() == 1 && unpacker.topIsFolder;
+        const bool wrapped = unpacker.topNames.size() == 1 && unpacker.topIsFolder &&
+                             !mirrorsDataFolder(installDir, unpacker.topNames.constFirst());
         if (wrapped)
             root += QLatin1Char('/') + unpacker.topNames.constFirst();
         result.modFolder = wrapped ? unpacker.topNames.constFirst() : baseName;
@@ -541,7 +551,7 @@ VxInstallResult installModArchive(const QString &installDir, const QString &arch
     if (!QDir().mkpath(mods))
         return refusal(Problem::WriteFailed, QDir::toNativeSeparators(mods));
     cleanLeftovers(mods);
-    result = install(mods, archivePath, feedback, replace, limits);
+    result = install(installDir, archivePath, feedback, replace, limits);
     feedback.end();
     return result;
 }

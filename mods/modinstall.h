@@ -61,10 +61,11 @@ struct VxInstallResult
 QString installProblemText(const VxInstallResult &result);
 
 // Installs archivePath into installDir + "/VexilMods". The mod's root is the archive's folder
-// that holds info.txt; without one, the archive's only top folder (or the whole archive) is
-// installed with an info.txt whose name is the archive's base name. An installed mod of the
-// same folder name is refused unless replace is set; a replaced mod stays whole until the
-// new one is complete. Progress goes through feedback; a large archive begins with a step
+// that holds info.txt; without one, the archive's only top folder (or the whole archive, when
+// it has several top entries or its one folder is named after a folder of the game's data,
+// such as Art) is installed with an info.txt whose name is the archive's base name. An installed
+// mod of the same folder name is refused unless replace is set; a replaced mod stays whole until
+// the new one is complete. Progress goes through feedback; a large archive begins with a step
 // count, a small one with 0.
 VxInstallResult installModArchive(const QString &installDir, const QString &archivePath,
                                   VxFeedback &feedback, bool replace = false,

@@ -106,6 +106,9 @@ void TestModInstall::installs_data()
         << Files{{u"Loose/Art/a.txt"_s, "a"},
                  {u"Loose/Sound/b.wav"_s, "b"},
                  {u"Loose/info.txt"_s, "name=Loose\n"}};
+    QTest::newRow("zip without info.txt whose one folder is a folder of the game's data")
+        << u"zip"_s << u"Loose.zip"_s << Files{{u"art/a.txt"_s, "a"}} << none << false
+        << Files{{u"Loose/art/a.txt"_s, "a"}, {u"Loose/info.txt"_s, "name=Loose\n"}};
     QTest::newRow("tar.gz loses both suffixes")
         << u"tar"_s << u"Pack.tar.gz"_s << nightSky << none << false << under(u"Pack/"_s, nightSky);
     QTest::newRow("INFO.TXT in capitals lands as info.txt, the name the mod scan reads")
@@ -135,7 +138,7 @@ void TestModInstall::installs()
     TestDir dir;
     const QString game = dir.filePath(u"game"_s);
     const QString mods = game + u"/VexilMods"_s;
-    QVERIFY(writeTree(mods, keep + installed));
+    QVERIFY(writeTree(mods, keep + installed) && writeTree(game, {{u"data/Art/x.txt"_s, "x"}}));
     // A key ending in '/' stands for an empty folder.
     for (auto it = content.cbegin(); it != content.cend(); ++it) {
         const QString path = dir.filePath(u"src/"_s + it.key());

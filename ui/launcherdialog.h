@@ -61,6 +61,8 @@ private:
     void restoreDisplayChoice();
     void saveLauncherSettings();
     void scanMods();
+    // After an install: the mods as the folder now holds them, the ticks kept.
+    void relistMods();
     void startGame();
     void setControlsEnabled(bool enabled);
 
