@@ -23,6 +23,7 @@ class TestModDrop : public QObject
 private slots:
     void drop_data();
     void drop();
+    void dropDuringLaunch();
 };
 
 void TestModDrop::drop_data()
@@ -142,6 +143,48 @@ void TestModDrop::drop()
     QTest::qWait(50);
     QCOMPARE(shown, boxes);
     QVERIFY(!QFile::exists(game + u"/evil.txt"_s) && !QFile::exists(dir.filePath(u"evil.txt"_s)));
+}
+
+void TestModDrop::dropDuringLaunch()
+{
+    TestDir dir;
+    const QString game = dir.filePath(u"game"_s);
+    QVERIFY(stageDemoGame(game));
+    // A tweak file for an element that does not exist stops the launch with a question.
+    QVERIFY(writeTree(game, {{u"VexilMods/BetterUnits/Tweak/Units/Aaa.twk"_s, "Value=1\n"}}));
+    QVERIFY(writeArchive(dir.filePath(u"Sky.zip"_s), "zip",
+                         {{u"NightSky2/info.txt"_s, "name=Night Sky\n"}}));
+    const Files before = readTree(game + u"/VexilMods"_s);
+
+    VxLauncherDialog dialog({game, u"ENG"_s}, {{800, 600, 60}});
+    auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
+    QVERIFY(list && list->count() == 3);
+    list->item(0)->setCheckState(Qt::Checked);
+    dialog.show();
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dir.filePath(u"Sky.zip"_s))});
+    QStringList seen;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        QDragEnterEvent enter({150, 400}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &enter);
+        QDropEvent drop({150, 400}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &drop);
+        seen.append(box->text().left(19) + (enter.isAccepted() || drop.isAccepted()
+                                                ? u" and a drop taken"_s
+                                                : u" and no drop taken"_s));
+        box->button(QMessageBox::Abort)->click();
+    });
+    poll.start(10);
+    QMetaObject::invokeMethod(&dialog, "launchGame");
+    QCOMPARE(seen, QStringList{u"Error loading file  and no drop taken"_s});
+    QTest::qWait(50);
+    QCOMPARE(list->count(), 3);
+    QCOMPARE(readTree(game + u"/VexilMods"_s), before);
 }
 
 QTEST_MAIN(TestModDrop)
