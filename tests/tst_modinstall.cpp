@@ -61,6 +61,8 @@ class TestModInstall : public QObject
 private slots:
     void installs_data();
     void installs();
+    void installsDemoArchives_data();
+    void installsDemoArchives();
     void refuses_data();
     void refuses();
     void reportsProgress_data();
@@ -156,6 +158,33 @@ void TestModInstall::installs()
     // The mod is listed, and no lock is left behind.
     QCOMPARE(scanModFolder(game).size(), 2);
     QVERIFY(!QFile::exists(VxGameLock::lockPath(game)));
+}
+
+void TestModInstall::installsDemoArchives_data()
+{
+    QTest::addColumn<QString>("archive");
+    for (const char *mod : {"BetterUnits", "NightSky", "WarpDrive"}) {
+        for (const char *suffix : {".zip", ".7z"}) {
+            const QString name = QLatin1String(mod) + QLatin1String(suffix);
+            QTest::newRow(qPrintable(name)) << name;
+        }
+    }
+}
+
+// The build packs the sample mods (wrapped in a zip, at the top of a 7z); each installs as the
+// very folder it was packed from.
+void TestModInstall::installsDemoArchives()
+{
+    QFETCH(QString, archive);
+    TestDir dir;
+    VxSilentFeedback feedback;
+    const VxInstallResult result = installModArchive(
+        dir.path(), qEnvironmentVariable("VX_DEMO_ARCHIVES") + u'/' + archive, feedback);
+    QVERIFY2(result.ok(), qPrintable(installProblemText(result)));
+    const QString mod = archiveBaseName(archive);
+    QCOMPARE(readTree(dir.filePath(u"VexilMods"_s)),
+             under(mod + u'/',
+                   readTree(qEnvironmentVariable("VX_DEMO_INSTALL") + u"/VexilMods/"_s + mod)));
 }
 
 void TestModInstall::refuses_data()
