@@ -22,7 +22,6 @@ namespace {
 // Archives below this size unpack in a blink: no progress window for them.
 constexpr qint64 largeArchiveBytes = qint64(8) << 20;
 constexpr int progressSteps = 100;
-constexpr size_t readBlockBytes = size_t(1) << 20;
 
 using Problem = VxInstallProblem;
 
@@ -150,7 +149,6 @@ private:
         bool isFile;
     };
     QHash<QString, Claim> m_claims;
-    std::unique_ptr<char[]> m_buffer{new char[readBlockBytes]};
 };
 
 VxInstallResult Unpacker::run()
@@ -307,22 +305,36 @@ VxInstallResult Unpacker::writeData(archive *a, const QString &path, const QStri
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return refusal(Problem::WriteFailed,
                        QDir::toNativeSeparators(path) + QLatin1String(": ") + file.errorString());
+    // The library's own blocks, written as they come: no copy through a buffer of ours, and
+    // each block is still in the processor's cache when it is written.
+    qint64 position = 0;
     for (;;) {
-        const la_ssize_t got = archive_read_data(a, m_buffer.get(), readBlockBytes);
-        if (got == 0)
+        const void *block = nullptr;
+        size_t size = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(a, &block, &size, &offset);
+        if (status == ARCHIVE_EOF)
             break;
-        if (got < 0)
+        // A bad checksum is only a warning to the library; to us it is a damaged file.
+        if (status != ARCHIVE_OK || offset < position)
             return readFailure(a, shown);
-        m_written += got;
+        // A gap before the block (a sparse file) unpacks to zeros like any other byte.
+        m_written += offset + qint64(size) - position;
         if (m_written > m_limits.maxUnpackedBytes)
             return refusal(Problem::TooLarge, QString::number(m_limits.maxUnpackedBytes >> 20));
         if (m_written > m_limits.ratioFreeBytes && m_written / m_limits.maxRatio > m_archiveSize)
             return refusal(Problem::TooCompressed, QString::number(m_limits.maxRatio));
-        if (file.write(m_buffer.get(), got) != got)
+        if ((offset != position && !file.seek(offset)) ||
+            file.write(static_cast<const char *>(block), qint64(size)) != qint64(size))
             return refusal(Problem::WriteFailed, QDir::toNativeSeparators(path) +
                                                      QLatin1String(": ") + file.errorString());
+        position = offset + qint64(size);
         progress(a);
     }
+    // A file that ends in a gap still has its full length.
+    if (file.size() < position && !file.resize(position))
+        return refusal(Problem::WriteFailed,
+                       QDir::toNativeSeparators(path) + QLatin1String(": ") + file.errorString());
     if (!file.flush())
         return refusal(Problem::WriteFailed,
                        QDir::toNativeSeparators(path) + QLatin1String(": ") + file.errorString());
