@@ -106,7 +106,7 @@ struct ArchiveCloser
     void operator()(archive *a) const { archive_read_free(a); }
 };
 
-// Reads one archive into a folder, checking every entry before anything of it is written.
+// Reads one archive into a folder, checking each entry before anything of it is written.
 class Unpacker
 {
 public:
@@ -155,13 +155,17 @@ VxInstallResult Unpacker::run()
 {
     m_archiveSize = QFileInfo(m_archivePath).size();
     std::unique_ptr<archive, ArchiveCloser> a(archive_read_new());
-    // Only archive formats: mtree, for one, would read files named inside it off the disk.
+    // Only archive formats: mtree, for one, would read files named inside it off the disk. And
+    // only compressions the library decodes itself: for some others it runs an outside program.
     archive_read_support_format_zip(a.get());
     archive_read_support_format_7zip(a.get());
     archive_read_support_format_rar(a.get());
     archive_read_support_format_rar5(a.get());
     archive_read_support_format_tar(a.get());
-    archive_read_support_filter_all(a.get());
+    archive_read_support_filter_gzip(a.get());
+    archive_read_support_filter_bzip2(a.get());
+    archive_read_support_filter_xz(a.get());
+    archive_read_support_filter_zstd(a.get());
 #ifdef Q_OS_WIN
     const int opened = archive_read_open_filename_w(
         a.get(), reinterpret_cast<const wchar_t *>(m_archivePath.utf16()), 1 << 16);
@@ -226,7 +230,7 @@ bool Unpacker::claim(const QStringList &parts, bool isFile, VxInstallResult &res
         spelling += (i ? QLatin1String("/") : QLatin1String()) + parts.at(i);
         const bool last = i == parts.size() - 1;
         const bool file = last && isFile;
-        const QString key = spelling.toLower();
+        const QString key = spelling.toCaseFolded();
         const auto found = m_claims.constFind(key);
         if (found == m_claims.cend()) {
             m_claims.insert(key, {spelling, file});
