@@ -8,11 +8,41 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressDialog>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
 using namespace vxtest;
+
+namespace {
+
+QByteArray noise(qsizetype size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    QRandomGenerator(3).fillRange(reinterpret_cast<quint32 *>(data.data()), size / 4);
+    return data;
+}
+
+// Notes each progress window's title and label the first time it is painted.
+struct ProgressSpy : QObject
+{
+    explicit ProgressSpy(QStringList &seen) : m_seen(seen) { qApp->installEventFilter(this); }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *progress = qobject_cast<QProgressDialog *>(watched);
+        if (progress && event->type() == QEvent::Paint && !progress->labelText().isEmpty() &&
+            !m_seen.contains(u"progress window|"_s + progress->windowTitle() + u'|' +
+                             progress->labelText()))
+            m_seen.append(u"progress window|"_s + progress->windowTitle() + u'|' +
+                          progress->labelText());
+        return false;
+    }
+    QStringList &m_seen;
+};
+
+} // namespace
 
 // Archives dropped on the launcher window are installed and listed, refusals are boxes in the
 // player's language.
@@ -67,6 +97,10 @@ void TestModDrop::drop_data()
                        u"by another launch (process "_s +
                        pid + u" (tst_moddrop))"_s}
         << QStringList{u"[x] Keep "_s};
+    QTest::newRow("a large archive unpacks under a progress window")
+        << u"ENG"_s << QStringList{u"Big.zip"_s} << false << 0 << true
+        << QStringList{u"progress window|Installing mods|Big.zip"_s}
+        << QStringList{u"Big "_s, u"[x] Keep "_s};
     QTest::newRow("files that are no archives are not taken")
         << u"ENG"_s << QStringList{u"readme.txt"_s, u"Sky.zip.part"_s} << false << 0 << false
         << QStringList{} << QStringList{u"[x] Keep "_s};
@@ -94,6 +128,10 @@ void TestModDrop::drop()
     QVERIFY(writeArchive(dir.filePath(u"Loose Bits.7z"_s), "7zip",
                          {{u"Art/a.txt"_s, "a"}, {u"readme.txt"_s, "r"}}));
     QVERIFY(writeTree(dir.path(), {{u"readme.txt"_s, "r"}, {u"Sky.zip.part"_s, "p"}}));
+    if (dropped.contains(u"Big.zip"_s))
+        QVERIFY(writeArchive(dir.filePath(u"Big.zip"_s), "zip",
+                             {{u"Big/info.txt"_s, "name=Big"}, {u"Big/a.bin"_s, noise(9 << 20)}},
+                             "zip:compression=store"));
     VxGameLock lock(game);
     if (locked)
         QCOMPARE(lock.tryLock(), VxGameLock::Result::Acquired);
@@ -118,6 +156,8 @@ void TestModDrop::drop()
     });
     poll.start(10);
 
+    // The progress window comes and goes within the install: caught as it is painted.
+    ProgressSpy spy(shown);
     QMimeData data;
     QList<QUrl> urls;
     for (const QString &name : dropped)
