@@ -425,7 +425,8 @@ bool mirrorsDataFolder(const QString &installDir, const QString &name)
 }
 
 VxInstallResult install(const QString &installDir, const QString &archivePath, VxFeedback &feedback,
-                        bool replace, const VxInstallLimits &limits)
+                        bool replace, const VxInstallLimits &limits,
+                        const VxReplaceQuestion &askReplace)
 {
     const QString mods = modsFolder(installDir);
     const QString temporary = makeTemporary(mods);
@@ -475,7 +476,8 @@ VxInstallResult install(const QString &installDir, const QString &archivePath, V
     }
     const QString existing = existingEntry(mods, result.modFolder);
     if (!existing.isEmpty()) {
-        if (!replace || !QFileInfo(mods + QLatin1Char('/') + existing).isDir()) {
+        if (!QFileInfo(mods + QLatin1Char('/') + existing).isDir() ||
+            (!replace && !(askReplace && askReplace(existing)))) {
             result.problem = Problem::ModExists;
             result.detail = existing;
             return result;
@@ -557,7 +559,8 @@ QString installProblemText(const VxInstallResult &result)
 }
 
 VxInstallResult installModArchive(const QString &installDir, const QString &archivePath,
-                                  VxFeedback &feedback, bool replace, const VxInstallLimits &limits)
+                                  VxFeedback &feedback, bool replace, const VxInstallLimits &limits,
+                                  const VxReplaceQuestion &askReplace)
 {
     VxGameLock lock(installDir);
     VxInstallResult result;
@@ -567,7 +570,7 @@ VxInstallResult installModArchive(const QString &installDir, const QString &arch
     if (!QDir().mkpath(mods))
         return refusal(Problem::WriteFailed, QDir::toNativeSeparators(mods));
     cleanLeftovers(mods);
-    result = install(installDir, archivePath, feedback, replace, limits);
+    result = install(installDir, archivePath, feedback, replace, limits, askReplace);
     feedback.end();
     return result;
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class VxFeedback;
 
 // Installing a downloaded mod archive (zip, 7z, rar, tar and their compressions) into
@@ -63,13 +65,16 @@ QString installProblemText(const VxInstallResult &result);
 // Installs archivePath into installDir + "/VexilMods". The mod's root is the archive's folder
 // that holds info.txt; without one, the archive's only top folder (or the whole archive, when
 // it has several top entries or its one folder is named after a folder of the game's data,
-// such as Art) is installed with an info.txt whose name is the archive's base name. An installed
-// mod of the same folder name is refused unless replace is set; a replaced mod stays whole until
-// the new one is complete. Progress goes through feedback; a large archive begins with a step
-// count, a small one with 0.
+// such as Art) is installed with an info.txt whose name is the archive's base name. An
+// installed mod of the same folder name is refused unless replace is set or askReplace, called
+// with its folder name once the archive is unpacked, says yes; a replaced mod stays whole
+// until the new one is complete. Progress goes through feedback; a large archive begins with a
+// step count, a small one with 0.
+using VxReplaceQuestion = std::function<bool(const QString &modFolder)>;
 VxInstallResult installModArchive(const QString &installDir, const QString &archivePath,
                                   VxFeedback &feedback, bool replace = false,
-                                  const VxInstallLimits &limits = {});
+                                  const VxInstallLimits &limits = {},
+                                  const VxReplaceQuestion &askReplace = {});
 
 // Removes the folder VexilMods/folderName, all at once as far as the mod list can tell.
 VxInstallResult removeMod(const QString &installDir, const QString &folderName);

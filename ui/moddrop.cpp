@@ -76,17 +76,16 @@ bool VxModDrop::install(const QStringList &archives)
     const QString title = launcherText(VxText::InstallTitle);
     for (const QString &archive : archives) {
         const QString name = QFileInfo(archive).fileName();
+        // The question comes once the archive is unpacked, so a yes costs no second pass.
+        const auto askReplace = [this, &title](const QString &mod) {
+            return QMessageBox::question(
+                       m_window, title, launcherText(VxText::InstallReplaceQuestion).arg(mod),
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+        };
         VxInstallResult result;
         {
             VxProgressFeedback feedback(m_window);
-            result = installModArchive(m_installDir, archive, feedback);
-        }
-        if (result.problem == VxInstallProblem::ModExists &&
-            QMessageBox::question(
-                m_window, title, launcherText(VxText::InstallReplaceQuestion).arg(result.detail),
-                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes) {
-            VxProgressFeedback feedback(m_window);
-            result = installModArchive(m_installDir, archive, feedback, true);
+            result = installModArchive(m_installDir, archive, feedback, false, {}, askReplace);
         }
         if (result.ok()) {
             changed = true;
