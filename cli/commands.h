@@ -20,3 +20,5 @@ int runPlanCommand(const QStringList &args);
 // named. -1 when the command can go on, else the exit code to stop with (the reason printed).
 int parseModArguments(const QString &command, const QStringList &args, QString &installDir,
                       QList<VxModInfo> &mods);
+int runInstallCommand(const QStringList &args);
+int runRemoveCommand(const QStringList &args);

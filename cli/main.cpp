@@ -22,10 +22,13 @@ Commands:
   play    [--game DIR] [--on-error abort|ignore] [MOD...]
                                               apply, run the game, wait for it, restore
                                               (exit 3: the game crashed or exited non-zero)
+  install [--game DIR] [--replace] ARCHIVE... install mods from .zip, .7z, .rar or .tar archives
+  remove  [--game DIR] MOD...                 delete mods from VexilMods
 
 Options:
   --game DIR   the game folder (default: the installed game)
   -q, --quiet  no progress, only faults
+  --replace    let an archive replace an installed mod of the same name
   --help       show this help
   --version    show the version
 )";
@@ -69,6 +72,10 @@ int main(int argc, char *argv[])
         return runPlayCommand(args);
     if (command == QLatin1String("status"))
         return runStatusCommand(args);
+    if (command == QLatin1String("install"))
+        return runInstallCommand(args);
+    if (command == QLatin1String("remove"))
+        return runRemoveCommand(args);
     err << "vxmod: unknown command '" << command << "'\n\n" << usage;
     return 2;
 }

@@ -1,6 +1,7 @@
 #include "mods/modinfo.h"
 
 #include "mods/modfile.h"
+#include "mods/modinstall.h"
 #include "tweak/tweakcompiler.h"
 
 #include <QDir>
@@ -56,6 +57,9 @@ QList<VxModInfo> scanModFolder(const QString &installDir, QStringList *problems)
     QList<VxModInfo> mods;
     // QDir's default order: by name, without regard to case.
     for (const QString &folder : QDir(modsDir).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        // Half an install or a removal in progress: never a mod.
+        if (folder.startsWith(installTemporaryPrefix))
+            continue;
         VxModInfo info;
         info.folderName = folder;
         const QString path = modsDir + folder + QLatin1Char('/');

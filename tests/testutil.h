@@ -25,6 +25,22 @@ struct TestDir : QTemporaryDir
     ~TestDir() { setAutoRemove(!QTest::currentTestFailed()); }
 };
 
+// The files moved below a folder: under("Mod/", {{"a.txt", ...}}) gives "Mod/a.txt".
+inline Files under(const QString &prefix, const Files &files)
+{
+    Files moved;
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        moved.insert(prefix + it.key(), it.value());
+    return moved;
+}
+
+// Both sets of files; b wins where both have a path.
+inline Files operator+(Files a, const Files &b)
+{
+    a.insert(b);
+    return a;
+}
+
 inline bool writeTree(const QString &root, const Files &files)
 {
     for (auto it = files.cbegin(); it != files.cend(); ++it) {

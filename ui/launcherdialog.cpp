@@ -5,9 +5,11 @@
 #include "launch/gamelock.h"
 #include "launch/gameprocess.h"
 #include "launch/launchsequence.h"
+#include "mods/modinstall.h"
 #include "mods/moditem.h"
 #include "ui/collisionmarks.h"
 #include "ui/messagebox.h"
+#include "ui/moddrop.h"
 #include "ui/progressfeedback.h"
 
 #include <QApplication>
@@ -86,11 +88,14 @@ VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location, const ModeSou
     // modes: there is no reason to show the player empty lists once.
     QDir(installDir).mkdir(QStringLiteral("VexilMods"));
     recoverAtStart();
+    removeInstallLeftovers(installDir);
     loadLauncherSettings();
     fillDisplayModes(modeSource());
     restoreDisplayChoice();
     scanMods();
     new VxCollisionMarks(form.modsList, installDir);
+    new VxModDrop(
+        this, installDir, [this] { return m_launching; }, [this] { relistMods(); });
 }
 
 VxLauncherDialog::~VxLauncherDialog() = default;
@@ -272,6 +277,25 @@ void VxLauncherDialog::scanMods()
     const QList<VxModInfo> mods = scanModFolder(installDir);
     for (const VxModInfo &mod : mods)
         new VxModItem(mod, form.modsList);
+}
+
+void VxLauncherDialog::relistMods()
+{
+    // A new mod takes its place in folder-name order; the mods already ticked stay ticked.
+    QStringList ticked;
+    for (int row = 0; row < form.modsList->count(); ++row) {
+        const auto *mod = dynamic_cast<const VxModItem *>(form.modsList->item(row));
+        if (mod && mod->checkState() != Qt::Unchecked)
+            ticked.append(mod->path);
+    }
+    form.modsList->clear();
+    form.modsDesc->clear();
+    scanMods();
+    for (int row = 0; row < form.modsList->count(); ++row) {
+        auto *mod = dynamic_cast<VxModItem *>(form.modsList->item(row));
+        if (mod && ticked.contains(mod->path))
+            mod->setCheckState(Qt::Checked);
+    }
 }
 
 void VxLauncherDialog::updateModInfo(QListWidgetItem *current, QListWidgetItem *previous)

@@ -66,6 +66,8 @@ private:
     void saveLauncherSettings();
     void scanMods();
     void recoverAtStart();
+    // After an install: the mods as the folder now holds them, the ticks kept.
+    void relistMods();
     void startGame();
     void setControlsEnabled(bool enabled);
     void finishGame();

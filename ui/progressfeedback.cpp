@@ -39,7 +39,8 @@ void VxProgressFeedback::begin(int tweakFileCount)
     // The window has taken its width from the placeholder; the real labels follow.
     m_progress->setLabelText(QString());
     QCoreApplication::processEvents();
-    m_sinceRefresh.start();
+    // The first title and label show at once, however quick the work behind them.
+    m_sinceRefresh.invalidate();
 }
 
 void VxProgressFeedback::refresh(bool force)
@@ -55,7 +56,9 @@ void VxProgressFeedback::refresh(bool force)
     }
     m_pending = false;
     QCoreApplication::processEvents();
-    m_sinceRefresh.start();
+    // Until a label has been shown, every change shows at once.
+    if (!m_label.isEmpty())
+        m_sinceRefresh.start();
 }
 
 void VxProgressFeedback::setTitle(const QString &title)

@@ -1,0 +1,146 @@
+#include "cli/commands.h"
+
+#include "app/gamelookup.h"
+#include "app/launchertexts.h"
+#include "app/stringtable.h"
+#include "launch/feedback.h"
+#include "mods/modinstall.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace {
+
+constexpr int exitOk = 0;
+constexpr int exitFailed = 1;
+constexpr int exitUsage = 2;
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usageError(const QString &message)
+{
+    err() << "vxmod: " << message << Qt::endl;
+    return exitUsage;
+}
+
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// The game folder from --game or the installed game, and the positional arguments; returns -1
+// when the command can go on, or the exit code to stop with.
+int parse(const QString &command, const QStringList &args, bool acceptsReplace, QString &game,
+          QStringList &names, bool &replace)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption gameOption(QStringLiteral("game"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption replaceOption(QStringLiteral("replace"));
+    parser.addOption(gameOption);
+    if (acceptsReplace)
+        parser.addOption(replaceOption);
+    if (!parser.parse(QStringList{QStringLiteral("vxmod")} + args))
+        return usageError(parser.errorText());
+    if (parser.values(gameOption).size() > 1)
+        return usageError(QStringLiteral("--game given more than once"));
+    names = parser.positionalArguments();
+    if (names.isEmpty())
+        return usageError(acceptsReplace
+                              ? QStringLiteral("%1 needs at least one archive").arg(command)
+                              : QStringLiteral("%1 needs at least one mod").arg(command));
+    replace = acceptsReplace && parser.isSet(replaceOption);
+
+    if (parser.isSet(gameOption)) {
+        game = parser.value(gameOption);
+        if (game.isEmpty())
+            return usageError(QStringLiteral("--game needs a folder"));
+    } else {
+        const VxGameLocation location = lookupGame();
+        if (!location.found())
+            return usageError(
+                QStringLiteral("no installed game found; pass --game DIR to name the game folder"));
+        game = location.installDir;
+    }
+    game = QDir::cleanPath(QDir(QDir::fromNativeSeparators(game)).absolutePath());
+    if (!QFileInfo(game).isDir())
+        return usageError(QStringLiteral("game folder %1 does not exist").arg(shown(game)));
+    // vxmod speaks English whatever language the game was installed in.
+    loadStringTable(languageIndexFor(QStringLiteral("English")));
+    return -1;
+}
+
+} // namespace
+
+int runInstallCommand(const QStringList &args)
+{
+    QString game;
+    QStringList archives;
+    bool replace = false;
+    if (const int code = parse(QStringLiteral("install"), args, true, game, archives, replace);
+        code >= 0)
+        return code;
+    for (const QString &archive : std::as_const(archives)) {
+        if (!QFileInfo(archive).isFile())
+            return usageError(QStringLiteral("no archive %1").arg(shown(archive)));
+    }
+
+    QTextStream out(stdout);
+    int code = exitOk;
+    for (const QString &archive : std::as_const(archives)) {
+        // The line below says what happened; an install asks nothing.
+        VxSilentFeedback feedback;
+        const VxInstallResult result = installModArchive(game, archive, feedback, replace);
+        const QString name = QFileInfo(archive).fileName();
+        if (!result.ok()) {
+            err() << "vxmod: cannot install " << name << ": " << installProblemText(result)
+                  << Qt::endl;
+            code = exitFailed;
+            // Every other archive would meet the same lock.
+            if (result.problem == VxInstallProblem::Locked)
+                break;
+            continue;
+        }
+        if (result.wroteInfo)
+            err() << "vxmod: " << name
+                  << " has no info.txt; wrote one with name=" << archiveBaseName(archive)
+                  << Qt::endl;
+        out << (result.replaced ? "replaced " : "installed ") << result.modFolder << " from "
+            << name << Qt::endl;
+    }
+    return code;
+}
+
+int runRemoveCommand(const QStringList &args)
+{
+    QString game;
+    QStringList mods;
+    bool replace = false;
+    if (const int code = parse(QStringLiteral("remove"), args, false, game, mods, replace);
+        code >= 0)
+        return code;
+    for (const QString &mod : std::as_const(mods)) {
+        if (!QFileInfo(game + QLatin1String("/VexilMods/") + mod).isDir() ||
+            mod.startsWith(QLatin1Char('.')) || mod.contains(QLatin1Char('/')) ||
+            mod.contains(QLatin1Char('\\')))
+            return usageError(QStringLiteral("unknown mod '%1': no such folder in %2")
+                                  .arg(mod, shown(game + QLatin1String("/VexilMods"))));
+    }
+    QTextStream out(stdout);
+    for (const QString &mod : std::as_const(mods)) {
+        const VxInstallResult result = removeMod(game, mod);
+        if (!result.ok()) {
+            err() << "vxmod: cannot remove " << mod << ": " << installProblemText(result)
+                  << Qt::endl;
+            return exitFailed;
+        }
+        out << "removed " << mod << Qt::endl;
+    }
+    return exitOk;
+}

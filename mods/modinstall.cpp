@@ -1,0 +1,607 @@
+#include "mods/modinstall.h"
+
+#include "app/launchertexts.h"
+#include "launch/feedback.h"
+#include "launch/fileops.h"
+#include "launch/gamelock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <memory>
+
+namespace {
+
+// Archives below this size unpack in a blink: no progress window for them.
+constexpr qint64 largeArchiveBytes = qint64(8) << 20;
+constexpr int progressSteps = 100;
+
+using Problem = VxInstallProblem;
+
+VxInstallResult refusal(Problem problem, const QString &detail = QString(),
+                        const QString &other = QString())
+{
+    VxInstallResult result;
+    result.problem = problem;
+    result.detail = detail;
+    result.other = other;
+    return result;
+}
+
+QString modsFolder(const QString &installDir)
+{
+    return installDir + QLatin1String("/VexilMods");
+}
+
+// Windows refuses these whatever follows their first dot ("aux.txt" too).
+bool isDeviceName(const QString &name)
+{
+    QString stem = name.section(QLatin1Char('.'), 0, 0);
+    while (stem.endsWith(QLatin1Char(' ')))
+        stem.chop(1);
+    stem = stem.toUpper();
+    static const QLatin1String fixed[] = {QLatin1String("CON"), QLatin1String("PRN"),
+                                          QLatin1String("AUX"), QLatin1String("NUL")};
+    for (const QLatin1String &device : fixed) {
+        if (stem == device)
+            return true;
+    }
+    return stem.size() == 4 &&
+           (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT"))) &&
+           stem.at(3) >= QLatin1Char('1') && stem.at(3) <= QLatin1Char('9');
+}
+
+// A mod is played on Windows: a name it cannot hold would be lost or merged there.
+bool isWindowsName(const QString &name)
+{
+    if (name.isEmpty() || name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+        return false;
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || QStringView(u"<>:\"|?*").contains(c))
+            return false;
+    }
+    return !isDeviceName(name);
+}
+
+// Splits an entry's name into the folder names and file name it lands at, or says why it
+// may not land anywhere.
+Problem splitEntryPath(const QString &raw, QStringList &parts)
+{
+    // A backslash is a separator on Windows: "..\x" would climb out there.
+    if (raw.contains(QLatin1Char('\\')) || raw.startsWith(QLatin1Char('/')))
+        return Problem::UnsafePath;
+    if (raw.size() >= 2 && raw.at(1) == QLatin1Char(':') && raw.at(0).isLetter())
+        return Problem::UnsafePath;
+    parts.clear();
+    for (const QString &part : raw.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String(".."))
+            return Problem::UnsafePath;
+        if (!isWindowsName(part))
+            return Problem::WindowsName;
+        parts.append(part);
+    }
+    return Problem::None;
+}
+
+QString entryName(archive_entry *entry)
+{
+    if (const char *utf8 = archive_entry_pathname_utf8(entry))
+        return QString::fromUtf8(utf8);
+    if (const char *raw = archive_entry_pathname(entry))
+        return QString::fromLocal8Bit(raw);
+    return QString();
+}
+
+struct ArchiveCloser
+{
+    void operator()(archive *a) const { archive_read_free(a); }
+};
+
+// Reads one archive into a folder, checking each entry before anything of it is written.
+class Unpacker
+{
+public:
+    Unpacker(const QString &archivePath, const QString &target, const VxInstallLimits &limits,
+             VxFeedback &feedback)
+        : m_archivePath(archivePath), m_target(target), m_limits(limits), m_feedback(feedback)
+    {
+    }
+
+    VxInstallResult run();
+
+    bool hasInfo = false;
+    QString infoFolder; // relative folder holding info.txt, empty for the archive's top
+    QString infoName;   // its spelling there ("info.txt", or "INFO.TXT")
+    QStringList topNames;
+    bool topIsFolder = false;
+
+private:
+    VxInstallResult entry(archive *a, archive_entry *item);
+    VxInstallResult writeData(archive *a, const QString &path, const QString &shown);
+    VxInstallResult readFailure(archive *a, const QString &shown);
+    bool claim(const QStringList &parts, bool isFile, VxInstallResult &result);
+    void progress(archive *a);
+
+    QString m_archivePath;
+    QString m_target;
+    VxInstallLimits m_limits;
+    VxFeedback &m_feedback;
+    qint64 m_archiveSize = 0;
+    qint64 m_written = 0;
+    int m_entries = 0;
+    int m_files = 0;
+    int m_steps = 0;
+    bool m_progress = false;
+    // Every path written so far, folded to lower case, with its spelling and whether it is a
+    // file: Windows would merge two spellings into one.
+    struct Claim
+    {
+        QString spelling;
+        bool isFile;
+    };
+    QHash<QString, Claim> m_claims;
+};
+
+VxInstallResult Unpacker::run()
+{
+    m_archiveSize = QFileInfo(m_archivePath).size();
+    std::unique_ptr<archive, ArchiveCloser> a(archive_read_new());
+    // Only archive formats: mtree, for one, would read files named inside it off the disk. And
+    // only compressions the library decodes itself: for some others it runs an outside program.
+    archive_read_support_format_zip(a.get());
+    archive_read_support_format_7zip(a.get());
+    archive_read_support_format_rar(a.get());
+    archive_read_support_format_rar5(a.get());
+    archive_read_support_format_tar(a.get());
+    archive_read_support_filter_gzip(a.get());
+    archive_read_support_filter_bzip2(a.get());
+    archive_read_support_filter_xz(a.get());
+    archive_read_support_filter_zstd(a.get());
+#ifdef Q_OS_WIN
+    const int opened = archive_read_open_filename_w(
+        a.get(), reinterpret_cast<const wchar_t *>(m_archivePath.utf16()), 1 << 16);
+#else
+    const int opened =
+        archive_read_open_filename(a.get(), QFile::encodeName(m_archivePath).constData(), 1 << 16);
+#endif
+    if (opened != ARCHIVE_OK) {
+        const char *why = archive_error_string(a.get());
+        return refusal(Problem::Unreadable,
+                       why ? QString::fromLocal8Bit(why) : QStringLiteral("cannot open"));
+    }
+
+    m_progress = m_archiveSize >= largeArchiveBytes;
+    m_feedback.begin(m_progress ? progressSteps : 0);
+    m_feedback.setTitle(launcherText(VxText::InstallTitle));
+    m_feedback.setLabel(QFileInfo(m_archivePath).fileName());
+    for (;;) {
+        archive_entry *item = nullptr;
+        const int status = archive_read_next_header(a.get(), &item);
+        if (status == ARCHIVE_EOF)
+            break;
+        if (status < ARCHIVE_WARN)
+            return readFailure(a.get(), QString());
+        if (VxInstallResult result = entry(a.get(), item); !result.ok())
+            return result;
+        progress(a.get());
+        if (m_feedback.cancelled())
+            return refusal(Problem::Cancelled);
+    }
+    if (m_files == 0)
+        return refusal(Problem::NoFiles);
+    // The archive's index at its end is read without a block of data to count.
+    for (; m_progress && m_steps < progressSteps; ++m_steps)
+        m_feedback.step();
+    return {};
+}
+
+void Unpacker::progress(archive *a)
+{
+    if (!m_progress)
+        return;
+    const qint64 read = archive_filter_bytes(a, -1);
+    const int reached = int(qMin<qint64>(progressSteps, read * progressSteps / m_archiveSize));
+    for (; m_steps < reached; ++m_steps)
+        m_feedback.step();
+}
+
+VxInstallResult Unpacker::readFailure(archive *a, const QString &shown)
+{
+    if (archive_read_has_encrypted_entries(a) > 0)
+        return refusal(Problem::Encrypted, shown);
+    const char *why = archive_error_string(a);
+    return refusal(Problem::Unreadable,
+                   why ? QString::fromLocal8Bit(why) : QStringLiteral("unknown error"));
+}
+
+bool Unpacker::claim(const QStringList &parts, bool isFile, VxInstallResult &result)
+{
+    QString spelling;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        spelling += (i ? QLatin1String("/") : QLatin1String()) + parts.at(i);
+        const bool last = i == parts.size() - 1;
+        const bool file = last && isFile;
+        const QString key = spelling.toCaseFolded();
+        const auto found = m_claims.constFind(key);
+        if (found == m_claims.cend()) {
+            m_claims.insert(key, {spelling, file});
+            continue;
+        }
+        if (found->spelling != spelling) {
+            result = refusal(Problem::CaseClash, found->spelling, spelling);
+            return false;
+        }
+        // A folder may be named again (as the parent of each of its files); a file may not.
+        if (found->isFile || file) {
+            result = refusal(Problem::Duplicate, spelling);
+            return false;
+        }
+    }
+    return true;
+}
+
+VxInstallResult Unpacker::entry(archive *a, archive_entry *item)
+{
+    const QString raw = entryName(item);
+    if (raw.isEmpty())
+        return refusal(Problem::Unreadable, QStringLiteral("an entry has no name"));
+    if (archive_entry_is_encrypted(item))
+        return refusal(Problem::Encrypted, raw);
+    const auto type = archive_entry_filetype(item);
+    if (archive_entry_hardlink(item) || (type != AE_IFREG && type != AE_IFDIR))
+        return refusal(Problem::LinkEntry, raw);
+    QStringList parts;
+    if (const Problem problem = splitEntryPath(raw, parts); problem != Problem::None)
+        return refusal(problem, raw);
+    if (parts.isEmpty())
+        return {}; // "./", the archive's own top
+    if (++m_entries > m_limits.maxEntries)
+        return refusal(Problem::TooManyEntries, QString::number(m_limits.maxEntries));
+
+    const bool isFile = type == AE_IFREG;
+    VxInstallResult result;
+    if (!claim(parts, isFile, result))
+        return result;
+    if (!topNames.contains(parts.constFirst())) {
+        topNames.append(parts.constFirst());
+        topIsFolder = !isFile || parts.size() > 1;
+    }
+
+    const QString relative = parts.join(QLatin1Char('/'));
+    const QString path = m_target + QLatin1Char('/') + relative;
+    if (!isFile) {
+        if (!QDir().mkpath(path))
+            return refusal(Problem::WriteFailed, QDir::toNativeSeparators(path));
+        return {};
+    }
+    if (parts.constLast().compare(QLatin1String("info.txt"), Qt::CaseInsensitive) == 0) {
+        const QString folder = parts.mid(0, parts.size() - 1).join(QLatin1Char('/'));
+        if (hasInfo && infoFolder != folder)
+            return refusal(Problem::SeveralInfoFiles,
+                           infoFolder.isEmpty() ? QStringLiteral("/") : infoFolder,
+                           folder.isEmpty() ? QStringLiteral("/") : folder);
+        hasInfo = true;
+        infoFolder = folder;
+        infoName = parts.constLast();
+    }
+    // Sizes in the header may lie; they only serve to refuse early. The bytes written count.
+    if (archive_entry_size_is_set(item) &&
+        archive_entry_size(item) > m_limits.maxUnpackedBytes - m_written)
+        return refusal(Problem::TooLarge, QString::number(m_limits.maxUnpackedBytes >> 20));
+    ++m_files;
+    return writeData(a, path, raw);
+}
+
+VxInstallResult Unpacker::writeData(archive *a, const QString &path, const QString &shown)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return refusal(Problem::WriteFailed, QDir::toNativeSeparators(path));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return refusal(Problem::WriteFailed,
+                       QDir::toNativeSeparators(path) + QLatin1String(": ") + file.errorString());
+    // The library's own blocks, written as they come: no copy through a buffer of ours, and
+    // each block is still in the processor's cache when it is written.
+    qint64 position = 0;
+    for (;;) {
+        const void *block = nullptr;
+        size_t size = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(a, &block, &size, &offset);
+        if (status == ARCHIVE_EOF)
+            break;
+        // A bad checksum is only a warning to the library; to us it is a damaged file.
+        if (status != ARCHIVE_OK || offset < position)
+            return readFailure(a, shown);
+        // A gap before the block (a sparse file) unpacks to zeros like any other byte.
+        m_written += offset + qint64(size) - position;
+        if (m_written > m_limits.maxUnpackedBytes)
+            return refusal(Problem::TooLarge, QString::number(m_limits.maxUnpackedBytes >> 20));
+        if (m_written > m_limits.ratioFreeBytes && m_written / m_limits.maxRatio > m_archiveSize)
+            return refusal(Problem::TooCompressed, QString::number(m_limits.maxRatio));
+        if ((offset != position && !file.seek(offset)) ||
+            file.write(static_cast<const char *>(block), qint64(size)) != qint64(size))
+            return refusal(Problem::WriteFailed, QDir::toNativeSeparators(path) +
+                                                     QLatin1String(": ") + file.errorString());
+        position = offset + qint64(size);
+        progress(a);
+    }
+    // A file that ends in a gap still has its full length.
+    if (file.size() < position && !file.resize(position))
+        return refusal(Problem::WriteFailed,
+                       QDir::toNativeSeparators(path) + QLatin1String(": ") + file.errorString());
+    if (!file.flush())
+        return refusal(Problem::WriteFailed,
+                       QDir::toNativeSeparators(path) + QLatin1String(": ") + file.errorString());
+    file.close();
+    VxFileOps::operationDone();
+    return {};
+}
+
+// The entry of VexilMods that stands for name on Windows, whatever its case; empty if none.
+QString existingEntry(const QString &mods, const QString &name)
+{
+    for (const QString &entry : QDir(mods).entryList(QDir::AllEntries | QDir::Hidden |
+                                                     QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return entry;
+    }
+    return QString();
+}
+
+bool renamePath(const QString &from, const QString &to, VxInstallResult &result)
+{
+    if (QDir().rename(from, to)) {
+        VxFileOps::operationDone();
+        return true;
+    }
+    result = refusal(Problem::WriteFailed, QDir::toNativeSeparators(from) + QLatin1String(" -> ") +
+                                               QDir::toNativeSeparators(to));
+    return false;
+}
+
+// The subfolder of a temporary folder that holds mods moved aside, to be put back when the
+// move that was to follow never happened.
+const QLatin1String asideFolder("aside");
+
+void cleanLeftovers(const QString &mods)
+{
+    const QDir dir(mods);
+    for (const QString &entry :
+         dir.entryList({installTemporaryPrefix + QLatin1Char('*')},
+                       QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString temporary = mods + QLatin1Char('/') + entry;
+        const QString aside = temporary + QLatin1Char('/') + asideFolder;
+        for (const QString &mod : QDir(aside).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            if (existingEntry(mods, mod).isEmpty())
+                QDir().rename(aside + QLatin1Char('/') + mod, mods + QLatin1Char('/') + mod);
+        }
+        QDir(temporary).removeRecursively();
+    }
+}
+
+// Takes the lock, or says why not.
+bool lockGame(VxGameLock &lock, VxInstallResult &result)
+{
+    switch (lock.tryLock()) {
+    case VxGameLock::Result::Acquired:
+        return true;
+    case VxGameLock::Result::HeldByOther:
+        result = refusal(Problem::Locked, lock.holder());
+        return false;
+    case VxGameLock::Result::Failed:
+        break;
+    }
+    result = refusal(Problem::WriteFailed, lock.errorString());
+    return false;
+}
+
+// A fresh temporary folder in mods, or a null string.
+QString makeTemporary(const QString &mods)
+{
+    QTemporaryDir temporary(mods + QLatin1Char('/') + installTemporaryPrefix +
+                            QLatin1String("XXXXXX"));
+    if (!temporary.isValid())
+        return QString();
+    temporary.setAutoRemove(false);
+    return temporary.path();
+}
+
+// A mod's own folders mirror the game's data folder: an archive holding nothing but Art/ is
+// a mod of art, not a mod named Art.
+bool mirrorsDataFolder(const QString &installDir, const QString &name)
+{
+    return name.compare(QLatin1String("Tweak"), Qt::CaseInsensitive) == 0 ||
+           !existingEntry(installDir + QLatin1String("/data"), name).isEmpty();
+}
+
+VxInstallResult install(const QString &installDir, const QString &archivePath, VxFeedback &feedback,
+                        bool replace, const VxInstallLimits &limits,
+                        const VxReplaceQuestion &askReplace)
+{
+    const QString mods = modsFolder(installDir);
+    const QString temporary = makeTemporary(mods);
+    if (temporary.isNull())
+        return refusal(Problem::WriteFailed, QDir::toNativeSeparators(mods));
+    // Whatever happens below, nothing of this install stays but the mod itself.
+    const auto cleanup = qScopeGuard([&temporary] { QDir(temporary).removeRecursively(); });
+
+    const QString unpacked = temporary + QLatin1String("/unpacked");
+    Unpacker unpacker(archivePath, unpacked, limits, feedback);
+    if (VxInstallResult result = unpacker.run(); !result.ok())
+        return result;
+
+    const QString baseName = archiveBaseName(archivePath);
+    VxInstallResult result;
+    QString root = unpacked;
+    if (unpacker.hasInfo) {
+        if (!unpacker.infoFolder.isEmpty())
+            root += QLatin1Char('/') + unpacker.infoFolder;
+        result.modFolder = unpacker.infoFolder.isEmpty()
+                               ? baseName
+                               : unpacker.infoFolder.section(QLatin1Char('/'), -1);
+        // The mod scan reads "info.txt" by that name; Windows would find any spelling.
+        if (unpacker.infoName != QLatin1String("info.txt") &&
+            !renamePath(root + QLatin1Char('/') + unpacker.infoName,
+                        root + QLatin1String("/info.txt"), result))
+            return result;
+    } else {
+        const bool wrapped = unpacker.topNames.size() == 1 && unpacker.topIsFolder &&
+                             !mirrorsDataFolder(installDir, unpacker.topNames.constFirst());
+        if (wrapped)
+            root += QLatin1Char('/') + unpacker.topNames.constFirst();
+        result.modFolder = wrapped ? unpacker.topNames.constFirst() : baseName;
+        QFile info(root + QLatin1String("/info.txt"));
+        const QByteArray text = "name=" + baseName.toUtf8() + '\n';
+        if (!info.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+            info.write(text) != text.size() || !info.flush())
+            return refusal(Problem::WriteFailed, QDir::toNativeSeparators(info.fileName()));
+        info.close();
+        result.wroteInfo = true;
+    }
+
+    if (!isWindowsName(result.modFolder) || result.modFolder.startsWith(QLatin1Char('.'))) {
+        result.problem = Problem::BadModName;
+        result.detail = result.modFolder;
+        return result;
+    }
+    const QString existing = existingEntry(mods, result.modFolder);
+    if (!existing.isEmpty()) {
+        if (!QFileInfo(mods + QLatin1Char('/') + existing).isDir() ||
+            (!replace && !(askReplace && askReplace(existing)))) {
+            result.problem = Problem::ModExists;
+            result.detail = existing;
+            return result;
+        }
+        // The old mod goes aside into the temporary folder, where the next start finds it
+        // and puts it back should the new one not follow.
+        const QString aside = temporary + QLatin1Char('/') + asideFolder;
+        if (!QDir().mkpath(aside) || !renamePath(mods + QLatin1Char('/') + existing,
+                                                 aside + QLatin1Char('/') + existing, result))
+            return result;
+        if (!renamePath(root, mods + QLatin1Char('/') + result.modFolder, result)) {
+            QDir().rename(aside + QLatin1Char('/') + existing, mods + QLatin1Char('/') + existing);
+            return result;
+        }
+        result.replaced = true;
+        return result;
+    }
+    renamePath(root, mods + QLatin1Char('/') + result.modFolder, result);
+    return result;
+}
+
+} // namespace
+
+QString archiveBaseName(const QString &archivePath)
+{
+    QString name = QFileInfo(archivePath).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0)
+        name.truncate(dot);
+    if (name.endsWith(QLatin1String(".tar"), Qt::CaseInsensitive) && name.size() > 4)
+        name.chop(4);
+    return name;
+}
+
+QString installProblemText(const VxInstallResult &result)
+{
+    const auto text = [&](VxText id) { return launcherText(id).arg(result.detail); };
+    switch (result.problem) {
+    case Problem::None:
+        return QString();
+    case Problem::Unreadable:
+        return text(VxText::InstallUnreadable);
+    case Problem::UnsafePath:
+        return text(VxText::InstallUnsafePath);
+    case Problem::LinkEntry:
+        return text(VxText::InstallLinkEntry);
+    case Problem::WindowsName:
+        return text(VxText::InstallWindowsName);
+    case Problem::CaseClash:
+        return launcherText(VxText::InstallCaseClash).arg(result.detail, result.other);
+    case Problem::Duplicate:
+        return text(VxText::InstallDuplicate);
+    case Problem::Encrypted:
+        return launcherText(VxText::InstallEncrypted);
+    case Problem::TooLarge:
+        return text(VxText::InstallTooLarge);
+    case Problem::TooCompressed:
+        return text(VxText::InstallTooCompressed);
+    case Problem::TooManyEntries:
+        return text(VxText::InstallTooManyEntries);
+    case Problem::SeveralInfoFiles:
+        return launcherText(VxText::InstallSeveralInfoFiles).arg(result.detail, result.other);
+    case Problem::NoFiles:
+        return launcherText(VxText::InstallNoFiles);
+    case Problem::ModExists:
+        return text(VxText::InstallModExists);
+    case Problem::BadModName:
+        return text(VxText::InstallBadModName);
+    case Problem::Locked:
+        return text(VxText::InstallLocked);
+    case Problem::WriteFailed:
+        return text(VxText::InstallWriteFailed);
+    case Problem::NotInstalled:
+        return text(VxText::RemoveNotInstalled);
+    case Problem::Cancelled:
+        return launcherText(VxText::InstallCancelled);
+    }
+    return QString();
+}
+
+VxInstallResult installModArchive(const QString &installDir, const QString &archivePath,
+                                  VxFeedback &feedback, bool replace, const VxInstallLimits &limits,
+                                  const VxReplaceQuestion &askReplace)
+{
+    VxGameLock lock(installDir);
+    VxInstallResult result;
+    if (!lockGame(lock, result))
+        return result;
+    const QString mods = modsFolder(installDir);
+    if (!QDir().mkpath(mods))
+        return refusal(Problem::WriteFailed, QDir::toNativeSeparators(mods));
+    cleanLeftovers(mods);
+    result = install(installDir, archivePath, feedback, replace, limits, askReplace);
+    feedback.end();
+    return result;
+}
+
+VxInstallResult removeMod(const QString &installDir, const QString &folderName)
+{
+    VxGameLock lock(installDir);
+    VxInstallResult result;
+    if (!lockGame(lock, result))
+        return result;
+    const QString mods = modsFolder(installDir);
+    cleanLeftovers(mods);
+    QStringList parts;
+    if (folderName.startsWith(QLatin1Char('.')) ||
+        splitEntryPath(folderName, parts) != Problem::None || parts != QStringList{folderName} ||
+        !QFileInfo(mods + QLatin1Char('/') + folderName).isDir())
+        return refusal(Problem::NotInstalled, folderName);
+    const QString temporary = makeTemporary(mods);
+    if (temporary.isNull())
+        return refusal(Problem::WriteFailed, QDir::toNativeSeparators(mods));
+    result.modFolder = folderName;
+    // Out of the list in one rename; a deletion cut short leaves only a temporary folder.
+    renamePath(mods + QLatin1Char('/') + folderName, temporary + QLatin1Char('/') + folderName,
+               result);
+    QDir(temporary).removeRecursively();
+    return result;
+}
+
+void removeInstallLeftovers(const QString &installDir)
+{
+    VxGameLock lock(installDir);
+    if (lock.tryLock() == VxGameLock::Result::Acquired)
+        cleanLeftovers(modsFolder(installDir));
+}
