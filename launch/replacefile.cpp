@@ -24,9 +24,12 @@ bool atomicReplaceFile(const QString &from, const QString &to, QString *error)
 bool syncFileToDisk(const QString &path, QString *error)
 {
     const QString native = QDir::toNativeSeparators(path);
+    // Shared with every other kind of access: the journal is forced to disk while it stays
+    // open for appending.
     HANDLE file =
         CreateFileW(reinterpret_cast<const wchar_t *>(native.utf16()), GENERIC_WRITE,
-                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         if (error)
             *error = qt_error_string(int(GetLastError()));
