@@ -117,11 +117,11 @@ void TestTweakCompiler::compilesFolder_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QStringList>("problems"); // "file:line: words the message contains"
 
-    QTest::newRow("an existing container's data element is set, added to and removed from")
-        << Files{{u"Gadget.twk"_s, "// c\n#flags 3\nDamage=@color 1 2 3\n+Tag=fast\n-Sound\n"}}
+    QTest::newRow("the highest flags and a four-number colour are kept")
+        << Files{{u"Gadget.twk"_s, "// c\n#flags 255\nDamage=@color 1 2 3 4\n+Tag=fast\n-Sound\n"}}
         << stuff({}, {},
-                 uR"(<Damage r="1" g="2" b="3">10</Damage><Sound>b</Sound><Tag>fast</Tag>)"_s,
-                 u"3"_s)
+                 uR"(<Damage r="1" g="2" b="3" a="4">10</Damage><Sound>b</Sound><Tag>fast</Tag>)"_s,
+                 u"255"_s)
         << QStringList{};
     QTest::newRow("a declaration file makes typed resources and lists them")
         << Files{{u"resource.twk"_s,
