@@ -4,6 +4,7 @@
 #include "tweak/tweakcompiler.h"
 
 #include <QRandomGenerator>
+#include <QXmlStreamReader>
 
 using namespace Qt::StringLiterals;
 using vxtest::Files;
@@ -32,13 +33,34 @@ QString container(const QString &id)
         .arg(id);
 }
 
-// Serialised through a fresh parse, so empty elements and formatting compare equal; in
-// lines, so that a failure shows the first one that differs.
+// One line per start tag (with its attributes in order), text and end tag, read with Qt's
+// own XML reader rather than the store's, so that a fault of the store's writer cannot cancel
+// out; blank text between elements is layout, not content.
 QStringList canonical(const QByteArray &xml)
 {
-    VxResourceDocument document;
-    return document.setContent(xml) ? QString::fromUtf8(document.toByteArray()).split(u'\n')
-                                    : QStringList{u"unparsable: "_s + document.errorString()};
+    QStringList lines;
+    QXmlStreamReader reader(xml);
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            lines << u"<"_s + reader.qualifiedName().toString();
+            for (const QXmlStreamAttribute &attribute : reader.attributes())
+                lines.last() += u" %1='%2'"_s.arg(attribute.qualifiedName(), attribute.value());
+            break;
+        case QXmlStreamReader::Characters:
+            if (!reader.isWhitespace())
+                lines << reader.text().toString();
+            break;
+        case QXmlStreamReader::EndElement:
+            lines << u"/"_s;
+            break;
+        default:
+            break;
+        }
+    }
+    if (reader.hasError())
+        lines << u"unparsable: "_s + reader.errorString();
+    return lines;
 }
 
 // Records what the compiler tells the person and the problems it reports, and answers its
