@@ -253,8 +253,8 @@ void TestCrashSafety::stepsInOrder()
     const QString units = game + u"/data/Tweak/Units.xml"_s;
     QVERIFY(QFile::exists(units));
     std::error_code linked;
-    std::filesystem::create_hard_link(units.toStdString(), (dir.path() + u"/link"_s).toStdString(),
-                                      linked);
+    std::filesystem::create_hard_link(units.toStdU16String(),
+                                      (dir.path() + u"/link"_s).toStdU16String(), linked);
     QVERIFY(!linked);
     QProcessEnvironment env = m_env;
     env.insert(u"VX_TRACE_OPERATIONS"_s, dir.path() + u"/trace"_s);
