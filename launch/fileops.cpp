@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace VxFileOps {
@@ -51,6 +52,27 @@ bool mayProceed(QString *error)
     return false;
 }
 
+void traceStep(const char *step, const QString &path, const QString &to)
+{
+    static const QString traceFile = qEnvironmentVariable("VX_TRACE_OPERATIONS");
+    if (traceFile.isEmpty())
+        return;
+    static std::mutex mutex;
+    const std::lock_guard lock(mutex);
+    QByteArray line = step + (' ' + QFileInfo(path).fileName().toUtf8());
+    if (!to.isEmpty())
+        line += ' ' + QFileInfo(to).fileName().toUtf8();
+    QFile file(traceFile);
+    if (file.open(QIODevice::Append))
+        file.write(line + '\n');
+}
+
+bool syncToDisk(const QString &path, QString *error)
+{
+    traceStep("sync", path);
+    return syncFileToDisk(path, error);
+}
+
 QString temporaryName(const QString &path)
 {
     return path + temporarySuffix;
@@ -73,6 +95,7 @@ void operationDone()
 bool copyToTemporary(const QString &from, const QString &to, QString *error)
 {
     const QString temporary = temporaryName(to);
+    traceStep("copy", temporary);
     std::error_code ec;
     // copy_file uses the kernel's in-place copy where it can and never forces data to disk.
     std::filesystem::copy_file(fsPath(from), fsPath(temporary),
@@ -90,6 +113,7 @@ bool copyToNew(const QString &from, const QString &to, QString *error)
 {
     if (!mayProceed(error))
         return false;
+    traceStep("copy", to);
     // Not the standard library's overwrite, which some of them do not honour.
     QFile::remove(to);
     const bool ok = copyNewFile(from, to, error);
@@ -101,7 +125,7 @@ bool copyFile(const QString &from, const QString &to, QString *error, Durability
 {
     if (!copyToTemporary(from, to, error))
         return false;
-    if ((durability == Durability::Durable && !syncFileToDisk(temporaryName(to), error)) ||
+    if ((durability == Durability::Durable && !syncToDisk(temporaryName(to), error)) ||
         !replaceFile(temporaryName(to), to, error)) {
         removeFile(temporaryName(to));
         return false;
@@ -113,6 +137,7 @@ bool replaceFile(const QString &from, const QString &to, QString *error)
 {
     if (!mayProceed(error))
         return false;
+    traceStep("rename", from, to);
     const bool ok = atomicReplaceFile(from, to, error);
     operationDone();
     return ok;
@@ -122,6 +147,7 @@ bool removeFile(const QString &path, QString *error)
 {
     if (!mayProceed(error))
         return false;
+    traceStep("remove", path);
     QFile file(path);
     bool ok = file.remove();
     if (!ok && QFileInfo(path).isFile() && !QFileInfo(path).isSymLink()) {

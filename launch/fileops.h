@@ -26,6 +26,8 @@ bool copyToNew(const QString &from, const QString &to, QString *error = nullptr)
 enum class Durability { Buffered, Durable };
 bool copyFile(const QString &from, const QString &to, QString *error = nullptr,
               Durability durability = Durability::Buffered);
+// syncFileToDisk, as a step of the trace below.
+bool syncToDisk(const QString &path, QString *error = nullptr);
 // Renames from onto to in one step, replacing to when it exists.
 bool replaceFile(const QString &from, const QString &to, QString *error = nullptr);
 // Removes path; a read-only file too, since only our own files are ever removed.
@@ -39,5 +41,9 @@ void operationDone();
 // asks here fails as a full disk would make it fail, without doing anything. False then, with
 // error set.
 bool mayProceed(QString *error);
+// Test hook for the order of steps: when VX_TRACE_OPERATIONS names a file, each copy, sync,
+// rename, removal and resource save appends a line to it ("rename a.vxpart a"; file names
+// only), so a test can see that a backup is on disk before it takes its name.
+void traceStep(const char *step, const QString &path, const QString &to = {});
 
 } // namespace VxFileOps

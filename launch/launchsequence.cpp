@@ -124,7 +124,7 @@ private:
     {
         QString why;
         if (!VxFileOps::copyToNew(resource, names.backupTemporary, &why) ||
-            !syncFileToDisk(names.backupTemporary, &why) ||
+            !VxFileOps::syncToDisk(names.backupTemporary, &why) ||
             !VxFileOps::replaceFile(names.backupTemporary, names.backup, &why)) {
             VxFileOps::removeFile(names.backupTemporary);
             auto failed = std::make_unique<LoadedDocument>();
@@ -217,6 +217,8 @@ private:
         saved = saved &&
                 saveResourceDocument(working->document, resource, &why, m_saveTemporary.at(name));
         VxFileOps::operationDone();
+        if (saved)
+            VxFileOps::traceStep("save", resource);
         if (!saved) {
             m_feedback.error(tableString(16), launcherText(VxText::ResourceSaveFailed).arg(why));
             return VxLaunchResult::Failed;

@@ -243,6 +243,61 @@ private slots:
         QCOMPARE(m_boxTexts->size(), 1);
     }
 
+    // One pattern of boxes per bit of each box's place, so that any two boxes swapped show;
+    // overlapping mods in both orders, so that a reversed order shows.
+    void testChoicesReachTheGame_data()
+    {
+        QTest::addColumn<QStringList>("ticked");  // boxes, then mods top first
+        QTest::addColumn<QByteArrayList>("seen"); // lines of the game's snapshot
+
+        const QByteArray mode = "config\t/W:800 /H:600 /REFRESH:60 ";
+        QTest::newRow("boxes 1, 3, 5")
+            << QStringList{u"nosoundCheck"_s, u"allowscreensCheck"_s, u"telnetCheck"_s}
+            << QByteArrayList{mode + "/NOSOUND /ALLOWSCREENSHOTS /TELNET\n"};
+        QTest::newRow("boxes 2, 3")
+            << QStringList{u"autoportsCheck"_s, u"allowscreensCheck"_s}
+            << QByteArrayList{mode + "/ENABLEPORTFORWARDING /ALLOWSCREENSHOTS\n"};
+        QTest::newRow("boxes 0, 4, 5")
+            << QStringList{u"nomoviesCheck"_s, u"manualcamCheck"_s, u"telnetCheck"_s}
+            << QByteArrayList{mode + "/NOMOVIES /MANUALCAMERA /TELNET\n"};
+        const QByteArray alphaFile =
+            "file\tdata/Art/overlap.txt\td046cd9b7ffb7661e449683313d41f6fc33e3130\n";
+        const QByteArray betaFile =
+            "file\tdata/Art/overlap.txt\t6c007a14875d53d9bf0ef5a6fc0257c817f0fb83\n";
+        QTest::newRow("the lower mod's edit wins, the upper mod's file wins")
+            << QStringList{u"Alpha"_s, u"Beta"_s}
+            << QByteArrayList{"value\tUnits.xml\tTank-0\tHealth\t2\n", alphaFile};
+        QTest::newRow("reversed, so are both winners")
+            << QStringList{u"Beta"_s, u"Alpha"_s}
+            << QByteArrayList{"value\tUnits.xml\tTank-0\tHealth\t1\n", betaFile};
+    }
+
+    void testChoicesReachTheGame()
+    {
+        QFETCH(QStringList, ticked);
+        QFETCH(QByteArrayList, seen);
+
+        for (const QString &mod : {u"Alpha"_s, u"Beta"_s})
+            QVERIFY(vxtest::writeTree(
+                m_game + u"/VexilMods/"_s + mod,
+                {{u"info.txt"_s, "name=" + mod.toUtf8() + '\n'},
+                 {u"Tweak/Units/Tank.twk"_s, mod == u"Alpha"_s ? "Health=1\n" : "Health=2\n"},
+                 {u"Art/overlap.txt"_s, mod.toLower().toUtf8() + '\n'}}));
+        VxLauncherDialog dialog({m_game, u"ENG"_s}, modes);
+        for (auto *check : dialog.findChildren<QCheckBox *>())
+            check->setChecked(ticked.contains(check->objectName()));
+        ticked.removeIf([](const QString &name) { return name.endsWith(u"Check"_s); });
+        tickInOrder(dialog, ticked);
+        dialog.show();
+        QTimer::singleShot(0, dialog.findChild<QPushButton *>(u"playButton"_s),
+                           &QPushButton::click);
+        QTimer::singleShot(60000, qApp, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+        const QByteArray snapshot = vxtest::readTree(m_dir->path()).value(u"snapshot.txt"_s);
+        for (const QByteArray &line : seen)
+            QVERIFY2(snapshot.contains(line), line.constData());
+    }
+
 private:
     // Ticks the named mods in the order given, moving them to the top in that order.
     void tickInOrder(VxLauncherDialog &dialog, const QStringList &names)

@@ -160,12 +160,6 @@ private slots:
         const ModeList ladder = {{640, 480, 60},  {800, 600, 60},  {1024, 768, 60}, {1024, 768, 75},
                                  {1024, 768, 85}, {1280, 960, 60}, {1600, 1200, 60}};
         QTest::newRow("saved mode listed") << ladder << QSize(1024, 768) << 75 << QPoint(2, 1);
-        QTest::newRow("saved 1280x1024 picks 1280x960 below it")
-            << ladder << QSize(1280, 1024) << 60 << QPoint(3, 0);
-        QTest::newRow("saved refresh 100 picks 85Hz below it")
-            << ladder << QSize(1024, 768) << 100 << QPoint(2, 2);
-        QTest::newRow("saved refresh 50 keeps the first rate")
-            << ladder << QSize(1024, 768) << 50 << QPoint(2, 0);
         QTest::newRow("saved smaller than every mode keeps the first")
             << ladder << QSize(320, 200) << 60 << QPoint(0, 0);
         QTest::newRow("width fits but height does not walks further down")

@@ -98,12 +98,16 @@ private slots:
         QTest::newRow("first start without 640x480 selects the first mode")
             << QByteArray() << ModeList{{800, 600, 75}, {1024, 768, 60}}
             << u"autoportsCheck 800x600 75Hz 1"_s;
-        QTest::newRow("every switch")
-            << "/W:1024 /H:768 /REFRESH:85 /NOMOVIES /NOSOUND /ALLOWSCREENSHOTS /MANUALCAMERA "
-               "/TELNET"_ba
-            << usualModes
-            << u"allowscreensCheck autoportsCheck manualcamCheck nomoviesCheck nosoundCheck "
-               "telnetCheck 1024x768 85Hz 3"_s;
+        // One pattern per bit of each box's place: any two boxes swapped show.
+        QTest::newRow("boxes 1, 3, 5 and a saved mode")
+            << "/W:1024 /H:768 /REFRESH:85 /NOSOUND /ALLOWSCREENSHOTS /TELNET"_ba << usualModes
+            << u"allowscreensCheck autoportsCheck nosoundCheck telnetCheck 1024x768 85Hz 3"_s;
+        QTest::newRow("boxes 0, 4, 5")
+            << "/NOMOVIES /MANUALCAMERA /TELNET"_ba << usualModes
+            << u"autoportsCheck manualcamCheck nomoviesCheck telnetCheck 640x480 60Hz 2"_s;
+        QTest::newRow("boxes 3, 4")
+            << "/ALLOWSCREENSHOTS /MANUALCAMERA"_ba << usualModes
+            << u"allowscreensCheck autoportsCheck manualcamCheck 640x480 60Hz 2"_s;
         QTest::newRow("no usable display mode leaves both combos empty")
             << QByteArray() << ModeList{{320, 200, 70}} << u"autoportsCheck   0"_s;
     }

@@ -34,10 +34,10 @@ public:
     // (preparing a resource file, replacing a game file) are ours.
     void setLabel(const QString &label) override
     {
-        if (label.startsWith(tableString(21)))
-            events << u"prepare "_s + label.mid(tableString(21).size());
-        if (label.startsWith(tableString(22)))
-            events << u"replace "_s + QDir::fromNativeSeparators(label.mid(tableString(22).size()));
+        for (const auto &[shown, event] : {std::pair{u"Initializing "_s, u"prepare "_s},
+                                           std::pair{u"Loading custom files "_s, u"replace "_s}})
+            if (label.startsWith(shown))
+                events << event + QDir::fromNativeSeparators(label.mid(shown.size()));
     }
     void step() override { events << u"step"_s; }
     bool cancelled() override { return answer == u"close"_s; }
@@ -99,8 +99,8 @@ void TestLaunchSequence::launch_data()
         << u"9|1|3|game tank"_s;
     QTest::newRow("a malformed resource file names X.xml and stops the launch")
         << ModList{{{u"Tweak/Broken/Speed.twk"_s, "Value=9\n"}}, speedMod} << QString()
-        << u"begin 2; title Mod 0; prepare Broken.xml; error "_s + tableString(16) +
-               tableString(20) + u"Broken.xml; end"_s
+        << u"begin 2; title Mod 0; prepare Broken.xml; error Error!Could not load objects data "
+           u"from Broken.xml; end"_s
         << u"3|1||game tank"_s;
     QTest::newRow("Abort to the question ends the launch")
         << ModList{ghostMod, speedMod} << u"abort"_s

@@ -71,13 +71,18 @@ void TestTweakCheck::reportsProblems_data()
                        stuff("Bad/Pipe.twk:0: not a regular file"),
                        stuff("Bad/Zero.twk:0: not a regular file"),
                        u"VexilMods/Bad/info.txt:0: not a regular file"_s};
-    QTest::newRow("a resource file nested deeper than a launch can save")
-        << Files{{u"data/Tweak/Deep.xml"_s, "<F><T><XIndexDetails id='id-0'/><XDeep id='Deep'>" +
-                                                QByteArray("<a>").repeated(300) +
-                                                QByteArray("</a>").repeated(300) +
-                                                "</XDeep></T></F>"},
-                 {u"VexilMods/Bad/Tweak/Deep/Deep.twk"_s, "Speed=1\n"}}
-        << u"--game GAME Bad"_s << 1
+    // Document, table and element make three levels; the fields under it the rest.
+    const auto deep = [](int levels) {
+        return Files{{u"data/Tweak/Deep.xml"_s,
+                      "<F><T><XIndexDetails id='id-0'/><XDeep id='Deep'>" +
+                          QByteArray("<a>").repeated(levels - 3) +
+                          QByteArray("</a>").repeated(levels - 3) + "</XDeep></T></F>"},
+                     {u"VexilMods/Bad/Tweak/Deep/Deep.twk"_s, "Speed=1\n"}};
+    };
+    QTest::newRow("a resource file nested 256 levels deep is saved")
+        << deep(256) << u"--game GAME Bad"_s << 0 << QStringList{};
+    QTest::newRow("a resource file nested one level deeper than a launch can save")
+        << deep(257) << u"--game GAME Bad"_s << 1
         << QStringList{u"data/Tweak/Deep.xml:0: nested more than 256 levels"_s};
     QTest::newRow("a field or class name the file's encoding cannot write")
         << Files{{u"data/Tweak/Old.xml"_s,

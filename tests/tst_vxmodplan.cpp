@@ -105,27 +105,20 @@ void TestVxmodPlan::testText_data()
                        u"  data file Art/a.txt by Anvil, Bolt: Anvil wins"_s,
                        u"  element Fan-0 of Stuff.xml created by Anvil, Bolt: Anvil wins"_s,
                        u"  field Damage of Gadget-0 in Stuff.xml set by Anvil, Bolt: Bolt wins"_s};
-    QTest::newRow("data files and edits of the three demo mods, each under its element")
+    QTest::newRow("each kind of line for the three demo mods, each edit under its element")
         << true << QStringList{u"BetterUnits"_s, u"NightSky"_s, u"WarpDrive"_s} << 0
         << u"vxmod plan: 0 collision(s) among 3 mod(s)\n"_s
         << QStringList{u"Mods, in launch order: BetterUnits, NightSky, WarpDrive"_s,
                        u"Data files"_s,
-                       u"  Art/Sky/backdrop.txt  replaced by NightSky"_s,
                        u"  Art/Units/medic.pgm  added by BetterUnits"_s,
-                       u"  Art/Units/tank.pgm  replaced by BetterUnits"_s,
                        u"  Maps/Skirmish/riverford.map  replaced by WarpDrive"_s,
                        u"Units.xml"_s,
-                       u"  HeavyCannon-0"_s,
-                       u"      create as a copy of Cannon  [BetterUnits, HeavyCannon.twk]"_s,
-                       u"      set Damage = 90  [BetterUnits, HeavyCannon.twk]"_s,
                        u"  Tank"_s,
                        u"      set Flags = 3  [BetterUnits, Tank.twk]"_s,
                        u"  Tank-0"_s,
                        u"      set Health = 450  [BetterUnits, Tank.twk]"_s,
                        u"      add Tag = elite  [BetterUnits, Tank.twk]"_s,
                        u"      remove Sound  [BetterUnits, Tank.twk]"_s,
-                       u"  Scout-0"_s,
-                       u"      set Speed = 12  [WarpDrive, Scout.twk]"_s,
                        u"World.xml"_s,
                        u"  Moon"_s,
                        u"      create as XCelestialDetails  [NightSky, Moon.twk]"_s,
