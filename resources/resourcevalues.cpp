@@ -322,6 +322,6 @@ bool removeResourceField(const VxResourceElement &resource, const QString &selec
     // A field found deeper by an index stays where it is; only the resource's own children
     // are taken out, and the result still says one was found.
     if (field.parent() == resourceNode)
-        resourceNode.remove_child(field);
+        vxRemoveSubtree(field);
     return true;
 }
