@@ -53,6 +53,9 @@ bool copyToTemporary(const QString &from, const QString &to, QString *error)
 {
     const QString temporary = temporaryName(to);
     std::error_code ec;
+    // A leftover from a copy a crash cut short goes first: mingw's copy_file does not honour
+    // overwrite_existing.
+    std::filesystem::remove(fsPath(temporary), ec);
     // copy_file uses the kernel's in-place copy where it can and never forces data to disk.
     std::filesystem::copy_file(fsPath(from), fsPath(temporary),
                                std::filesystem::copy_options::overwrite_existing, ec);
