@@ -127,9 +127,6 @@ void TestCrashSafety::interruptedAfterEveryOperation()
 
 void TestCrashSafety::killedAtRandomMoments()
 {
-#ifdef Q_OS_WIN
-    QSKIP("kill() is TerminateProcess there, tried by the operation-by-operation test already");
-#endif
     QFETCH(bool, duringRestore);
 
     // How long one run takes, so the kills land across the whole of it.
