@@ -9,6 +9,10 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 namespace VxFileOps {
 
 namespace {
@@ -45,8 +49,14 @@ void operationDone()
     // Atomic: a resource file's backup may be made on a worker thread.
     static std::atomic<long long> done = 0;
     const long long limit = faultLimit();
-    if (limit > 0 && ++done == limit)
+    if (limit > 0 && ++done == limit) {
+#ifdef Q_OS_WIN
+        // _Exit is ExitProcess there, which first runs every DLL's detach code; that can wait
+        // for ever on a lock the other threads held when they were stopped. A crash does not.
+        TerminateProcess(GetCurrentProcess(), 99);
+#endif
         std::_Exit(99);
+    }
 }
 
 bool copyToTemporary(const QString &from, const QString &to, QString *error)
