@@ -92,7 +92,9 @@ inline Files readTree(const QString &root)
         else if (!it.fileInfo().isDir())
             files.insert(relative, file.open(QIODevice::ReadOnly) ? file.readAll()
                                                                   : QByteArray("<unreadable>"));
-        else if (QDir(it.filePath()).isEmpty())
+        else if (QDir(it.filePath())
+                     .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System |
+                              QDir::NoDotAndDotDot))
             files.insert(relative + QLatin1Char('/'), {});
     }
     return files;

@@ -159,15 +159,15 @@ void VxCollisionMarks::startPlan()
     m_cancel = std::make_shared<std::atomic_bool>(false);
     const quint64 generation = m_generation;
     const quint64 run = ++m_run;
-    m_worker.reset(QThread::create([this, installDir = m_installDir, mods, cancel = m_cancel,
-                                    generation, run] {
-        const VxLaunchPlan plan = planLaunch(installDir, mods, cancel.get());
-        // Delivered on the list's thread, or dropped if this object is gone by then (its
-        // destructor waits for this thread, so it is still here now).
-        QMetaObject::invokeMethod(
-            this, [this, generation, run, plan] { planReady(run, generation, plan); },
-            Qt::QueuedConnection);
-    }));
+    m_worker.reset(QThread::create(
+        [this, installDir = m_installDir, mods, cancel = m_cancel, generation, run] {
+            const VxLaunchPlan plan = planLaunch(installDir, mods, cancel.get());
+            // Delivered on the list's thread, or dropped if this object is gone by then (its
+            // destructor waits for this thread, so it is still here now).
+            QMetaObject::invokeMethod(
+                this, [this, generation, run, plan] { planReady(run, generation, plan); },
+                Qt::QueuedConnection);
+        }));
     m_worker->start();
 }
 

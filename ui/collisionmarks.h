@@ -4,9 +4,9 @@
 
 #include <QObject>
 
+#include <QThread>
 #include <atomic>
 #include <memory>
-#include <QThread>
 
 #include <memory>
 
