@@ -26,7 +26,13 @@
 
 #include <pugixml.hpp>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <psapi.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -301,9 +307,17 @@ long long peakResidentKilobytes()
                 return line.mid(6).trimmed().split(' ').value(0).toLongLong();
         }
     }
+#ifdef Q_OS_WIN
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    return static_cast<long long>(counters.PeakWorkingSetSize / 1024);
+#else
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
+#endif
 }
 
 int applyOnly(const QString &game)

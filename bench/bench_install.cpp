@@ -106,7 +106,9 @@ int main(int argc, char *argv[])
         const QString game = dir.filePath(u"game"_s);
         QDir(game).removeRecursively();
         QDir().mkpath(game);
+#ifndef Q_OS_WIN
         ::sync();
+#endif
         VxSilentFeedback feedback;
         timer.restart();
         const VxInstallResult result = installModArchive(game, archive, feedback);
@@ -120,7 +122,9 @@ int main(int argc, char *argv[])
         const QString target = dir.filePath(u"bsdtar"_s);
         QDir(target).removeRecursively();
         QDir().mkpath(target);
+#ifndef Q_OS_WIN
         ::sync();
+#endif
         QProcess bsdtar;
         timer.restart();
         bsdtar.start(u"bsdtar"_s, {u"-x"_s, u"-f"_s, archive, u"-C"_s, target});

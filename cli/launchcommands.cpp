@@ -288,8 +288,10 @@ int runPlayCommand(const QStringList &args)
     game->start();
     if (!game->waitForStarted(-1)) {
         // A game that never starts never ends either: treat it as ended now.
-        err() << "vxmod: could not start the game " << shown(game->program()) << ": "
-              << game->errorString() << Qt::endl;
+        err() << VxConsoleFeedback::faultLine(QString(),
+                                              QStringLiteral("could not start the game %1: %2")
+                                                  .arg(shown(game->program()), game->errorString()))
+              << Qt::endl;
         reportRestore(launch.restore());
         return exitFailed;
     }

@@ -11,6 +11,10 @@
 #include <mutex>
 #include <system_error>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 namespace VxFileOps {
 
 namespace {
@@ -88,8 +92,14 @@ void operationDone()
     // Atomic: a resource file's backup may be made on a worker thread.
     static std::atomic<long long> done = 0;
     const long long limit = faultLimit();
-    if (limit > 0 && ++done == limit)
+    if (limit > 0 && ++done == limit) {
+#ifdef Q_OS_WIN
+        // _Exit is ExitProcess there, which first runs every DLL's detach code; that can wait
+        // for ever on a lock the other threads held when they were stopped. A crash does not.
+        TerminateProcess(GetCurrentProcess(), 99);
+#endif
         std::_Exit(99);
+    }
 }
 
 bool copyToTemporary(const QString &from, const QString &to, QString *error)
@@ -97,6 +107,9 @@ bool copyToTemporary(const QString &from, const QString &to, QString *error)
     const QString temporary = temporaryName(to);
     traceStep("copy", temporary);
     std::error_code ec;
+    // A leftover from a copy a crash cut short goes first: mingw's copy_file does not honour
+    // overwrite_existing.
+    std::filesystem::remove(fsPath(temporary), ec);
     // copy_file uses the kernel's in-place copy where it can and never forces data to disk.
     std::filesystem::copy_file(fsPath(from), fsPath(temporary),
                                std::filesystem::copy_options::overwrite_existing, ec);

@@ -3,8 +3,9 @@
 #include <QDir>
 #include <QProcess>
 
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
 
 bool isProcessRunning(qint64 processId)
 {

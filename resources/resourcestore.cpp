@@ -1,10 +1,10 @@
 #include "resources/resourcestore.h"
 #include "resources/resourcestore_p.h"
+#include "resources/textencoding.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <algorithm>
 #include <cstring>
@@ -122,6 +122,15 @@ bool decodeAll(QStringDecoder &decoder, const QByteArray &bytes, QByteArray *utf
     return true;
 }
 
+bool decodeAll(const QByteArray &encoding, const QByteArray &bytes, QByteArray *utf8)
+{
+    const std::optional<QString> text = vxDecodeText(encoding, bytes);
+    if (!text)
+        return false;
+    *utf8 = text->toUtf8();
+    return true;
+}
+
 // Whether Qt can write text in the named encoding. The "System" entry follows whatever
 // machine we run on, so a file naming it has no fixed meaning and is not accepted.
 bool isWritableEncoding(const QByteArray &name)
@@ -129,7 +138,7 @@ bool isWritableEncoding(const QByteArray &name)
     const auto known = QStringConverter::encodingForName(name.constData());
     if (known)
         return *known != QStringConverter::System;
-    return QStringEncoder(name.constData()).isValid();
+    return vxCanConvertEncoding(name);
 }
 
 // pugixml writes '\n'; the game's files are Windows text files, whatever we run on.
@@ -193,13 +202,11 @@ void encodeSlowly(QStringView text, const QByteArray &encoding, QByteArray &out)
             (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ? 2
                                                                                                : 1;
         const QStringView one = text.sliced(i, len);
-        QStringEncoder encoder(encoding.constData());
-        const QByteArray bytes = encoder(one);
-        if (encoder.hasError())
+        if (const std::optional<QByteArray> bytes = vxEncodeText(encoding, one))
+            out += *bytes;
+        else
             appendReference(out, len == 2 ? QChar::surrogateToUcs4(one[0], one[1])
                                           : char32_t(one[0].unicode()));
-        else
-            out += bytes;
         i += len;
     }
 }
@@ -212,26 +219,21 @@ QByteArray encodeWithReferences(const QString &text, const QByteArray &encoding)
     // An unmarked UTF-16 or UTF-32 file could not be told apart from UTF-8 when read back.
     const bool bom =
         known && (*known == QStringConverter::Utf16 || *known == QStringConverter::Utf32);
-    QStringEncoder whole(encoding.constData(),
-                         bom ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
-    QByteArray out = whole(text);
-    if (!whole.hasError())
-        return out;
+    if (std::optional<QByteArray> whole = vxEncodeText(encoding, text, bom))
+        return *whole;
 
     // Only byte encodings fail, and those need no byte order mark.
-    out.clear();
+    QByteArray out;
     constexpr qsizetype chunk = 4096;
     for (qsizetype at = 0; at < text.size();) {
         qsizetype len = qMin(chunk, text.size() - at);
         if (at + len < text.size() && text[at + len - 1].isHighSurrogate())
             --len;
         const QStringView piece = QStringView(text).sliced(at, len);
-        QStringEncoder encoder(encoding.constData());
-        const QByteArray bytes = encoder(piece);
-        if (encoder.hasError())
-            encodeSlowly(piece, encoding, out);
+        if (const std::optional<QByteArray> bytes = vxEncodeText(encoding, piece))
+            out += *bytes;
         else
-            out += bytes;
+            encodeSlowly(piece, encoding, out);
         at += len;
     }
     return out;
@@ -342,8 +344,7 @@ bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
                 d, u"the file's encoding %1 is not supported"_s.arg(QString::fromLatin1(encoding)));
             return false;
         } else {
-            QStringDecoder decoder(encoding.constData());
-            if (!decodeAll(decoder, bytes, &utf8)) {
+            if (!decodeAll(encoding, bytes, &utf8)) {
                 setError(d, u"the file holds bytes that are not valid %1, the encoding it "
                             u"declares"_s.arg(QString::fromLatin1(encoding)));
                 return false;
@@ -434,6 +435,24 @@ int vxSubtreeDepth(pugi::xml_node root, int limit)
     return deepest;
 }
 
+void vxRemoveSubtree(pugi::xml_node node)
+{
+    pugi::xml_node parent = node.parent();
+    if (!parent)
+        return;
+    pugi::xml_node current = node;
+    while (current != node || current.first_child()) {
+        if (pugi::xml_node child = current.last_child()) {
+            current = child;
+            continue;
+        }
+        pugi::xml_node up = current.parent();
+        up.remove_child(current);
+        current = up;
+    }
+    parent.remove_child(node);
+}
+
 void VxResourceDocument::Private::noteDepth(pugi::xml_node node, int levelsBelow)
 {
     if (depth < 0 || !node)
@@ -454,10 +473,7 @@ bool VxResourceDocument::Private::canEncode(QStringView text) const
 {
     if (encoding.isEmpty())
         return true;
-    QStringEncoder encoder(encoding.constData());
-    // The encoder works only when its result is turned into bytes.
-    const QByteArray encoded = encoder(text);
-    return !encoder.hasError();
+    return vxEncodeText(encoding, text).has_value();
 }
 
 VxResourceDocument::VxResourceDocument() : d(std::make_unique<Private>()) {}

@@ -75,5 +75,10 @@ struct VxResourceAccess
 // counting once past limit.
 int vxSubtreeDepth(pugi::xml_node node, int limit);
 
+// Takes node and its subtree out of the tree. pugixml frees a subtree recursively, one stack
+// frame per level, and a file may nest deeper than a small thread stack holds (Windows gives
+// the main thread 1 to 2 MiB), so the subtree is dismantled from its leaves up first.
+void vxRemoveSubtree(pugi::xml_node node);
+
 // QString to the tree's UTF-8; the tree cannot hold U+0000, so the text ends there.
 QByteArray vxToTreeText(QStringView text);

@@ -377,7 +377,7 @@ bool removeResourceField(const VxResourceElement &resource, const QString &selec
     if (field.parent() == resourceNode) {
         if (d)
             d->noteChildRemoved(resourceNode, field);
-        resourceNode.remove_child(field);
+        vxRemoveSubtree(field);
     }
     return true;
 }

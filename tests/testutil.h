@@ -92,7 +92,9 @@ inline Files readTree(const QString &root)
         else if (!it.fileInfo().isDir())
             files.insert(relative, file.open(QIODevice::ReadOnly) ? file.readAll()
                                                                   : QByteArray("<unreadable>"));
-        else if (QDir(it.filePath()).isEmpty())
+        else if (QDir(it.filePath())
+                     .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System |
+                              QDir::NoDotAndDotDot))
             files.insert(relative + QLatin1Char('/'), {});
     }
     return files;
@@ -168,6 +170,17 @@ struct Run
     QString err;
 };
 
+// A program's output as text with '\n' line ends: a Windows console program ends its lines
+// with CR LF, as it should.
+inline QString outputText(const QByteArray &bytes)
+{
+    QString text = QString::fromLocal8Bit(bytes);
+#ifdef Q_OS_WIN
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+#endif
+    return text;
+}
+
 inline Run runVxmod(const QStringList &args,
                     const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
@@ -177,8 +190,8 @@ inline Run runVxmod(const QStringList &args,
     // A hung vxmod is killed when process goes out of scope.
     const bool finished = process.waitForFinished(120000);
     return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAllStandardOutput()),
-            QString::fromLocal8Bit(process.readAllStandardError())};
+            outputText(process.readAllStandardOutput()),
+            outputText(process.readAllStandardError())};
 }
 
 } // namespace vxtest

@@ -202,9 +202,6 @@ void TestCrashSafety::failingAtEveryOperation()
 
 void TestCrashSafety::killedAtRandomMoments()
 {
-#ifdef Q_OS_WIN
-    QSKIP("kill() is TerminateProcess there, tried by the operation-by-operation test already");
-#endif
     QFETCH(QString, command);
 
     // How long one run takes, so the kills land across the whole of it.

@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -251,6 +253,46 @@ private slots:
         const VxDisplayChoice choice =
             chooseDisplayMode(mergeDisplayModes(input), saved.width(), saved.height(), refresh);
         QCOMPARE(QPoint(choice.resolution, choice.refresh), chosen);
+    }
+
+    // The system's own list, from EnumDisplaySettingsW. Without a display, Wine's null driver
+    // lists 640x480, 800x600 and 1024x768 at 60Hz, in 32 and then 16 bits per pixel.
+    void windowsModes_data()
+    {
+#ifdef Q_OS_WIN
+        if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") ||
+            qEnvironmentVariableIsSet("DISPLAY"))
+            QSKIP(
+                "a real display's modes depend on its monitor; this list is Wine's null driver's");
+#else
+        QSKIP("EnumDisplaySettingsW exists on Windows only");
+#endif
+        QTest::addColumn<QSize>("saved");
+        QTest::addColumn<int>("refresh");
+        QTest::addColumn<QString>("resolution"); // chosen
+        QTest::addColumn<QString>("rate");
+
+        QTest::newRow("saved mode listed") << QSize(800, 600) << 60 << u"800x600"_s << u"60Hz"_s;
+        QTest::newRow("saved 1280x1024 picks 1024x768, the last in Windows' order")
+            << QSize(1280, 1024) << 60 << u"1024x768"_s << u"60Hz"_s;
+        QTest::newRow("saved 1000x700 picks 800x600 below it, not 1024x768 above")
+            << QSize(1000, 700) << 75 << u"800x600"_s << u"60Hz"_s;
+    }
+
+    void windowsModes()
+    {
+        QFETCH(QSize, saved);
+        QFETCH(int, refresh);
+        QFETCH(QString, resolution);
+        QFETCH(QString, rate);
+
+        const VxDisplayModeLists lists = mergeDisplayModes(systemDisplayModes());
+        QCOMPARE(lists.resolutions, (QStringList{u"640x480"_s, u"800x600"_s, u"1024x768"_s}));
+        QCOMPARE(lists.refreshLists, QList<QStringList>(3, QStringList{u"60Hz"_s}));
+        const VxDisplayChoice choice =
+            chooseDisplayMode(lists, saved.width(), saved.height(), refresh);
+        QCOMPARE(lists.resolutions.value(choice.resolution), resolution);
+        QCOMPARE(lists.refreshLists.value(choice.resolution).value(choice.refresh), rate);
     }
 };
 

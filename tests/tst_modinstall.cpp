@@ -5,6 +5,8 @@
 #include "mods/modinstall.h"
 #include "testutil.h"
 
+#include <QStandardPaths>
+
 #include <QCoreApplication>
 #include <QRandomGenerator>
 
@@ -148,6 +150,8 @@ void TestModInstall::installs()
                                         : writeTree(dir.filePath(u"src"_s), {{it.key(), *it}}));
     }
     const QString path = dir.filePath(archive);
+    if (QStandardPaths::findExecutable(tool).isEmpty())
+        QSKIP("the archive tools are the host's programs, which a Windows build cannot run");
     QVERIFY2(packWithTool(tool, dir.filePath(u"src"_s), path), qPrintable(tool));
 
     VxSilentFeedback feedback;
@@ -309,10 +313,16 @@ void TestModInstall::refuses()
                                      : make == u"7z -p"_s
                                          ? QStringList{u"-psecret"_s}
                                          : QStringList{u"-psecret"_s, u"-mhe=on"_s};
+        if (QStandardPaths::findExecutable(make.section(u' ', 0, 0)).isEmpty())
+            QSKIP("the archive tools are the host's programs, which a Windows build cannot run");
         QVERIFY(packWithTool(make.section(u' ', 0, 0), dir.filePath(u"src"_s), path, password));
     } else if (make == u"text"_s) {
         QVERIFY(writeTree(dir.path(), {{archive, "name=M\nnot an archive\n"}}));
     } else {
+#ifdef Q_OS_WIN
+        if (archive.startsWith(u"CON."_s))
+            QSKIP("Windows cannot hold a file named after a device, so no such archive can come");
+#endif
         const char *format = sevenZip ? "7zip" : make == u"pax"_s ? "pax" : "zip";
         QVERIFY(writeArchive(path, format, entries));
     }
@@ -340,7 +350,12 @@ void TestModInstall::refuses()
     VxSilentFeedback feedback;
     const VxInstallResult result = installModArchive(game, path, feedback, false, limits);
     QVERIFY(!result.ok());
-    const QString shown = installProblemText(result);
+    QString shown = installProblemText(result);
+#ifdef Q_OS_WIN
+    // Windows reads a backslash in an entry's name as the separator it is there.
+    if (text.contains(u'\\'))
+        shown.replace(u'/', u'\\');
+#endif
     if (text.endsWith(u'('))
         QVERIFY2(shown.startsWith(text) && shown.size() > text.size() + 1, qPrintable(shown));
     else

@@ -77,9 +77,16 @@ void TestVxmodPlan::testJson()
     QJsonParseError error;
     const QJsonDocument got = QJsonDocument::fromJson(run.out.toUtf8(), &error);
     QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(run.out));
-    const QString game = QDir::toNativeSeparators(dir.path());
-    const QJsonDocument expected =
-        QJsonDocument::fromJson(QString::fromUtf8(expectedJson).replace(u"GAME"_s, game).toUtf8());
+    // Paths as the platform writes them, escaped as JSON text.
+    const auto json = [&](const QString &path) {
+        return QDir::toNativeSeparators(dir.path() + path).replace(u"\\"_s, u"\\\\"_s);
+    };
+    const QJsonDocument expected = QJsonDocument::fromJson(
+        QString::fromUtf8(expectedJson)
+            .replace(u"GAME/VexilMods/Bolt/"_s, json(u"/VexilMods/Bolt/"_s))
+            .replace(u"GAME/VexilMods/Anvil/"_s, json(u"/VexilMods/Anvil/"_s))
+            .replace(u"GAME"_s, json(QString()))
+            .toUtf8());
     QVERIFY(expected.isObject());
     QCOMPARE(got, expected);
     QCOMPARE(vxtest::readTree(dir.path()), before);

@@ -97,8 +97,10 @@ void VxCollisionMarks::stopWorker()
 {
     if (m_cancel)
         m_cancel->store(true);
-    if (m_worker.joinable())
-        m_worker.join();
+    if (m_worker) {
+        m_worker->wait();
+        m_worker.reset();
+    }
     m_running = false;
 }
 
@@ -157,15 +159,16 @@ void VxCollisionMarks::startPlan()
     m_cancel = std::make_shared<std::atomic_bool>(false);
     const quint64 generation = m_generation;
     const quint64 run = ++m_run;
-    m_worker =
-        std::thread([this, installDir = m_installDir, mods, cancel = m_cancel, generation, run] {
+    m_worker.reset(QThread::create(
+        [this, installDir = m_installDir, mods, cancel = m_cancel, generation, run] {
             const VxLaunchPlan plan = planLaunch(installDir, mods, cancel.get());
             // Delivered on the list's thread, or dropped if this object is gone by then (its
             // destructor waits for this thread, so it is still here now).
             QMetaObject::invokeMethod(
                 this, [this, generation, run, plan] { planReady(run, generation, plan); },
                 Qt::QueuedConnection);
-        });
+        }));
+    m_worker->start();
 }
 
 void VxCollisionMarks::planReady(quint64 run, quint64 generation, const VxLaunchPlan &plan)
@@ -173,8 +176,10 @@ void VxCollisionMarks::planReady(quint64 run, quint64 generation, const VxLaunch
     // A worker stopped and joined since then (the list was turned off) has nothing to say.
     if (!m_running || run != m_run)
         return;
-    if (m_worker.joinable())
-        m_worker.join();
+    if (m_worker) {
+        m_worker->wait();
+        m_worker.reset();
+    }
     m_running = false;
     if (generation != m_generation || plan.cancelled) {
         startPlan();

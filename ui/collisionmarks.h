@@ -4,9 +4,11 @@
 
 #include <QObject>
 
+#include <QThread>
 #include <atomic>
 #include <memory>
-#include <thread>
+
+#include <memory>
 
 class QListWidget;
 
@@ -39,7 +41,9 @@ private:
 
     QListWidget *m_list;
     QString m_installDir;
-    std::thread m_worker;
+    // A thread of Qt's own: one that Qt only adopts, when it posts the result, is torn down
+    // unsafely at its end on Windows.
+    std::unique_ptr<QThread> m_worker;
     std::shared_ptr<std::atomic_bool> m_cancel;
     quint64 m_generation = 0; // bumped by every change of ticks or order
     quint64 m_run = 0;        // bumped by every worker started

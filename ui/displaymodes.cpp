@@ -37,29 +37,34 @@ QList<VxDisplayMode> screenDisplayModes()
 
 QList<VxDisplayMode> systemDisplayModes()
 {
+    QList<VxDisplayMode> modes;
 #ifdef Q_OS_WIN
-    return windowsDisplayModes();
+    modes = windowsDisplayModes();
 #else
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        QList<VxDisplayMode> modes = randrDisplayModes();
-        // Virtual displays report no timings; "0Hz" would reach the game as a refresh rate,
-        // so such modes take the rate the screen reports instead.
-        const QList<VxDisplayMode> current = screenDisplayModes();
-        bool replaced = false;
-        for (VxDisplayMode &mode : modes) {
-            if (mode.frequency <= 0 && !current.isEmpty()) {
-                mode.frequency = current.first().frequency;
-                replaced = true;
-            }
-        }
-        // The rates taken over must not break the ascending order.
-        if (replaced)
-            sortDisplayModesAscending(modes);
-        if (!modes.isEmpty())
-            return modes;
-    }
-    return screenDisplayModes();
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        modes = randrDisplayModes();
 #endif
+    // Virtual displays report no timings, and Windows reports 0 or 1 for "the hardware's
+    // default"; either would reach the game as a refresh rate, so such modes take the rate
+    // the screen reports instead.
+    const QList<VxDisplayMode> current = screenDisplayModes();
+    bool replaced = false;
+    for (VxDisplayMode &mode : modes) {
+        if (mode.frequency <= 1 && !current.isEmpty()) {
+            mode.frequency = current.first().frequency;
+            replaced = true;
+        }
+    }
+#ifndef Q_OS_WIN
+    // The rates taken over must not break the ascending order.
+    if (replaced)
+        sortDisplayModesAscending(modes);
+#else
+    Q_UNUSED(replaced);
+#endif
+    if (!modes.isEmpty())
+        return modes;
+    return current;
 }
 
 VxDisplayModeLists mergeDisplayModes(const QList<VxDisplayMode> &modes)

@@ -5,7 +5,7 @@
 // Environment variables, for tests and scripts:
 //   VX_STANDIN_QUIT_AFTER_MS=<n>  close by itself after n milliseconds
 //   VX_STANDIN_EXIT_CODE=<n>      the exit code to return (0 by default)
-//   VX_STANDIN_CRASH=1            abort() instead of exiting (after the delay, if one is set)
+//   VX_STANDIN_CRASH=1            crash instead of exiting (after the delay, if one is set)
 //   VX_STANDIN_SNAPSHOT=<file>    first write what the game sees to file: arguments, working
 //                                 directory, launcher.cfg, each data file's path and SHA-1,
 //                                 and the resource values (one tab-separated record a line)
@@ -29,6 +29,10 @@
 #include <memory>
 #include <thread>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 namespace {
 
 void warn(const QString &message)
@@ -49,6 +53,17 @@ int intVariable(const char *name, int fallback)
         return fallback;
     }
     return value;
+}
+
+// abort() ends a Windows program with exit code 3, which reads as an ordinary exit; a real
+// game crashes there with an unhandled exception, and without the error dialog here.
+[[noreturn]] void crashNow()
+{
+#ifdef Q_OS_WIN
+    SetErrorMode(SEM_NOGPFAULTERRORBOX);
+    RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+#endif
+    std::abort();
 }
 
 } // namespace
@@ -113,11 +128,11 @@ int main(int argc, char *argv[])
     if (quitAfterMs >= 0) {
         QTimer::singleShot(quitAfterMs, [crash, exitCode] {
             if (crash)
-                std::abort();
+                crashNow();
             QCoreApplication::exit(exitCode);
         });
     } else if (crash) {
-        std::abort();
+        crashNow();
     } else if (headless) {
         return exitCode;
     }
