@@ -42,6 +42,9 @@ private:
     // must give exactly what a clean launch gives. Then the game is its own again.
     void checkRecovery(const QString &game, bool byLaunch, const QString &context);
     void checkPristine(const QString &game, const QString &context);
+    // A demo game staged in game and played by vxmod in play, returning once its game runs;
+    // the game quits by itself after quitAfterMs.
+    void startPlaying(QProcess &play, const QString &game, int quitAfterMs);
 
     TestDir m_dir;
     Files m_pristine; // the game's own data folder
@@ -269,30 +272,35 @@ void TestCrashSafety::stepsInOrder()
                           u"rename tank.pgm.backup tank.pgm"_s, u"remove medic.pgm"_s, u""_s}));
 }
 
-void TestCrashSafety::twoLaunchesAtOnce()
+void TestCrashSafety::startPlaying(QProcess &play, const QString &game, int quitAfterMs)
 {
-    TestDir dir;
-    const QString game = dir.path() + u"/game"_s;
     QVERIFY(stageDemoGame(game));
     QProcessEnvironment env = m_env;
-    env.insert(u"VX_STANDIN_QUIT_AFTER_MS"_s, u"4000"_s);
-    QProcess first;
-    first.setProcessEnvironment(env);
-    first.start(qEnvironmentVariable("VX_VXMOD"), {u"play"_s, u"--game"_s, game, u"NightSky"_s});
-    QVERIFY(first.waitForStarted());
-    // Until the first one's game runs.
+    env.insert(u"VX_STANDIN_QUIT_AFTER_MS"_s, QString::number(quitAfterMs));
+    play.setProcessEnvironment(env);
+    play.start(qEnvironmentVariable("VX_VXMOD"), args(game, u"play"_s));
+    QVERIFY(play.waitForStarted());
     QElapsedTimer waited;
     waited.start();
     Run status;
     while (
         !(status = runVxmod({u"status"_s, u"--game"_s, game})).out.contains(u"game is running"_s))
-        QVERIFY2(
-            waited.elapsed() < 30000,
-            qPrintable(u"the first launch never started its game: "_s + status.out + status.err));
+        QVERIFY2(waited.elapsed() < 30000,
+                 qPrintable(u"the game never started: "_s + status.out + status.err));
+}
+
+void TestCrashSafety::twoLaunchesAtOnce()
+{
+    TestDir dir;
+    const QString game = dir.path() + u"/game"_s;
+    QProcess first;
+    startPlaying(first, game, 4000);
+    if (QTest::currentTestFailed())
+        return;
     const Files modded = readTree(game);
 
     for (const QString &command : {u"apply"_s, u"restore"_s, u"play"_s}) {
-        const Run second = runVxmod(args(game, command), env);
+        const Run second = runVxmod(args(game, command), m_env);
         QVERIFY2(second.exitCode == 2 && second.err.contains(u"in use by another launch"_s),
                  qPrintable(command + u": "_s + second.err));
         QVERIFY2(readTree(game) == modded, qPrintable(command));
@@ -391,16 +399,10 @@ void TestCrashSafety::signalledWhilePlaying()
     QFETCH(int, signal);
     TestDir dir;
     const QString game = dir.path() + u"/game"_s;
-    QVERIFY(stageDemoGame(game));
-    QProcessEnvironment env = m_env;
-    env.insert(u"VX_STANDIN_QUIT_AFTER_MS"_s, u"60000"_s);
     QProcess play;
-    play.setProcessEnvironment(env);
-    play.start(qEnvironmentVariable("VX_VXMOD"), args(game, u"play"_s));
-    QElapsedTimer waited;
-    waited.start();
-    while (!runVxmod({u"status"_s, u"--game"_s, game}).out.contains(u"game is running"_s))
-        QVERIFY2(waited.elapsed() < 30000, "the game never started");
+    startPlaying(play, game, 60000);
+    if (QTest::currentTestFailed())
+        return;
     ::kill(pid_t(play.processId()), signal);
     // The game is asked to end too, and vxmod stays to put its files back.
     QVERIFY(play.waitForFinished(30000));
