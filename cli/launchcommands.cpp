@@ -152,7 +152,7 @@ int runApplyCommand(const QStringList &args)
         return code;
     loadMessages();
     VxLaunch launch(invocation.installDir);
-    const VxRecovery recovery = launch.start();
+    const VxRecovery recovery = launch.start(!invocation.mods.isEmpty());
     if (!reportRecovery(recovery))
         return refusalCode(recovery);
     VxConsoleFeedback feedback(invocation.onError, invocation.quiet);
@@ -269,7 +269,7 @@ int runPlayCommand(const QStringList &args)
         return code;
     loadMessages();
     VxLaunch launch(invocation.installDir);
-    const VxRecovery recovery = launch.start();
+    const VxRecovery recovery = launch.start(!invocation.mods.isEmpty());
     if (!reportRecovery(recovery))
         return refusalCode(recovery);
     VxConsoleFeedback feedback(invocation.onError, invocation.quiet);

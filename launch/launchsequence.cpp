@@ -339,7 +339,7 @@ VxLaunch::~VxLaunch()
     delete d;
 }
 
-VxRecovery VxLaunch::start()
+VxRecovery VxLaunch::start(bool changesFiles)
 {
     switch (d->lock.tryLock()) {
     case VxGameLock::Result::Acquired:
@@ -349,6 +349,8 @@ VxRecovery VxLaunch::start()
                        QStringLiteral("the game folder is in use by another launch (%1)")
                            .arg(d->lock.holder()));
     case VxGameLock::Result::Failed:
+        if (!changesFiles && !QFileInfo::exists(VxJournalFile::path(d->installDir)))
+            return {};
         return refused(VxRecovery::Outcome::Failed, d->lock.errorString());
     }
     VxRecovery recovery = recoverGame(d->installDir, d->lock);
@@ -374,7 +376,7 @@ VxLaunchResult VxLaunch::apply(const QList<VxModRef> &mods, VxFeedback &feedback
 {
     feedback.begin(countLaunchTweakFiles(d->installDir, mods));
     VxLaunchResult result = VxLaunchResult::Applied;
-    if (!d->started) {
+    if (!d->started && !mods.isEmpty()) {
         result = VxLaunchResult::Failed;
     } else {
         Launch launch(d->installDir, feedback, d->journal, d->claimed);
@@ -390,6 +392,8 @@ VxLaunchResult VxLaunch::apply(const QList<VxModRef> &mods, VxFeedback &feedback
 
 bool VxLaunch::recordGame(qint64 processId, QString *error)
 {
+    if (!d->started)
+        return true; // a launch of no mod in a folder that holds no journal
     d->journal.append({VxJournalRecord::Kind::Game, {QString::number(processId)}});
     return d->journal.sync(error);
 }

@@ -71,8 +71,10 @@ public:
     VxLaunch &operator=(const VxLaunch &) = delete;
 
     // Takes the lock and undoes what an earlier launch left. Anything but Clean or Restored
-    // means the launch must not go on; the recovery's message says why.
-    VxRecovery start();
+    // means the launch must not go on; the recovery's message says why. A launch of no mod
+    // changes nothing, so where the game folder cannot hold a lock (a read-only install) it
+    // goes on without one, as long as no earlier launch is left to undo.
+    VxRecovery start(bool changesFiles = true);
 
     // Everything "Play" does before the game starts, for the mods in order. Calls
     // feedback.begin(countLaunchTweakFiles(...)) before the first mod and feedback.end() when

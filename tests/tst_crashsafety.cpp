@@ -379,6 +379,16 @@ void TestCrashSafety::readOnlyFolder()
     QCOMPARE(readTree(game + u"/data"_s), m_modded);
     QCOMPARE(runVxmod(args(game, u"restore"_s), m_env).exitCode, 0);
     checkPristine(game, QString());
+
+    // A game folder that holds no lock (a read-only install): the game still plays unmodded,
+    // and a launch with mods is refused before it changes anything.
+    QVERIFY(QProcess::execute(u"chattr"_s, {u"+i"_s, game}) == 0);
+    auto rootMutable = qScopeGuard([&] { QProcess::execute(u"chattr"_s, {u"-i"_s, game}); });
+    run = runVxmod({u"play"_s, u"--game"_s, game}, m_env);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    run = runVxmod(args(game, u"apply"_s), m_env);
+    QVERIFY2(run.exitCode == 1 && run.err.contains(u"cannot be made"_s), qPrintable(run.err));
+    checkPristine(game, QString());
 #endif
 }
 

@@ -369,7 +369,7 @@ void VxLauncherDialog::launchGame()
     m_launching = true;
     setControlsEnabled(false);
     m_launch = std::make_unique<VxLaunch>(installDir);
-    const VxRecovery recovery = m_launch->start();
+    const VxRecovery recovery = m_launch->start(!mods.isEmpty());
     VxLaunchResult result = VxLaunchResult::Failed;
     switch (recovery.outcome) {
     case VxRecovery::Outcome::Clean:
