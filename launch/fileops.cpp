@@ -7,9 +7,7 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <mutex>
-#include <system_error>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -18,11 +16,6 @@
 namespace VxFileOps {
 
 namespace {
-
-std::filesystem::path fsPath(const QString &path)
-{
-    return std::filesystem::path(path.toStdU16String());
-}
 
 long long faultLimit()
 {
@@ -82,11 +75,6 @@ QString temporaryName(const QString &path)
     return path + temporarySuffix;
 }
 
-bool isTemporaryName(const QString &fileName)
-{
-    return fileName.contains(temporarySuffix);
-}
-
 void operationDone()
 {
     // Atomic: a resource file's backup may be made on a worker thread.
@@ -100,26 +88,6 @@ void operationDone()
 #endif
         std::_Exit(99);
     }
-}
-
-bool copyToTemporary(const QString &from, const QString &to, QString *error)
-{
-    const QString temporary = temporaryName(to);
-    traceStep("copy", temporary);
-    std::error_code ec;
-    // A leftover from a copy a crash cut short goes first: mingw's copy_file does not honour
-    // overwrite_existing.
-    std::filesystem::remove(fsPath(temporary), ec);
-    // copy_file uses the kernel's in-place copy where it can and never forces data to disk.
-    std::filesystem::copy_file(fsPath(from), fsPath(temporary),
-                               std::filesystem::copy_options::overwrite_existing, ec);
-    operationDone();
-    if (!ec)
-        return true;
-    if (error)
-        *error = QString::fromStdString(ec.message());
-    removeFile(temporary);
-    return false;
 }
 
 bool copyToNew(const QString &from, const QString &to, QString *error)
@@ -136,7 +104,7 @@ bool copyToNew(const QString &from, const QString &to, QString *error)
 
 bool copyFile(const QString &from, const QString &to, QString *error, Durability durability)
 {
-    if (!copyToTemporary(from, to, error))
+    if (!copyToNew(from, temporaryName(to), error))
         return false;
     if ((durability == Durability::Durable && !syncToDisk(temporaryName(to), error)) ||
         !replaceFile(temporaryName(to), to, error)) {

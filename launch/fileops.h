@@ -7,20 +7,17 @@
 // interrupted launch leaves either the old file or the new one, never half of one.
 namespace VxFileOps {
 
-// The suffix of every temporary file we write into the game folder; the restore deletes any
-// that a crash left behind (the resource store saves through "<name>.vxpart" too).
+// The suffix of the temporary files we write into the game folder; the launch journals each
+// one, so that its restore removes a leftover (the resource store saves through
+// "<name>.vxpart" too).
 inline const QLatin1String temporarySuffix(".vxpart");
 
 QString temporaryName(const QString &path);
-bool isTemporaryName(const QString &fileName);
 
-// Copies from to temporaryName(to), replacing any torn leftover there. A plain buffered copy:
-// the game's own content is kept safe by renames, never by forcing copies to disk.
-bool copyToTemporary(const QString &from, const QString &to, QString *error = nullptr);
 // Copies from to the new file to (a leftover of ours there is replaced), writable whatever
 // the source's attributes, so that the restore can always replace or remove it.
 bool copyToNew(const QString &from, const QString &to, QString *error = nullptr);
-// copyToTemporary, then the temporary renamed onto to (replacing it). A durable copy is
+// copyToNew into temporaryName(to), then the temporary renamed onto to (replacing it). A durable copy is
 // forced to disk before the rename, so the name never stands for a copy a power cut could
 // still empty: backups need this, since the file they protect is about to change.
 enum class Durability { Buffered, Durable };
