@@ -1,45 +1,36 @@
 #include "archivebuilder.h"
 #include "launch/feedback.h"
 #include "launch/gamelock.h"
-#include "mods/modinfo.h"
 #include "mods/modinstall.h"
-#include "testutil.h"
-
-#include <QStandardPaths>
 
 #include <QCoreApplication>
-#include <QRandomGenerator>
+#include <QElapsedTimer>
+#include <QThread>
 
 using namespace Qt::StringLiterals;
 using namespace vxtest;
 
-Q_DECLARE_METATYPE(vxtest::ArchiveEntries)
-
 namespace {
 
-using Entry = ArchiveEntry;
-
-const Files nightSky = {{u"info.txt"_s, "name=Night Sky\n"},
-                        {u"Art/Sky/backdrop.txt"_s, "dark\n"},
-                        {u"Tweak/World/Sky.twk"_s, "Color=@color 1 2 3\n"}};
-// Every game starts with this mod, which nothing may touch.
-const Files keep = {{u"Keep/info.txt"_s, "name=Keep\n"}, {u"Keep/Art/k.txt"_s, "k"}};
+const Files nightSky = {{u"info.txt"_s, "name=Night Sky\n"}, {u"Art/Sky/sky.txt"_s, "dark\n"}};
+const Files newSky = under(u"NightSky/"_s, nightSky);
+const Files oldSky = {{u"NightSky/info.txt"_s, "name=Old\n"}, {u"NightSky/old.txt"_s, "old"}};
+// Every game starts with this mod, which nothing may touch, and with folders of the player's that
+// only look like our temporary ones.
+const Files keep = {
+    {u"Keep/info.txt"_s, "name=Keep\n"}, {u".vxinstal-x/a"_s, "a"}, {u"vxinstall-y/a"_s, "a"}};
 
 ArchiveEntries smallMod(const QString &prefix)
 {
     return {{prefix + u"info.txt"_s, "name=M\n"}, {prefix + u"a.txt"_s, "a"}};
 }
 
-QByteArray noise(qsizetype size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    QRandomGenerator generator(7);
-    generator.fillRange(reinterpret_cast<quint32 *>(data.data()), size / 4);
-    return data;
-}
+const QString held =
+    u"the game folder is in use by another launch (process %1 (tst_modinstall))"_s.arg(
+        QCoreApplication::applicationPid());
 
 // Records what the install tells the person; cancels after the given number of steps.
-struct Recorder : VxFeedback
+struct Recorder : VxSilentFeedback
 {
     int cancelAfter = -1;
     QStringList calls;
@@ -49,283 +40,148 @@ struct Recorder : VxFeedback
     void setLabel(const QString &label) override { calls.append(u"label "_s + label); }
     void step() override { ++steps; }
     bool cancelled() override { return cancelAfter >= 0 && steps >= cancelAfter; }
-    Answer ask(const QString &, const QString &) override { return Answer::Abort; }
-    void error(const QString &, const QString &) override {}
     void end() override { calls.append(u"end"_s); }
 };
 
 } // namespace
 
+// Installing and removing mods, in the core and through vxmod as a player runs it, down to a kill
+// at any moment of an install, which must leave either the old mod or the new one, whole.
 class TestModInstall : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void installs_data();
-    void installs();
-    void installsDemoArchives_data();
-    void installsDemoArchives();
-    void refuses_data();
-    void refuses();
-    void reportsProgress_data();
-    void reportsProgress();
-    void cleansLeftovers_data();
-    void cleansLeftovers();
-    void removes_data();
-    void removes();
+    void install_data();
+    void install();
+    void limitsAndProgress_data();
+    void limitsAndProgress();
+    void vxmod_data();
+    void vxmod();
+    void interrupted_data();
+    void interrupted();
 };
 
-void TestModInstall::installs_data()
+void TestModInstall::install_data()
 {
-    QTest::addColumn<QString>("tool");
-    QTest::addColumn<QString>("archive");
-    QTest::addColumn<Files>("content");
-    QTest::addColumn<Files>("installed");
-    QTest::addColumn<bool>("replace");
-    QTest::addColumn<Files>("expected"); // VexilMods afterwards, less Keep
+    QTest::addColumn<QString>("archive"); // its suffix picks the format
+    QTest::addColumn<ArchiveEntries>("entries");
+    QTest::addColumn<Files>("installed"); // in VexilMods before, besides Keep; replaced
+    QTest::addColumn<QString>("make");    // how the archive is made or spoilt
+    QTest::addColumn<QString>("text");    // the refusal; ending in "(": only its start is known
+    QTest::addColumn<Files>("expected");  // VexilMods afterwards, less Keep
 
-    const Files none;
-    QTest::newRow("zip wrapped in one folder keeps that folder's name, not the archive's")
-        << u"zip"_s << u"night-sky-v2.zip"_s << under(u"NightSky/"_s, nightSky) << none << false
-        << under(u"NightSky/"_s, nightSky);
-    QTest::newRow("zip wrapped in two folders installs only the folder holding info.txt")
-        << u"zip"_s << u"download.zip"_s
-        << under(u"Download/NightSky/"_s, nightSky) + Files{{u"Download/readme.txt"_s, "read me"}}
-        << none << false << under(u"NightSky/"_s, nightSky);
-    QTest::newRow("7z with info.txt at its top is named after the archive")
-        << u"7z"_s << u"Star.Field.7z"_s << nightSky << none << false
-        << under(u"Star.Field/"_s, nightSky);
-    QTest::newRow("7z wrapped in one folder keeps that folder's name")
-        << u"7z"_s << u"x.7z"_s << under(u"NightSky/"_s, nightSky) << none << false
-        << under(u"NightSky/"_s, nightSky);
-    QTest::newRow("zip with info.txt at its top and an empty folder keeps the folder")
-        << u"zip"_s << u"Flat.zip"_s << nightSky + Files{{u"Sound/Ambient/"_s, {}}} << none << false
-        << under(u"Flat/"_s, nightSky) + Files{{u"Flat/Sound/Ambient/"_s, {}}};
-    QTest::newRow("zip without info.txt installs its top folder, named after the archive inside")
-        << u"zip"_s << u"Cool Mod 1.2.zip"_s << Files{{u"Cool/Art/a.txt"_s, "a"}} << none << false
-        << Files{{u"Cool/Art/a.txt"_s, "a"}, {u"Cool/info.txt"_s, "name=Cool Mod 1.2\n"}};
-    QTest::newRow("7z without info.txt and with several top entries becomes one mod")
-        << u"7z"_s << u"Loose.7z"_s << Files{{u"Art/a.txt"_s, "a"}, {u"Sound/b.wav"_s, "b"}} << none
-        << false
-        << Files{{u"Loose/Art/a.txt"_s, "a"},
-                 {u"Loose/Sound/b.wav"_s, "b"},
-                 {u"Loose/info.txt"_s, "name=Loose\n"}};
-    QTest::newRow("zip without info.txt whose one folder is a folder of the game's data")
-        << u"zip"_s << u"Loose.zip"_s << Files{{u"art/a.txt"_s, "a"}} << none << false
-        << Files{{u"Loose/art/a.txt"_s, "a"}, {u"Loose/info.txt"_s, "name=Loose\n"}};
-    QTest::newRow("tar.gz loses both suffixes")
-        << u"tar"_s << u"Pack.tar.gz"_s << nightSky << none << false << under(u"Pack/"_s, nightSky);
-    QTest::newRow("INFO.TXT in capitals lands as info.txt, the name the mod scan reads")
-        << u"zip"_s << u"m.zip"_s << Files{{u"Mod/INFO.TXT"_s, "name=Caps\n"}} << none << false
-        << Files{{u"Mod/info.txt"_s, "name=Caps\n"}};
-    QTest::newRow("replace leaves none of the old mod's files")
-        << u"7z"_s << u"n.7z"_s << under(u"NightSky/"_s, nightSky)
-        << Files{{u"NightSky/info.txt"_s, "name=Old\n"}, {u"NightSky/old.txt"_s, "old"}} << true
-        << under(u"NightSky/"_s, nightSky);
-    QTest::newRow("replace of a mod spelled in another case takes the archive's spelling")
-        << u"zip"_s << u"n.zip"_s << under(u"NightSky/"_s, nightSky)
-        << Files{{u"nightsky/info.txt"_s, "name=Old\n"}} << true << under(u"NightSky/"_s, nightSky);
-    QTest::newRow("replace without a mod of that name installs it")
-        << u"zip"_s << u"n.zip"_s << under(u"NightSky/"_s, nightSky) << none << true
-        << under(u"NightSky/"_s, nightSky);
+    const auto row = [](const char *name, const QString &archive, const ArchiveEntries &entries,
+                        const QString &text, const QString &make = {}) {
+        QTest::newRow(name) << archive << entries << Files{} << make << text << Files{};
+    };
+    const auto ok = [](const char *name, const QString &archive, const Files &content,
+                       const Files &expected, const Files &installed = {}) {
+        QTest::newRow(name) << archive << entriesOf(content) << installed << QString() << QString()
+                            << expected;
+    };
+    ok("zip wrapped in two folders installs only the folder holding info.txt", u"download.zip"_s,
+       under(u"Download/"_s, newSky) + Files{{u"Download/readme.txt"_s, "read me"}}, newSky);
+    ok("info.txt at the top names the mod after the archive less its suffixes, not its dots",
+       u"Star.Field.tar.gz"_s, nightSky, under(u"Star.Field/"_s, nightSky));
+    ok("zip with info.txt at its top and an empty folder keeps the folder", u"Flat.zip"_s,
+       nightSky + Files{{u"Sound/Ambient/"_s, {}}},
+       under(u"Flat/"_s, nightSky + Files{{u"Sound/Ambient/"_s, {}}}));
+    ok("zip without info.txt installs its top folder, named after the archive inside",
+       u"Cool Mod 1.2.zip"_s, {{u"Cool/Art/a.txt"_s, "a"}},
+       under(u"Cool/"_s, {{u"Art/a.txt"_s, "a"}, {u"info.txt"_s, "name=Cool Mod 1.2\n"}}));
+    ok("7z without info.txt and with several top entries becomes one mod", u"Loose.7z"_s,
+       {{u"Art/a.txt"_s, "a"}, {u"Sound/b.wav"_s, "b"}},
+       under(u"Loose/"_s,
+             {{u"Art/a.txt"_s, "a"}, {u"Sound/b.wav"_s, "b"}, {u"info.txt"_s, "name=Loose\n"}}));
+    ok("zip without info.txt whose one folder is a folder of the game's data", u"Loose.zip"_s,
+       {{u"art/a.txt"_s, "a"}},
+       under(u"Loose/"_s, {{u"art/a.txt"_s, "a"}, {u"info.txt"_s, "name=Loose\n"}}));
+    ok("INFO.TXT in capitals lands as info.txt, the name the mod scan reads", u"m.zip"_s,
+       {{u"Mod/INFO.TXT"_s, "name=Caps\n"}}, {{u"Mod/info.txt"_s, "name=Caps\n"}});
+    ok("replace leaves none of the old mod's files", u"n.7z"_s, newSky, newSky, oldSky);
+    ok("replace of a mod spelled in another case takes the archive's spelling", u"n.zip"_s, newSky,
+       newSky, {{u"nightsky/info.txt"_s, "name=Old\n"}});
+
+    const ArchiveEntries mod = smallMod(u"M/"_s);
+    const auto with = [&](const QStringList &paths, const QByteArray &data = "x") {
+        ArchiveEntries entries = mod;
+        for (const QString &path : paths)
+            entries.append({path, data});
+        return entries;
+    };
+    // A good mod with one more entry, which the text names.
+    const auto bad = [&](const char *name, const QString &archive, const QString &path,
+                         const QString &text) { row(name, archive, with({path}), text.arg(path)); };
+    const QString zip = u"m.zip"_s, sevenZip = u"m.7z"_s, tar = u"m.tar"_s;
+    const QString outside = u"the entry %1 would be written outside the mod's folder"_s;
+    const QString link =
+        u"the entry %1 is a link or a special file; a mod holds only files and folders"_s;
+    const QString windows = u"the name %1 cannot be used on Windows"_s;
+    const QString damaged = u"the archive is damaged, truncated or of an unknown kind ("_s;
+    const ArchiveEntries noisy = with({u"M/n.bin"_s}, noise(1 << 16));
+
+    bad("a .. entry climbs out of the mod folder", zip, u"M/../../evil.txt"_s, outside);
+    bad("an absolute entry", tar, u"/tmp/evil.txt"_s, outside);
+    bad("a drive letter", zip, u"C:/evil.txt"_s, outside);
+    bad("a backslash would climb out on Windows", tar, u"M\\..\\evil.txt"_s, outside);
+    row("a symbolic link", tar, with({u"M/etc"_s}, "->/etc"), link.arg(u"M/etc"_s));
+    row("a hard link", tar, with({u"M/b.txt"_s}, "=>M/a.txt"), link.arg(u"M/b.txt"_s));
+    bad("the device name CON", zip, u"M/CON"_s, windows);
+    bad("a numbered device name in lower case", zip, u"M/lpt1.wav"_s, windows);
+    bad("a trailing dot", zip, u"M/readme."_s, windows);
+    bad("a folder with a trailing space", zip, u"M/Art /a.txt"_s, windows);
+    bad("a question mark", sevenZip, u"M/what?.txt"_s, windows);
+    row("two files differing only in case", zip, with({u"M/Readme.txt"_s, u"M/README.txt"_s}),
+        u"the names M/Readme.txt and M/README.txt differ only in upper and lower case"_s);
+    row("two folders differing only in case", sevenZip, with({u"M/Art/a"_s, u"M/ART/b"_s}),
+        u"the names M/Art and M/ART differ only in upper and lower case"_s);
+    row("the same file twice", zip, with({u"M/b.txt"_s, u"M/b.txt"_s}),
+        u"the entry M/b.txt appears more than once"_s);
+    row("a file and a folder of one name", zip, with({u"M/x"_s, u"M/x/y.txt"_s}),
+        u"the entry M/x appears more than once"_s);
+    row("info.txt at the top and in a subfolder", sevenZip, smallMod({}) + smallMod(u"Sub/"_s),
+        u"the archive holds more than one mod: there is an info.txt in / and in Sub"_s);
+    row("folders and no file", zip, {{u"M/"_s, {}}}, u"the archive holds no files"_s);
+    row("a bomb of zeros", zip, with({u"M/zeros.bin"_s}, QByteArray(40 << 20, 0)),
+        u"the archive unpacks to more than 100 times its own size, as no mod does"_s);
+    row("a zip with a password", zip, mod, u"the archive is protected by a password"_s,
+        u"password"_s);
+    row("a zip cut in half", zip, noisy, damaged, u"truncate"_s);
+    row("a zip whose data is damaged past its first file", zip,
+        with({u"M/z.txt"_s}, QByteArray(1 << 16, 'z') + noise(1 << 16)), damaged, u"corrupt"_s);
+    row("a text file named .zip", zip, mod, damaged, u"text"_s);
+    row("an installed mod of the same name in another case", zip, smallMod(u"keep/"_s),
+        u"a mod named Keep is already installed"_s);
+    row("an archive named after a device", u"CON.zip"_s, smallMod({}),
+        u"CON cannot be the name of a mod folder"_s);
+    row("an archive whose name hides the folder", u".hidden.zip"_s, smallMod({}),
+        u".hidden cannot be the name of a mod folder"_s);
+    row("a launch holds the game folder", zip, mod, held, u"locked"_s);
 }
 
-void TestModInstall::installs()
+void TestModInstall::install()
 {
-    QFETCH(QString, tool);
     QFETCH(QString, archive);
-    QFETCH(Files, content);
+    QFETCH(ArchiveEntries, entries);
     QFETCH(Files, installed);
-    QFETCH(bool, replace);
+    QFETCH(QString, make);
+    QFETCH(QString, text);
     QFETCH(Files, expected);
 
     TestDir dir;
     const QString game = dir.filePath(u"game"_s);
     const QString mods = game + u"/VexilMods"_s;
+    const QString path = dir.filePath(archive);
     QVERIFY(writeTree(mods, keep + installed) && writeTree(game, {{u"data/Art/x.txt"_s, "x"}}));
-    // A key ending in '/' stands for an empty folder.
-    for (auto it = content.cbegin(); it != content.cend(); ++it) {
-        const QString path = dir.filePath(u"src/"_s + it.key());
-        QVERIFY(it.key().endsWith(u'/') ? QDir().mkpath(path)
-                                        : writeTree(dir.filePath(u"src"_s), {{it.key(), *it}}));
-    }
-    const QString path = dir.filePath(archive);
-    if (QStandardPaths::findExecutable(tool).isEmpty())
-        QSKIP("the archive tools are the host's programs, which a Windows build cannot run");
-    QVERIFY2(packWithTool(tool, dir.filePath(u"src"_s), path), qPrintable(tool));
-
-    VxSilentFeedback feedback;
-    const VxInstallResult result = installModArchive(game, path, feedback, replace);
-    QVERIFY2(result.ok(), qPrintable(installProblemText(result)));
-    QCOMPARE(readTree(mods), keep + expected);
-    QCOMPARE(result.replaced, !installed.isEmpty());
-    // The mod is listed, and no lock is left behind.
-    QCOMPARE(scanModFolder(game).size(), 2);
-    QVERIFY(!QFile::exists(VxGameLock::lockPath(game)));
-}
-
-void TestModInstall::installsDemoArchives_data()
-{
-    QTest::addColumn<QString>("archive");
-    for (const char *mod : {"BetterUnits", "NightSky", "WarpDrive"}) {
-        for (const char *suffix : {".zip", ".7z"}) {
-            const QString name = QLatin1String(mod) + QLatin1String(suffix);
-            QTest::newRow(qPrintable(name)) << name;
-        }
-    }
-}
-
-// The build packs the sample mods (wrapped in a zip, at the top of a 7z); each installs as the
-// very folder it was packed from.
-void TestModInstall::installsDemoArchives()
-{
-    QFETCH(QString, archive);
-    TestDir dir;
-    VxSilentFeedback feedback;
-    const VxInstallResult result = installModArchive(
-        dir.path(), qEnvironmentVariable("VX_DEMO_ARCHIVES") + u'/' + archive, feedback);
-    QVERIFY2(result.ok(), qPrintable(installProblemText(result)));
-    const QString mod = archiveBaseName(archive);
-    QCOMPARE(readTree(dir.filePath(u"VexilMods"_s)),
-             under(mod + u'/',
-                   readTree(qEnvironmentVariable("VX_DEMO_INSTALL") + u"/VexilMods/"_s + mod)));
-}
-
-void TestModInstall::refuses_data()
-{
-    QTest::addColumn<QString>("make");
-    QTest::addColumn<QString>("archive");
-    QTest::addColumn<ArchiveEntries>("entries");
-    QTest::addColumn<int>("maxEntries");
-    QTest::addColumn<qint64>("maxBytes");
-    QTest::addColumn<QString>("text"); // ending in "(": only its start is known
-
-    const auto row = [](const char *name, const QString &make, const ArchiveEntries &entries,
-                        const QString &text, const QString &archive = u"m.zip"_s,
-                        int maxEntries = 0, qint64 maxBytes = 0) {
-        QTest::newRow(name) << make << archive << entries << maxEntries << maxBytes << text;
-    };
-    const ArchiveEntries mod = smallMod(u"M/"_s);
-    const auto with = [&](const ArchiveEntries &extra) { return mod + extra; };
-    const auto file = [](const QString &path) { return ArchiveEntries{{path, "x"}}; };
-
-    row("a .. entry climbs out of the mod folder", u"zip"_s, with(file(u"M/../../evil.txt"_s)),
-        u"the entry M/../../evil.txt would be written outside the mod's folder"_s);
-    row("an absolute entry", u"pax"_s, with(file(u"/tmp/evil.txt"_s)),
-        u"the entry /tmp/evil.txt would be written outside the mod's folder"_s);
-    row("a drive letter", u"zip"_s, with(file(u"C:/evil.txt"_s)),
-        u"the entry C:/evil.txt would be written outside the mod's folder"_s);
-    // The zip reader takes a backslash for the separator that Windows archivers write.
-    row("a backslash climbs out of a zip", u"zip"_s, with(file(u"M\\..\\..\\evil.txt"_s)),
-        u"the entry M/../../evil.txt would be written outside the mod's folder"_s);
-    row("a backslash would climb out on Windows", u"pax"_s, with(file(u"M\\..\\evil.txt"_s)),
-        u"the entry M\\..\\evil.txt would be written outside the mod's folder"_s);
-    row("a symbolic link in a tar", u"pax"_s, with({{u"M/etc"_s, {}, Entry::Symlink, u"/etc"_s}}),
-        u"the entry M/etc is a link or a special file; a mod holds only files and folders"_s);
-    row("a symbolic link in a zip", u"zip"_s, with({{u"M/up"_s, {}, Entry::Symlink, u".."_s}}),
-        u"the entry M/up is a link or a special file; a mod holds only files and folders"_s);
-    row("a hard link", u"pax"_s, with({{u"M/b.txt"_s, {}, Entry::Hardlink, u"M/a.txt"_s}}),
-        u"the entry M/b.txt is a link or a special file; a mod holds only files and folders"_s);
-    row("the device name CON", u"zip"_s, with(file(u"M/CON"_s)),
-        u"the name M/CON cannot be used on Windows"_s);
-    row("a device name with an extension", u"zip"_s, with(file(u"M/Sound/aux.txt"_s)),
-        u"the name M/Sound/aux.txt cannot be used on Windows"_s);
-    row("a numbered device name in lower case", u"7zip"_s, with(file(u"M/lpt1.wav"_s)),
-        u"the name M/lpt1.wav cannot be used on Windows"_s);
-    row("a trailing dot", u"zip"_s, with(file(u"M/readme."_s)),
-        u"the name M/readme. cannot be used on Windows"_s);
-    row("a folder with a trailing space", u"zip"_s, with(file(u"M/Art /a.txt"_s)),
-        u"the name M/Art /a.txt cannot be used on Windows"_s);
-    row("a question mark", u"zip"_s, with(file(u"M/what?.txt"_s)),
-        u"the name M/what?.txt cannot be used on Windows"_s);
-    row("angle brackets and a pipe", u"7zip"_s, with(file(u"M/a<b>|c.txt"_s)),
-        u"the name M/a<b>|c.txt cannot be used on Windows"_s);
-    row("two files differing only in case", u"zip"_s,
-        with(file(u"M/Readme.txt"_s) + file(u"M/README.txt"_s)),
-        u"the names M/Readme.txt and M/README.txt differ only in upper and lower case"_s);
-    row("two folders differing only in case", u"7zip"_s,
-        with(file(u"M/Art/a.txt"_s) + file(u"M/ART/b.txt"_s)),
-        u"the names M/Art and M/ART differ only in upper and lower case"_s);
-    row("the same file twice", u"zip"_s, with(file(u"M/b.txt"_s) + file(u"M/b.txt"_s)),
-        u"the entry M/b.txt appears more than once"_s);
-    row("a file and a folder of one name", u"zip"_s, with(file(u"M/x"_s) + file(u"M/x/y.txt"_s)),
-        u"the entry M/x appears more than once"_s);
-    row("two mods side by side", u"zip"_s, smallMod(u"A/"_s) + smallMod(u"B/"_s),
-        u"the archive holds more than one mod: there is an info.txt in A and in B"_s);
-    row("info.txt at the top and in a subfolder", u"7zip"_s,
-        smallMod(QString()) + smallMod(u"Sub/"_s),
-        u"the archive holds more than one mod: there is an info.txt in / and in Sub"_s);
-    row("folders and no file", u"zip"_s,
-        {{u"M/"_s, {}, Entry::Folder}, {u"M/Art/"_s, {}, Entry::Folder}},
-        u"the archive holds no files"_s);
-    row("more entries than the limit", u"zip"_s, with(file(u"M/b"_s) + file(u"M/c"_s)),
-        u"the archive holds more than 3 files and folders"_s, u"m.zip"_s, 3);
-    row("more bytes than the limit", u"zip"_s, with({{u"M/big.bin"_s, noise(1 << 20)}}),
-        u"the archive unpacks to more than 1 MB"_s, u"m.zip"_s, 0, 1 << 20);
-    row("a zip bomb of zeros", u"zip"_s, with({{u"M/zeros.bin"_s, QByteArray(40 << 20, '\0')}}),
-        u"the archive unpacks to more than 100 times its own size, as no mod does"_s);
-    row("a 7z bomb of zeros", u"7zip"_s, with({{u"M/zeros.bin"_s, QByteArray(40 << 20, '\0')}}),
-        u"the archive unpacks to more than 100 times its own size, as no mod does"_s, u"m.7z"_s);
-    row("a zip with a password", u"zip -P"_s, mod, u"the archive is protected by a password"_s);
-    row("a 7z with a password", u"7z -p"_s, mod, u"the archive is protected by a password"_s,
-        u"m.7z"_s);
-    row("a 7z with its names behind a password", u"7z -mhe"_s, mod,
-        u"the archive is protected by a password"_s, u"m.7z"_s);
-    row("a zip cut in half", u"truncate"_s, with({{u"M/n.bin"_s, noise(1 << 16)}}),
-        u"the archive is damaged, truncated or of an unknown kind ("_s);
-    row("a 7z cut in half", u"truncate"_s, with({{u"M/n.bin"_s, noise(1 << 16)}}),
-        u"the archive is damaged, truncated or of an unknown kind ("_s, u"m.7z"_s);
-    row("a zip whose data is damaged past its first file", u"corrupt"_s,
-        with({{u"M/z.txt"_s, QByteArray(1 << 16, 'z') + noise(1 << 16)}}),
-        u"the archive is damaged, truncated or of an unknown kind ("_s);
-    row("a text file named .zip", u"text"_s, mod,
-        u"the archive is damaged, truncated or of an unknown kind ("_s);
-    row("an installed mod of the same name", u"zip"_s, smallMod(u"Keep/"_s),
-        u"a mod named Keep is already installed"_s);
-    row("an installed mod of the same name in another case", u"zip"_s, smallMod(u"keep/"_s),
-        u"a mod named Keep is already installed"_s);
-    row("an archive named after a device", u"zip"_s, smallMod(QString()),
-        u"CON cannot be the name of a mod folder"_s, u"CON.zip"_s);
-    row("an archive whose name hides the folder", u"zip"_s, smallMod(QString()),
-        u".hidden cannot be the name of a mod folder"_s, u".hidden.zip"_s);
-    row("a launch holds the game folder", u"locked"_s, mod,
-        u"the game folder is in use by another launch (process %1 (tst_modinstall))"_s.arg(
-            QCoreApplication::applicationPid()));
-}
-
-void TestModInstall::refuses()
-{
-    QFETCH(QString, make);
-    QFETCH(QString, archive);
-    QFETCH(ArchiveEntries, entries);
-    QFETCH(int, maxEntries);
-    QFETCH(qint64, maxBytes);
-    QFETCH(QString, text);
-
-    TestDir dir;
-    const QString game = dir.filePath(u"game"_s);
-    QVERIFY(writeTree(game + u"/VexilMods"_s, keep));
-    const QString path = dir.filePath(archive);
-    const bool sevenZip = archive.endsWith(u".7z"_s);
-    if (make.startsWith(u"7z -"_s) || make.startsWith(u"zip -"_s)) {
-        QVERIFY(writeTree(dir.filePath(u"src"_s), {{u"M/info.txt"_s, "name=M\n"}}));
-        const QStringList password = make == u"zip -P"_s ? QStringList{u"-P"_s, u"secret"_s}
-                                     : make == u"7z -p"_s
-                                         ? QStringList{u"-psecret"_s}
-                                         : QStringList{u"-psecret"_s, u"-mhe=on"_s};
-        if (QStandardPaths::findExecutable(make.section(u' ', 0, 0)).isEmpty())
-            QSKIP("the archive tools are the host's programs, which a Windows build cannot run");
-        QVERIFY(packWithTool(make.section(u' ', 0, 0), dir.filePath(u"src"_s), path, password));
-    } else if (make == u"text"_s) {
-        QVERIFY(writeTree(dir.path(), {{archive, "name=M\nnot an archive\n"}}));
-    } else {
 #ifdef Q_OS_WIN
-        if (archive.startsWith(u"CON."_s))
-            QSKIP("Windows cannot hold a file named after a device, so no such archive can come");
+    if (archive.startsWith(u"CON."_s))
+        QSKIP("Windows cannot hold a file named after a device, so no such archive can come");
 #endif
-        const char *format = sevenZip ? "7zip" : make == u"pax"_s ? "pax" : "zip";
-        QVERIFY(writeArchive(path, format, entries));
-    }
+    if (make == u"password"_s && !writeArchive(path, entries, "secret"))
+        QSKIP("this build's libarchive encrypts nothing");
+    QVERIFY(make == u"text"_s ? writeTree(dir.path(), {{archive, "name=M\nnot an archive\n"}})
+                              : make == u"password"_s || writeArchive(path, entries));
     QFile file(path);
     if (make == u"truncate"_s)
         QVERIFY(file.resize(file.size() / 2));
@@ -335,21 +191,12 @@ void TestModInstall::refuses()
         QVERIFY(file.write(QByteArray(64, '\x55')) == 64);
         file.close();
     }
-    std::unique_ptr<VxGameLock> lock;
-    if (make == u"locked"_s) {
-        lock = std::make_unique<VxGameLock>(game);
-        QCOMPARE(lock->tryLock(), VxGameLock::Result::Acquired);
-    }
-    const Files before = readTree(game);
+    VxGameLock lock(game);
+    if (make == u"locked"_s)
+        QCOMPARE(lock.tryLock(), VxGameLock::Result::Acquired);
 
-    VxInstallLimits limits;
-    if (maxEntries > 0)
-        limits.maxEntries = maxEntries;
-    if (maxBytes > 0)
-        limits.maxUnpackedBytes = maxBytes;
     VxSilentFeedback feedback;
-    const VxInstallResult result = installModArchive(game, path, feedback, false, limits);
-    QVERIFY(!result.ok());
+    const VxInstallResult result = installModArchive(game, path, feedback, !installed.isEmpty());
     QString shown = installProblemText(result);
 #ifdef Q_OS_WIN
     // Windows reads a backslash in an entry's name as the separator it is there.
@@ -360,125 +207,208 @@ void TestModInstall::refuses()
         QVERIFY2(shown.startsWith(text) && shown.size() > text.size() + 1, qPrintable(shown));
     else
         QCOMPARE(shown, text);
-    // Nothing of the archive is left, not even a temporary folder.
-    QCOMPARE(readTree(game), before);
+    // Nothing of a refused archive is left, not even a temporary folder.
+    QCOMPARE(readTree(mods), keep + expected);
+    QCOMPARE(result.replaced, text.isEmpty() && !installed.isEmpty());
 }
 
-void TestModInstall::reportsProgress_data()
+// An archive of M/info.txt, M/a.txt and files of noise, each 2 MiB with those two, measured against
+// the limits by an installer that shows its progress and may be cancelled.
+void TestModInstall::limitsAndProgress_data()
 {
-    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("maxEntries");
+    QTest::addColumn<qint64>("maxBytes");
     QTest::addColumn<int>("cancelAfter");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<int>("steps");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>(
+        "begin"); // steps announced (5 files) or none (1), all made unless cancelled
 
-    const QStringList small = {u"begin 0"_s, u"title Installing mods"_s, u"label m.zip"_s,
-                               u"end"_s};
-    const QStringList large = {u"begin 100"_s, u"title Installing mods"_s, u"label m.zip"_s,
-                               u"end"_s};
-    QTest::newRow("a small archive shows no progress window") << 1 << -1 << small << 0;
-    QTest::newRow("a large archive steps to the end") << 12 << -1 << large << 100;
-    QTest::newRow("a large archive cancelled halfway leaves nothing") << 12 << 40 << large << -1;
+    const qint64 mib = 1 << 20, all = qint64(4) << 30;
+    QTest::newRow("exactly at both limits, a small archive shows no progress")
+        << 3 << 2 * mib << -1 << QString() << 0;
+    QTest::newRow("one entry past the limit")
+        << 2 << 2 * mib << -1 << u"the archive holds more than 2 files and folders"_s << 0;
+    QTest::newRow("one byte past the limit")
+        << 3 << 2 * mib - 1 << -1 << u"the archive unpacks to more than 1 MB"_s << 0;
+    QTest::newRow("a large archive steps to the end") << 9 << all << -1 << QString() << 100;
+    QTest::newRow("a large archive cancelled halfway leaves nothing")
+        << 9 << all << 40 << u"the install was cancelled"_s << 100;
 }
 
-void TestModInstall::reportsProgress()
+void TestModInstall::limitsAndProgress()
 {
-    QFETCH(int, size);
+    QFETCH(int, maxEntries);
+    QFETCH(qint64, maxBytes);
     QFETCH(int, cancelAfter);
-    QFETCH(QStringList, calls);
-    QFETCH(int, steps);
+    QFETCH(QString, text);
+    QFETCH(int, begin);
+
+    TestDir dir;
+    const QString path = dir.filePath(u"m.zip"_s);
+    Files mod = {{u"M/info.txt"_s, "name=M\n"}, {u"M/a.txt"_s, "a"}};
+    for (int i = 0; i < (begin ? 5 : 1); ++i)
+        mod.insert(u"M/n%1.bin"_s.arg(i), noise((2 << 20) - 8));
+    QVERIFY(writeArchive(path, entriesOf(mod)));
+    VxInstallLimits limits;
+    limits.maxEntries = maxEntries;
+    limits.maxUnpackedBytes = maxBytes;
+    Recorder feedback;
+    feedback.cancelAfter = cancelAfter;
+    const VxInstallResult result = installModArchive(dir.path(), path, feedback, false, limits);
+    QCOMPARE(installProblemText(result), text);
+    QCOMPARE(feedback.calls, (QStringList{u"begin %1"_s.arg(begin), u"title Installing mods"_s,
+                                          u"label m.zip"_s, u"end"_s}));
+    // A cancel takes effect at the end of the entry being written.
+    QVERIFY2(cancelAfter < 0 ? feedback.steps == begin
+                             : feedback.steps >= cancelAfter && feedback.steps < begin,
+             qPrintable(QString::number(feedback.steps)));
+    QCOMPARE(readTree(dir.filePath(u"VexilMods"_s)), text.isEmpty() ? mod : Files{});
+}
+
+void TestModInstall::vxmod_data()
+{
+    QTest::addColumn<QStringList>("args"); // GAME and DIR stand for the game and test folders
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output"); // standard output, then standard error
+    QTest::addColumn<Files>("mods");     // VexilMods afterwards
+
+    const auto row = [](const char *name, const QString &args, bool locked, int exitCode,
+                        const QString &output, const Files &mods = oldSky) {
+        QTest::newRow(name) << args.split(u' ') << locked << exitCode << output << mods;
+    };
+    row("an installed mod is refused without --replace, the next archives go on",
+        u"install --game GAME DIR/Old.zip DIR/Star.zip DIR/Loose.7z"_s, false, 1,
+        u"installed StarField from Star.zip\ninstalled Loose from Loose.7z\n"
+        u"vxmod: cannot install Old.zip: a mod named NightSky is already installed\n"
+        u"vxmod: Loose.7z has no info.txt; wrote one with name=Loose\n"_s,
+        oldSky + Files{{u"StarField/info.txt"_s, "name=Stars\n"},
+                       {u"Loose/info.txt"_s, "name=Loose\n"},
+                       {u"Loose/a.txt"_s, "a"}});
+    row("--replace swaps the mod", u"install --replace --game GAME DIR/NightSky.zip"_s, false, 0,
+        u"replaced NightSky from NightSky.zip\n"_s, newSky);
+    row("an install while a launch holds the game folder stops at the first archive",
+        u"install --game GAME DIR/Loose.7z DIR/Star.zip"_s, true, 1,
+        u"vxmod: cannot install Loose.7z: "_s + held + u'\n');
+    row("an archive that is not there stops before anything is installed",
+        u"install --game GAME DIR/Loose.7z DIR/No.zip"_s, false, 2,
+        u"vxmod: no archive DIR/No.zip\n"_s);
+    row("a mod is removed", u"remove --game GAME NightSky"_s, false, 0, u"removed NightSky\n"_s,
+        {});
+    row("an unknown mod is a usage error, found before any removal",
+        u"remove --game GAME NightSky Nope"_s, false, 2,
+        u"vxmod: unknown mod 'Nope': no such folder in GAME/VexilMods\n"_s);
+    row("a removal while a launch holds the game folder", u"remove --game GAME NightSky"_s, true, 1,
+        u"vxmod: cannot remove NightSky: "_s + held + u'\n');
+}
+
+void TestModInstall::vxmod()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, locked);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QFETCH(Files, mods);
 
     TestDir dir;
     const QString game = dir.filePath(u"game"_s);
-    const QString path = dir.filePath(u"m.zip"_s);
-    QVERIFY(QDir().mkpath(game));
-    ArchiveEntries entries = smallMod(u"M/"_s);
-    for (int i = 0; i < size; ++i)
-        entries.append({u"M/n%1.bin"_s.arg(i), noise(1 << 20)});
-    QVERIFY(writeArchive(path, "zip", entries, "zip:compression=store"));
-
-    Recorder feedback;
-    feedback.cancelAfter = cancelAfter;
-    const VxInstallResult result = installModArchive(game, path, feedback);
-    QCOMPARE(feedback.calls, calls);
-    if (steps >= 0) {
-        QVERIFY(result.ok());
-        QCOMPARE(feedback.steps, steps);
-    } else {
-        QCOMPARE(installProblemText(result), u"the install was cancelled"_s);
-        QVERIFY(feedback.steps >= cancelAfter && feedback.steps < 100);
-        QCOMPARE(readTree(game + u"/VexilMods"_s), Files{});
-    }
-}
-
-void TestModInstall::cleansLeftovers_data()
-{
-    QTest::addColumn<Files>("left");
-    QTest::addColumn<Files>("expected");
-
-    const Files old = {{u"Old/info.txt"_s, "name=Old\n"}};
-    QTest::newRow("a mod set aside whose successor never arrived goes back")
-        << under(u".vxinstall-a1b2c3/aside/"_s, old) + keep << old + keep;
-    QTest::newRow("a mod set aside whose successor arrived goes")
-        << under(u".vxinstall-a1b2c3/aside/"_s, old) + Files{{u"old/info.txt"_s, "new"}}
-        << Files{{u"old/info.txt"_s, "new"}};
-    QTest::newRow("a half unpacked archive and a half removed mod go")
-        << under(u".vxinstall-x/unpacked/N/"_s, nightSky) + under(u".vxinstall-y/Gone/"_s, old) +
-               keep
-        << keep;
-    QTest::newRow("a folder of the player's that only looks like ours stays")
-        << under(u".vxinstal-x/"_s, old) + under(u"vxinstall-y/"_s, old)
-        << under(u".vxinstal-x/"_s, old) + under(u"vxinstall-y/"_s, old);
-}
-
-void TestModInstall::cleansLeftovers()
-{
-    QFETCH(Files, left);
-    QFETCH(Files, expected);
-
-    TestDir dir;
-    const QString game = dir.path();
-    QVERIFY(writeTree(game + u"/VexilMods"_s, left));
-    removeInstallLeftovers(game);
-    QCOMPARE(readTree(game + u"/VexilMods"_s), expected);
-}
-
-void TestModInstall::removes_data()
-{
-    QTest::addColumn<QString>("mod");
-    QTest::addColumn<bool>("locked");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<Files>("expected");
-
-    QTest::newRow("a mod goes whole") << u"NightSky"_s << false << QString() << keep;
-    QTest::newRow("a name that is no folder")
-        << u"Nope"_s << false << u"no mod folder named Nope is installed"_s
-        << keep + under(u"NightSky/"_s, nightSky);
-    QTest::newRow("a name that climbs out")
-        << u"../VexilMods"_s << false << u"no mod folder named ../VexilMods is installed"_s
-        << keep + under(u"NightSky/"_s, nightSky);
-    QTest::newRow("a launch holds the game folder")
-        << u"NightSky"_s << true
-        << u"the game folder is in use by another launch (process %1 (tst_modinstall))"_s.arg(
-               QCoreApplication::applicationPid())
-        << keep + under(u"NightSky/"_s, nightSky);
-}
-
-void TestModInstall::removes()
-{
-    QFETCH(QString, mod);
-    QFETCH(bool, locked);
-    QFETCH(QString, text);
-    QFETCH(Files, expected);
-
-    TestDir dir;
-    const QString game = dir.path();
-    QVERIFY(writeTree(game + u"/VexilMods"_s, keep + under(u"NightSky/"_s, nightSky)));
+    QVERIFY(writeTree(game + u"/VexilMods"_s, oldSky));
+    QVERIFY(writeArchive(dir.filePath(u"NightSky.zip"_s), entriesOf(newSky)));
+    QVERIFY(writeArchive(dir.filePath(u"Old.zip"_s), entriesOf(oldSky)));
+    QVERIFY(writeArchive(dir.filePath(u"Star.zip"_s), {{u"StarField/info.txt"_s, "name=Stars\n"}}));
+    QVERIFY(writeArchive(dir.filePath(u"Loose.7z"_s), {{u"a.txt"_s, "a"}}));
     VxGameLock lock(game);
     if (locked)
         QCOMPARE(lock.tryLock(), VxGameLock::Result::Acquired);
-    const VxInstallResult result = removeMod(game, mod);
-    QCOMPARE(installProblemText(result), text);
-    QCOMPARE(readTree(game + u"/VexilMods"_s), expected);
+    args.replaceInStrings(u"GAME"_s, game).replaceInStrings(u"DIR"_s, dir.path());
+
+    const Run result = runVxmod(args);
+    // The folders, and paths below them, as the platform shows them.
+    const QString expected = QString(output)
+                                 .replace(u"GAME/"_s, QDir::toNativeSeparators(game + u'/'))
+                                 .replace(u"DIR/"_s, QDir::toNativeSeparators(dir.path() + u'/'));
+    QCOMPARE(result.out + result.err, expected);
+    QCOMPARE(result.exitCode, exitCode);
+    QCOMPARE(readTree(game + u"/VexilMods"_s), mods);
+}
+
+void TestModInstall::interrupted_data()
+{
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<int>("bigFiles"); // none: stopped after each step in turn
+    QTest::newRow("a fresh install stopped after each step") << false << 0;
+    QTest::newRow("a replacing install stopped after each step") << true << 0;
+    QTest::newRow("a replacing install of 24 MiB killed at random moments") << true << 24;
+}
+
+// An install cut short anywhere leaves the old mod or the new one, whole, and the next start clears
+// the rest away.
+void TestModInstall::interrupted()
+{
+    QFETCH(bool, replace);
+    QFETCH(int, bigFiles);
+
+    TestDir dir;
+    const QString game = dir.filePath(u"game"_s);
+    const QString mods = game + u"/VexilMods"_s;
+    const QString archive = dir.filePath(u"NightSky.zip"_s);
+    Files after = newSky;
+    for (int i = 0; i < bigFiles; ++i)
+        after.insert(u"NightSky/Art/n%1.bin"_s.arg(i), noise(1 << 20));
+    QVERIFY(writeArchive(archive, entriesOf(after)));
+    const Files before = replace ? oldSky : keep;
+    after = replace ? after : before + after;
+    const QStringList args = QStringList{u"install"_s, u"--game"_s, game, archive} +
+                             (replace ? QStringList{u"--replace"_s} : QStringList{});
+    // Set VX_TEST_SEED to replay a failure.
+    const quint32 seed = qEnvironmentVariableIsSet("VX_TEST_SEED")
+                             ? quint32(qEnvironmentVariableIntValue("VX_TEST_SEED"))
+                             : QRandomGenerator::global()->bounded(1u << 30);
+    QRandomGenerator random(seed);
+    qInfo("VX_TEST_SEED=%u", seed);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(writeTree(mods, before) && runVxmod(args).exitCode == 0 && readTree(mods) == after);
+    const int duration = int(timer.elapsed());
+
+    // Each file written and each rename is one step; stepping ends with the first run that gets to
+    // its end.
+    int cutWhileUnpacking = 0;
+    for (int round = 1; round <= 16 || !bigFiles; ++round) {
+        QVERIFY2(round < 20, "the install never got to its end");
+        QDir(mods).removeRecursively();
+        QVERIFY(writeTree(mods, before));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!bigFiles)
+            env.insert(u"VX_FAULT_AFTER_OPS"_s, QString::number(round));
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(qEnvironmentVariable("VX_VXMOD"), args);
+        if (bigFiles) {
+            QThread::msleep(random.bounded(duration + 1));
+            process.kill();
+        }
+        QVERIFY(process.waitForFinished());
+        const bool done = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        QVERIFY(bigFiles || done || process.exitCode() == 99);
+        // Between the two renames of a replace the old mod is set aside, whole, and the new one is
+        // complete: the next start puts the old one back.
+        Files seen = readTree(mods);
+        const qsizetype all = seen.size();
+        seen.removeIf([](Files::iterator it) { return it.key().startsWith(u".vxinstall-"_s); });
+        QVERIFY2(seen == before || seen == after || (replace && seen.isEmpty()),
+                 qPrintable(u"a half mod in round %1: "_s.arg(round) + seen.keys().join(u' ')));
+        cutWhileUnpacking += all > seen.size();
+        removeInstallLeftovers(game);
+        const Files next = readTree(mods);
+        QVERIFY2(next == before || next == after,
+                 qPrintable(u"after round %1: "_s.arg(round) + next.keys().join(u' ')));
+        if (!bigFiles && done) {
+            QCOMPARE(next, after);
+            break;
+        }
+    }
+    QVERIFY2(!bigFiles || cutWhileUnpacking > 0, "no install was cut short while unpacking");
 }
 
 QTEST_GUILESS_MAIN(TestModInstall)
