@@ -186,7 +186,7 @@ void TestModInstall::install()
     if (make == u"truncate"_s)
         QVERIFY(file.resize(file.size() / 2));
     if (make == u"corrupt"_s) {
-        // Past the first 32 KiB of the deflated data, where the zeros' run has ended.
+        // Past the first 32 KiB of the deflated data, where the run of z's has ended.
         QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2));
         QVERIFY(file.write(QByteArray(64, '\x55')) == 64);
         file.close();
@@ -220,8 +220,8 @@ void TestModInstall::limitsAndProgress_data()
     QTest::addColumn<qint64>("maxBytes");
     QTest::addColumn<int>("cancelAfter");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<int>(
-        "begin"); // steps announced (5 files) or none (1), all made unless cancelled
+    // The steps announced, for five files of noise, or none for one; all are made unless cancelled.
+    QTest::addColumn<int>("begin");
 
     const qint64 mib = 1 << 20, all = qint64(4) << 30;
     QTest::newRow("exactly at both limits, a small archive shows no progress")
