@@ -1,48 +1,249 @@
+#include "app/gamelookup.h"
+#include "app/stringtable.h"
 #include "testutil.h"
+#include "ui/displaymodes.h"
 #include "ui/launcherconfig.h"
 
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QSize>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
 
+using ModeList = QList<VxDisplayMode>;
+
 namespace {
 
-// Writes settings to path as an account without root's right to ignore permissions: 1 when
-// written, 0 when refused, -1 when there is no such account to be.
-int writeAsOrdinaryUser(const QString &path, const VxLauncherSettings &settings)
+// Every entry of the game's table, English, French, Spanish, as the game shows them.
+const char *const entries[24][3] = {
+    {"en", "fr", "sp"},
+    {"Vexil 4: Brask! Mod Launcher", "Lanceur de mods Vexil 4: Brask!",
+     "Lanzador de mods de Vexil 4: Brask"},
+    {"Resolution", "Résolution", "Resolución"},
+    {"Refresh Rate", "Rafraîchissement", "Frecuencia de actualización"},
+    {"Play", "Jouer", "Jugar"},
+    {"No Movies", "Pas de cinématiques", "Sin vídeos"},
+    {"No Sounds", "Pas de son", "Sin sónidos"},
+    {"Automate Ports Settings (XP only)", "Réglage automatique des ports",
+     "Automatizar configuraciones de los puertos (solo XP)"},
+    {"Allow Screenshots", "Autoriser captures d'écran", "Permitir capturas de pantalla"},
+    {"Allow Manual Camera (M)", "Autoriser caméra manuelle (M)", "Permitir cámara manual (M)"},
+    {"Telnet", "Telnet", "Telnet"},
+    {"Mods", "Mods", "Mods"},
+    {"Check for Updates", "Vérifier les mises à jour", "Buscar actualizaciones"},
+    {"Cancel", "Annuler", "Cancelar"},
+    {"Author : ", "Auteur : ", "Autor : "},
+    {"Description : ", "Description : ", "Descripción : "},
+    {"Error!", "Erreur !", "¡Error!"},
+    {"Could not find Vexil 4: Brask directory. Try reinstalling the game.",
+     "Impossible de localiser Vexil 4: Brask. Essayez de réinstaller le jeu.",
+     "No se pudo encontrar el directorio de Vexil 4 Brask. Intenta reinstalar el juego."},
+    {"Loading resource objects", "Chargement des ressources", "Cargando recursos"},
+    {"Loading ", "Chargement de ", "Cargando "},
+    {"Could not load objects data from ", "Impossible de charger les données depuis ",
+     "No se pudieron cargar los datos de los objetos de "},
+    {"Initializing ", "Initialisation de ", "Initializing "},
+    {"Loading custom files ", "Chargement des fichiers personnalisés ", "Loading custom files "},
+    {"The game has not been closed properly. Do you wish to see the log?",
+     "Le jeu n'a pas été quitté correctement. Voulez vous voir le log ?",
+     "The game has not been closed properly. Do you wish to see the log?"},
+};
+
+// Runs write as an account without root's right to ignore permissions: 1 when it succeeds,
+// 0 when it fails, -1 when there is no such account to be.
+int asOrdinaryUser(const std::function<bool()> &write)
 {
-#ifdef Q_OS_WIN
-    return writeLauncherSettings(path, settings) ? 1 : 0;
-#else
-    if (::geteuid() != 0)
-        return writeLauncherSettings(path, settings) ? 1 : 0;
-    const pid_t child = ::fork();
-    if (child == 0) {
+#ifndef Q_OS_WIN
+    if (::geteuid() == 0) {
+        const pid_t child = ::fork();
         // "nobody": no folder of the test belongs to it.
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(2);
-        ::_exit(writeLauncherSettings(path, settings) ? 1 : 0);
+        if (child == 0)
+            ::_exit(::setgid(65534) != 0 || ::setuid(65534) != 0 ? 2 : write() ? 1 : 0);
+        int status = 0;
+        const bool ended = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status);
+        return ended && WEXITSTATUS(status) < 2 ? WEXITSTATUS(status) : -1;
     }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-        WEXITSTATUS(status) > 1)
-        return -1;
-    return WEXITSTATUS(status);
 #endif
+    return write() ? 1 : 0;
+}
+
+// The resolution and refresh texts a saved choice selects, as the dialog would show them.
+QString chosenTexts(const ModeList &modes, QSize saved, int refresh)
+{
+    const VxDisplayModeLists lists = mergeDisplayModes(modes);
+    const VxDisplayChoice choice = chooseDisplayMode(lists, saved.width(), saved.height(), refresh);
+    if (choice.resolution < 0)
+        return QString();
+    return lists.resolutions.at(choice.resolution) + u' ' +
+           lists.refreshLists.at(choice.resolution).at(choice.refresh);
 }
 
 } // namespace
 
+// What the launcher reads before it shows: where the game is, in which language, the saved
+// settings and the display's modes.
 class TestLauncherConfig : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void testEntries_data()
+    {
+        QTest::addColumn<QString>("language"); // the game's stored language value
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("expected"); // empty: no entry
+
+        const char *const languages[3] = {"ENG", "FRE", "SPA"};
+        for (int id = 0; id < 24; ++id) {
+            for (int column = 0; column < 3; ++column)
+                QTest::addRow("%s %d", languages[column], id)
+                    << QString::fromLatin1(languages[column]) << id
+                    << QString::fromUtf8(entries[id][column]);
+        }
+        QTest::newRow("missing value is english") << u"NONE"_s << 14 << u"Author : "_s;
+        QTest::newRow("lower-case spa is not spanish") << u"spa"_s << 16 << u"Error!"_s;
+        QTest::newRow("negative id") << u"ENG"_s << -1 << QString();
+        QTest::newRow("terminator slot") << u"ENG"_s << 24 << QString();
+    }
+
+    void testEntries()
+    {
+        QFETCH(QString, language);
+        QFETCH(int, id);
+        QFETCH(QString, expected);
+
+        loadStringTable(languageIndexFor(language));
+        QCOMPARE(tableString(id), expected);
+    }
+
+    // The XDG config folders point at a temporary tree: "user" is the person's own folder,
+    // "system1" and "system2" the system-wide ones, in that order of precedence.
+    void testLookup_data()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("Windows keeps the game's location in the registry, not in XDG config folders");
+#endif
+        QTest::addColumn<QByteArray>("stores"); // user|system1|system2
+        QTest::addColumn<QString>("installDir");
+        QTest::addColumn<QString>("language");
+
+        QTest::newRow("no store anywhere reads NONE for both") << "||"_ba << u"NONE"_s << u"NONE"_s;
+        QTest::newRow("user store wins over the system one")
+            << "InstallDir=/home/me|InstallDir=/opt\nLanguage=SPA|"_ba << u"/home/me"_s
+            << u"NONE"_s;
+        QTest::newRow("the first system folder wins over the second, its language read")
+            << "|InstallDir=/opt/first\nLanguage=SPA|InstallDir=/opt/second"_ba << u"/opt/first"_s
+            << u"SPA"_s;
+        QTest::newRow("empty folder value reads NONE, not the root")
+            << "InstallDir=\nLanguage=FRE||"_ba << u"NONE"_s << u"FRE"_s;
+        QTest::newRow("trailing separators are dropped")
+            << "InstallDir=/games/vexil//||"_ba << u"/games/vexil"_s << u"NONE"_s;
+        QTest::newRow("the root folder stays the root")
+            << "InstallDir=/||"_ba << u"/"_s << u"NONE"_s;
+        QTest::newRow("spaces, non-ASCII letters and a comma survive")
+            << "InstallDir=/home/j\xC3\xBCrgen/Vexil 4,Gold||"_ba
+            << u"/home/j\u00FCrgen/Vexil 4,Gold"_s << u"NONE"_s;
+    }
+
+    void testLookup()
+    {
+        QFETCH(QByteArray, stores);
+        QFETCH(QString, installDir);
+        QFETCH(QString, language);
+
+        vxtest::TestDir dir;
+        const QStringList folders = {u"user"_s, u"system1"_s, u"system2"_s};
+        for (int i = 0; i < folders.size(); ++i) {
+            if (!stores.split('|').at(i).isEmpty())
+                QVERIFY(vxtest::writeTree(
+                    dir.filePath(folders.at(i)),
+                    {{u"KESTWYN/Vexil 4 Brask.conf"_s, stores.split('|').at(i)}}));
+        }
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(u"user"_s)));
+        qputenv("XDG_CONFIG_DIRS",
+                QFile::encodeName(dir.filePath(u"system1"_s) + u':' + dir.filePath(u"system2"_s)));
+
+        const VxGameLocation location = lookupGame();
+        QCOMPARE(location.installDir, installDir);
+        QCOMPARE(location.language, language);
+        QCOMPARE(location.found(), installDir != u"NONE"_s);
+    }
+
+    // Seeds the game's key in the two registry views of this machine (a private Wine prefix
+    // in the Windows lane). The installer is a 32-bit program, so its key lands in the 32-bit
+    // view; a key in the 64-bit view is found only when that one has no folder.
+    void registryLookup_data()
+    {
+#ifdef Q_OS_WIN
+        if (lookupGame().found())
+            QSKIP("the game's registry key exists on this machine; the test would overwrite it");
+#else
+        QSKIP("the registry exists on Windows only");
+#endif
+        QTest::addColumn<QStringList>("view32"); // InstallDir, Language; empty: no key
+        QTest::addColumn<QStringList>("view64");
+        QTest::addColumn<QString>("installDir");
+        QTest::addColumn<QString>("language");
+
+        QTest::newRow("no key in either view reads NONE for both")
+            << QStringList() << QStringList() << u"NONE"_s << u"NONE"_s;
+        QTest::newRow("the 32-bit view wins over the 64-bit one")
+            << QStringList{u"C:\\Games\\Vexil"_s, u"FRE"_s} << QStringList{u"D:\\Other"_s, u"SPA"_s}
+            << u"C:/Games/Vexil"_s << u"FRE"_s;
+        QTest::newRow("the 64-bit view when the 32-bit key has no folder")
+            << QStringList{{}, u"FRE"_s} << QStringList{u"D:\\Vexil\\"_s, u"SPA"_s} << u"D:/Vexil"_s
+            << u"SPA"_s;
+        QTest::newRow("a game under Program Files (x86), non-ASCII letters kept")
+            << QStringList{u"C:\\Program Files (x86)\\KESTWYN\\Vexil 4 Br\u00E4sk"_s, {}}
+            << QStringList() << u"C:/Program Files (x86)/KESTWYN/Vexil 4 Br\u00E4sk"_s << u"NONE"_s;
+        QTest::newRow("an empty folder value reads NONE, not the drive's root")
+            << QStringList{u""_s, u"SPA"_s} << QStringList() << u"NONE"_s << u"SPA"_s;
+    }
+
+    void registryLookup()
+    {
+#ifdef Q_OS_WIN
+        QFETCH(QStringList, view32);
+        QFETCH(QStringList, view64);
+        QFETCH(QString, installDir);
+        QFETCH(QString, language);
+
+        const QString parent = u"HKEY_LOCAL_MACHINE\\SOFTWARE\\KESTWYN"_s;
+        const QString game = u"Vexil 4 Brask"_s;
+        const QSettings::Format formats[] = {QSettings::Registry32Format,
+                                             QSettings::Registry64Format};
+        const QStringList views[] = {view32, view64};
+        for (int i = 0; i < 2; ++i) {
+            QSettings(parent, formats[i]).remove(game);
+            if (views[i].isEmpty())
+                continue;
+            QSettings key(parent + u'\\' + game, formats[i]);
+            if (!views[i].at(0).isNull())
+                key.setValue(u"InstallDir"_s, views[i].at(0));
+            if (!views[i].at(1).isNull())
+                key.setValue(u"Language"_s, views[i].at(1));
+            key.sync();
+            if (key.status() == QSettings::AccessError)
+                QSKIP("writing HKEY_LOCAL_MACHINE needs an administrator");
+        }
+
+        const VxGameLocation location = lookupGame();
+        for (const QSettings::Format format : formats)
+            QSettings(parent, format).remove(game);
+        QCOMPARE(location.installDir, installDir);
+        QCOMPARE(location.language, language);
+#endif
+    }
+
     void testRead_data()
     {
         QTest::addColumn<QByteArray>("content");
@@ -69,12 +270,6 @@ private slots:
             << "/W:1024 /H:768 /REFRESH:85 /ENABLEPORTFORWARDING"_ba;
         QTest::newRow("token after the read limit is ignored")
             << QByteArray(launcherConfigReadLimit, ' ') + token << defaults;
-        QList<quint32> noise(4 * 1024 * 1024);
-        QRandomGenerator(4711).fillRange(noise.data(), noise.size());
-        QTest::newRow("megabytes of random binary bytes")
-            << QByteArray(reinterpret_cast<const char *>(noise.constData()), 16 * 1024 * 1024) +
-                   token
-            << defaults;
     }
 
     void testRead()
@@ -90,74 +285,227 @@ private slots:
 
     void testWrite_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("inTheWay"); // "file", "folder" or nothing
-        QTest::addColumn<QString>("left");     // what the game folder holds after; name: written
+        QTest::addColumn<QString>("inTheWay"); // what stands at launcher.cfg before
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("left"); // what the game folder holds after
 
         QTest::newRow("shorter line replaces a longer one completely")
-            << u"launcher.cfg"_s << u"file"_s << u"launcher.cfg"_s;
+            << u"file"_s << true << u"launcher.cfg"_s;
+        QTest::newRow("the file is replaced, not written into: a hard link keeps the old bytes")
+            << u"file, linked"_s << true << u"launcher.cfg old"_s;
         QTest::newRow("a folder in the way fails cleanly")
-            << u"launcher.cfg"_s << u"folder"_s << u"launcher.cfg/"_s;
+            << u"folder"_s << false << u"launcher.cfg/"_s;
         QTest::newRow("a missing game folder is not created")
-            << u"missing/launcher.cfg"_s << QString() << QString();
+            << u"no folder"_s << false << QString();
         QTest::newRow("a writable file in a read-only folder is written in place")
-            << u"launcher.cfg"_s << u"file, folder read-only"_s << u"launcher.cfg"_s;
+            << u"file, folder read-only"_s << true << u"launcher.cfg"_s;
         QTest::newRow("a read-only file in a read-only folder fails cleanly")
-            << u"launcher.cfg"_s << u"read-only file, folder read-only"_s << QString();
+            << u"read-only file, folder read-only"_s << false << u"launcher.cfg"_s;
     }
 
     void testWrite()
     {
-        QFETCH(QString, name);
         QFETCH(QString, inTheWay);
+        QFETCH(bool, written);
         QFETCH(QString, left);
 
         vxtest::TestDir dir;
+        const QString path = dir.filePath(inTheWay == u"no folder"_s ? u"missing/launcher.cfg"_s
+                                                                     : u"launcher.cfg"_s);
+        const QByteArray old = "/W:1600 /H:1200 /REFRESH:85 /TELNET";
         if (inTheWay == u"folder"_s)
-            QVERIFY(QDir(dir.path()).mkdir(name));
+            QVERIFY(QDir().mkdir(path));
         else if (inTheWay.contains(u"file"_s))
-            QVERIFY(vxtest::writeTree(dir.path(), {{name, "/W:1600 /H:1200 /REFRESH:85 /TELNET"}}));
-        const bool readOnly = inTheWay.endsWith(u"folder read-only"_s);
-        if (readOnly) {
-            constexpr auto all = QFileDevice::ReadOwner | QFileDevice::ReadGroup |
-                                 QFileDevice::ReadOther | QFileDevice::ExeOwner |
-                                 QFileDevice::ExeGroup | QFileDevice::ExeOther;
-            constexpr auto writable =
-                QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-            QVERIFY(QFile::setPermissions(dir.filePath(name),
-                                          inTheWay.startsWith(u"read-only"_s)
-                                              ? QFileDevice::Permissions(all)
-                                              : QFileDevice::Permissions(all | writable)));
-            QVERIFY(QFile::setPermissions(dir.path(), all));
+            QVERIFY(vxtest::writeTree(dir.path(), {{u"launcher.cfg"_s, old}}));
+        if (inTheWay.endsWith(u"linked"_s)) {
+#ifdef Q_OS_WIN
+            QSKIP("the hard link is made with POSIX link()");
+#else
+            QCOMPARE(::link(QFile::encodeName(path), QFile::encodeName(dir.filePath(u"old"_s))), 0);
+#endif
         }
         // Port forwarding off is the one choice that reading can never give back.
         VxLauncherSettings settings;
         settings.noSounds = true;
         settings.portForwarding = false;
-        QString error;
-        const bool written = left == name;
-        if (readOnly) {
+        if (inTheWay.endsWith(u"folder read-only"_s)) {
+            const auto rx = QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                            QFileDevice::ReadOther | QFileDevice::ExeOther;
+            QVERIFY(QFile::setPermissions(
+                path, inTheWay.startsWith(u"read-only"_s) ? rx : rx | QFileDevice::WriteOther));
+            QVERIFY(QFile::setPermissions(dir.path(), rx));
             // Permissions hold for an ordinary account only.
-            const int result = writeAsOrdinaryUser(dir.filePath(name), settings);
-            QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner |
-                                                          QFileDevice::WriteOwner |
-                                                          QFileDevice::ExeOwner));
+            const int result =
+                asOrdinaryUser([&] { return writeLauncherSettings(path, settings); });
+            QVERIFY(QFile::setPermissions(dir.path(), rx | QFileDevice::WriteOwner));
             if (result < 0)
                 QSKIP("no ordinary account to write as");
-            QCOMPARE(result == 1, written);
-            if (!written)
-                left = name; // the read-only file stays as it was
+            QCOMPARE(result, int(written));
         } else {
-            QCOMPARE(writeLauncherSettings(dir.filePath(name), settings, &error), written);
+            QString error;
+            QCOMPARE(writeLauncherSettings(path, settings, &error), written);
             QCOMPARE(error.isEmpty(), written);
         }
         // Nothing but the file, or what stood in its way, is left in the game folder.
         const vxtest::Files after = vxtest::readTree(dir.path());
         QCOMPARE(after.keys().join(u' '), left);
-        QCOMPARE(after.value(name), written ? "/W:640 /H:480 /REFRESH:60 /NOSOUND"_ba
-                                    : inTheWay.contains(u"file"_s)
-                                        ? "/W:1600 /H:1200 /REFRESH:85 /TELNET"_ba
-                                        : QByteArray());
+        QCOMPARE(after.value(u"launcher.cfg"_s),
+                 written ? "/W:640 /H:480 /REFRESH:60 /NOSOUND"_ba
+                         : (inTheWay.contains(u"file"_s) ? old : QByteArray()));
+        QCOMPARE(after.value(u"old"_s), inTheWay.endsWith(u"linked"_s) ? old : QByteArray());
+    }
+
+    void testMerge_data()
+    {
+        QTest::addColumn<ModeList>("input");
+        QTest::addColumn<QString>("expected"); // "640x480:60Hz/75Hz 800x600:60Hz"
+
+        QTest::newRow("639 wide and 479 high are dropped, 640x480 is kept")
+            << ModeList{{639, 480, 60}, {640, 479, 60}, {640, 480, 60}} << u"640x480:60Hz"_s;
+        QTest::newRow("colour depths of one mode merge")
+            << ModeList{{800, 600, 60}, {800, 600, 60}, {800, 600, 60}} << u"800x600:60Hz"_s;
+        QTest::newRow("sizes and rates keep their order of first appearance, not sorted")
+            << ModeList{{1024, 768, 85}, {800, 600, 60}, {1024, 768, 60}, {640, 480, 60}}
+            << u"1024x768:85Hz/60Hz 800x600:60Hz 640x480:60Hz"_s;
+    }
+
+    void testMerge()
+    {
+        QFETCH(ModeList, input);
+        QFETCH(QString, expected);
+
+        const VxDisplayModeLists lists = mergeDisplayModes(input);
+        QStringList entries;
+        for (int i = 0; i < lists.resolutions.size(); ++i)
+            entries.append(lists.resolutions.at(i) + u':' + lists.refreshLists.at(i).join(u'/'));
+        QCOMPARE(entries.join(u' '), expected);
+    }
+
+    void testChoice_data()
+    {
+        QTest::addColumn<ModeList>("input");
+        QTest::addColumn<QSize>("saved");
+        QTest::addColumn<int>("refresh");
+        QTest::addColumn<QString>("chosen");
+
+        const ModeList ladder = {{640, 480, 60},  {800, 600, 60},  {1024, 768, 60}, {1024, 768, 75},
+                                 {1024, 768, 85}, {1280, 960, 60}, {1600, 1200, 60}};
+        QTest::newRow("saved mode listed")
+            << ladder << QSize(1024, 768) << 75 << u"1024x768 75Hz"_s;
+        QTest::newRow("saved smaller than every mode keeps the first")
+            << ladder << QSize(320, 200) << 60 << u"640x480 60Hz"_s;
+        QTest::newRow("width fits but height does not walks further down")
+            << ladder << QSize(1600, 700) << 60 << u"800x600 60Hz"_s;
+        QTest::newRow("nothing to choose from") << ModeList() << QSize(640, 480) << 60 << QString();
+        // As RandR lists them (the preferred first, then the largest first), sorted the way
+        // the launcher sorts them before it chooses.
+        const auto sorted = [](ModeList modes) {
+            sortDisplayModesAscending(modes);
+            return modes;
+        };
+        const ModeList randr = sorted({{1600, 1200, 60},
+                                       {1600, 1200, 85},
+                                       {1280, 1024, 75},
+                                       {1280, 960, 85},
+                                       {1280, 960, 60},
+                                       {1024, 768, 85},
+                                       {1024, 768, 75},
+                                       {1024, 768, 60},
+                                       {800, 600, 60},
+                                       {640, 480, 75},
+                                       {640, 480, 60}});
+        QTest::newRow("saved 1280x1000 at 100Hz picks 1280x960 at 85Hz, not the smallest")
+            << randr << QSize(1280, 1000) << 100 << u"1280x960 85Hz"_s;
+        QTest::newRow("saved refresh 100 picks 85Hz, the highest below it")
+            << randr << QSize(1024, 768) << 100 << u"1024x768 85Hz"_s;
+        QTest::newRow("saved refresh 50 keeps the lowest rate, the first after sorting")
+            << randr << QSize(1024, 768) << 50 << u"1024x768 60Hz"_s;
+        QTest::newRow("a preferred mode listed first does not win a smaller saved size")
+            << sorted({{1024, 768, 60}, {1600, 1200, 60}, {800, 600, 60}, {640, 480, 60}})
+            << QSize(900, 700) << 60 << u"800x600 60Hz"_s;
+#ifdef Q_OS_WIN
+        // The system's own list, from EnumDisplaySettingsW, unsorted. Without a display, Wine's
+        // null driver lists 640x480, 800x600 and 1024x768 at 60Hz, in 32 and then 16 bits per
+        // pixel; a real display's modes depend on its monitor.
+        if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") &&
+            !qEnvironmentVariableIsSet("DISPLAY")) {
+            const ModeList system = systemDisplayModes();
+            QTest::newRow("Windows: saved mode listed")
+                << system << QSize(800, 600) << 60 << u"800x600 60Hz"_s;
+            QTest::newRow("Windows: saved 1280x1024 picks 1024x768, the last in Windows' order")
+                << system << QSize(1280, 1024) << 60 << u"1024x768 60Hz"_s;
+            QTest::newRow("Windows: saved 1000x700 picks 800x600 below it, not 1024x768 above")
+                << system << QSize(1000, 700) << 75 << u"800x600 60Hz"_s;
+        }
+#endif
+    }
+
+    void testChoice()
+    {
+        QFETCH(ModeList, input);
+        QFETCH(QSize, saved);
+        QFETCH(int, refresh);
+        QFETCH(QString, chosen);
+
+        QCOMPARE(chosenTexts(input, saved, refresh), chosen);
+    }
+
+    // The modes of a real X server with many of them, as the dialog gets them.
+    void testDummyXServer()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("RandR is X11's");
+#else
+        // An X server with the dummy video driver and a monitor wide enough for dozens of
+        // modes, listed the way X servers list them (preferred first, then largest first).
+        vxtest::TestDir dir;
+        QVERIFY(vxtest::writeTree(
+            dir.path(),
+            {{u"xorg.conf"_s,
+              "Section \"Device\" Identifier \"d\" Driver \"dummy\" VideoRam 65536 EndSection "
+              "Section \"Monitor\" Identifier \"m\" HorizSync 28-110 VertRefresh 50-100 EndSection "
+              "Section \"Screen\" Identifier \"s\" Device \"d\" Monitor \"m\" DefaultDepth 24 "
+              "SubSection \"Display\" Depth 24 Virtual 1600 1200 Modes \"1600x1200\" \"1280x1024\" "
+              "\"1280x960\" \"1024x768\" \"800x600\" \"640x480\" EndSubSection EndSection"}}));
+        // A display number of our own, away from the low ones other X servers take first
+        // and from the range scripts/run picks from. Sandboxes beside ours may share the
+        // abstract sockets without sharing /tmp, so the number is also left to chance.
+        int number = 1000 + int(QRandomGenerator::global()->bounded(1000));
+        while (QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(number)) ||
+               QFile::exists(u"/tmp/.X%1-lock"_s.arg(number)))
+            ++number;
+        QProcess server;
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        server.start(u"Xorg"_s, {u":%1"_s.arg(number), u"-config"_s, dir.filePath(u"xorg.conf"_s),
+                                 u"-noreset"_s, u"-nolisten"_s, u"tcp"_s, u"-logfile"_s,
+                                 dir.filePath(u"xorg.log"_s)});
+        const auto stop = qScopeGuard([&server] {
+            server.terminate();
+            if (!server.waitForFinished(5000))
+                server.kill();
+            server.waitForFinished(5000);
+        });
+        for (int i = 0; i < 100 && server.waitForStarted(5000) &&
+                        !QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(number));
+             ++i)
+            server.waitForFinished(100);
+        if (!QFile::exists(u"/tmp/.X11-unix/X%1"_s.arg(number)))
+            QSKIP(qPrintable(u"no X server with the dummy driver (it needs root and "
+                             "xserver-xorg-video-dummy): "_s +
+                             server.errorString() + QString::fromLocal8Bit(server.readAll())));
+        const QByteArray previous = qgetenv("DISPLAY");
+        qputenv("DISPLAY", u":%1"_s.arg(number).toLatin1());
+        const ModeList modes = randrDisplayModes();
+        qputenv("DISPLAY", previous);
+
+        QVERIFY2(modes.size() > 20, "the dummy driver offers dozens of modes");
+        const VxDisplayModeLists lists = mergeDisplayModes(modes);
+        QCOMPARE(lists.resolutions.first(), u"640x480"_s);
+        QCOMPARE(lists.resolutions.last(), u"1600x1200"_s);
+        QCOMPARE(lists.refreshLists.last(),
+                 (QStringList{u"60Hz"_s, u"65Hz"_s, u"70Hz"_s, u"75Hz"_s, u"85Hz"_s}));
+        QCOMPARE(chosenTexts(modes, QSize(1280, 1000), 100), u"1280x960 85Hz"_s);
+#endif
     }
 };
 

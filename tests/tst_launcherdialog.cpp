@@ -1,15 +1,18 @@
-#include "mods/moditem.h"
+#include "launch/feedback.h"
+#include "launch/gamelock.h"
+#include "launch/launchsequence.h"
 #include "testutil.h"
+#include "ui/collisionmarks.h"
 #include "ui/launcherdialog.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
-#include <QTextBrowser>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
 
@@ -25,6 +28,7 @@ const ModeList usualModes = {{640, 480, 60},  {640, 480, 75},  {800, 600, 60},
 
 } // namespace
 
+// The dialog on the demo game, played with the stand-in as the game.
 class TestLauncherDialog : public QObject
 {
     Q_OBJECT
@@ -33,115 +37,21 @@ private slots:
     void init()
     {
         m_dir = std::make_unique<vxtest::TestDir>();
-        m_game = m_dir->filePath(u"game"_s);
-        QVERIFY(QDir().mkpath(m_game + u"/data"_s));
+        m_game = m_dir->filePath(u"Vexil 4 Br\u00E4sk Gold"_s);
+        QString error;
+        QVERIFY2(vxtest::stageDemoGame(m_game, &error), qPrintable(error));
+        qputenv("VX_STANDIN_HEADLESS", "1");
+        qputenv("VX_STANDIN_QUIT_AFTER_MS", "200");
+        qputenv("VX_STANDIN_SNAPSHOT", QFile::encodeName(m_dir->filePath(u"snapshot.txt"_s)));
+        m_boxes.clear();
     }
 
-    void testStartWithoutGame()
-    {
-        // The box comes up from a nested event loop inside the constructor.
-        QStringList boxes;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, this, [&boxes] {
-            if (auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                boxes.append(shown->windowTitle() + u'|' + shown->text());
-                shown->button(QMessageBox::Ok)->click();
-            }
-        });
-        poll.start(10);
-        // The language is known before the game folder is looked for.
-        VxLauncherDialog dialog({u"NONE"_s, u"FRE"_s}, usualModes);
-        QCOMPARE(boxes, QStringList{u"Erreur !|Impossible de localiser Vexil 4: Brask. Essayez de "
-                                    "r\u00E9installer le jeu."_s});
-        QVERIFY(!dialog.isGameFound());
-        // Nothing is built for a game that is not there.
-        QVERIFY(dialog.findChildren<QWidget *>().isEmpty());
-    }
-
-    void testWindow_data()
-    {
-        QTest::addColumn<QString>("language");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("text");
-
-        QTest::newRow("spanish accent") << u"SPA"_s << u"nosoundCheck"_s << u"Sin s\u00F3nidos"_s;
-        QTest::newRow("lower-case spa stays english") << u"spa"_s << u"playButton"_s << u"Play"_s;
-        QTest::newRow("arrow beyond Latin-1") << u"FRE"_s << u"downButton"_s << u"\u25BC"_s;
-    }
-
-    void testWindow()
-    {
-        QFETCH(QString, language);
-        QFETCH(QString, name);
-        QFETCH(QString, text);
-
-        VxLauncherDialog dialog({m_game, language}, usualModes);
-        QCOMPARE(dialog.findChild<QAbstractButton *>(name)->text(), text);
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        // The form is laid out by hand: the window must not be resized.
-        QCOMPARE(dialog.minimumSize(), QSize(371, 561));
-        QCOMPARE(dialog.maximumSize(), QSize(371, 561));
-        // The logo is painted: the middle of its frame is not the window's plain background.
-        const QImage shot = dialog.grab().toImage();
-        QVERIFY(shot.pixelColor(185, 80) != shot.pixelColor(185, 540));
-    }
-
-    void testStartupChoices_data()
-    {
-        QTest::addColumn<QByteArray>("config"); // empty: no launcher.cfg
-        QTest::addColumn<ModeList>("modes");
-        QTest::addColumn<QString>("shown"); // ticked boxes, resolution, refresh, number of rates
-
-        QTest::newRow("first start")
-            << QByteArray() << usualModes << u"autoportsCheck 640x480 60Hz 2"_s;
-        QTest::newRow("first start without 640x480 selects the first mode")
-            << QByteArray() << ModeList{{800, 600, 75}, {1024, 768, 60}}
-            << u"autoportsCheck 800x600 75Hz 1"_s;
-        // One pattern per bit of each box's place: any two boxes swapped show.
-        QTest::newRow("boxes 1, 3, 5 and a saved mode")
-            << "/W:1024 /H:768 /REFRESH:85 /NOSOUND /ALLOWSCREENSHOTS /TELNET"_ba << usualModes
-            << u"allowscreensCheck autoportsCheck nosoundCheck telnetCheck 1024x768 85Hz 3"_s;
-        QTest::newRow("boxes 0, 4, 5")
-            << "/NOMOVIES /MANUALCAMERA /TELNET"_ba << usualModes
-            << u"autoportsCheck manualcamCheck nomoviesCheck telnetCheck 640x480 60Hz 2"_s;
-        QTest::newRow("boxes 3, 4")
-            << "/ALLOWSCREENSHOTS /MANUALCAMERA"_ba << usualModes
-            << u"allowscreensCheck autoportsCheck manualcamCheck 640x480 60Hz 2"_s;
-        QTest::newRow("no usable display mode leaves both combos empty")
-            << QByteArray() << ModeList{{320, 200, 70}} << u"autoportsCheck   0"_s;
-    }
-
-    void testStartupChoices()
-    {
-        QFETCH(QByteArray, config);
-        QFETCH(ModeList, modes);
-        QFETCH(QString, shown);
-
-        if (!config.isEmpty())
-            QVERIFY(vxtest::writeTree(m_game, {{u"launcher.cfg"_s, config}}));
-        VxLauncherDialog dialog({m_game, u"ENG"_s}, modes);
-        QStringList shownNow;
-        for (const QCheckBox *check : dialog.findChildren<QCheckBox *>())
-            shownNow.append(check->isChecked() ? check->objectName() : QString());
-        shownNow.removeAll(QString());
-        shownNow.sort();
-        auto *resolution = dialog.findChild<QComboBox *>(u"resolutionCombo"_s);
-        auto *refresh = dialog.findChild<QComboBox *>(u"refreshCombo"_s);
-        shownNow << resolution->currentText() << refresh->currentText()
-                 << QString::number(refresh->count());
-        QCOMPARE(shownNow.join(u' '), shown);
-
-        // Another resolution lists its own rates (the last has one) and starts from the first.
-        resolution->setCurrentIndex(resolution->count() - 1);
-        QCOMPARE(refresh->count(), modes.size() > 1 ? 1 : 0);
-        QCOMPARE(refresh->currentText(), modes.size() > 1 ? u"60Hz"_s : QString());
-    }
+    void cleanup() { m_dir.reset(); }
 
     void testLeavingWritesNothing()
     {
-        const QByteArray config = "  /w:1\n/TELNET garbage";
-        QVERIFY(vxtest::writeTree(m_game, {{u"launcher.cfg"_s, config}}));
+        QVERIFY(vxtest::writeTree(m_game, {{u"launcher.cfg"_s, "  /w:1\n/TELNET garbage"}}));
+        const vxtest::Files before = vxtest::hashTree(m_game);
         VxLauncherDialog dialog({m_game, u"ENG"_s}, usualModes);
         QList<QUrl> opened;
         dialog.urlOpener = [&opened](const QUrl &url) { opened.append(url); };
@@ -162,140 +72,363 @@ private slots:
         QCOMPARE(QApplication::exec(), 0);
         QCOMPARE(opened, QList<QUrl>{QUrl(u"http://support.kestwyn.example/support.html?"
                                           "subsection=patch&CRC=0x3A5F19C2"_s)});
-        // An odd file the person wrote by hand is kept as it is.
-        QCOMPARE(
-            vxtest::readTree(m_game),
-            (vxtest::Files{{u"launcher.cfg"_s, config}, {u"data/"_s, {}}, {u"VexilMods/"_s, {}}}));
-    }
-
-    void testMoves_data()
-    {
-        QTest::addColumn<int>("current");     // in A b C d (lower case: ticked); -1: none
-        QTest::addColumn<QString>("presses"); // u: up, d: down
-        QTest::addColumn<QString>("order");   // then the current entry, if any
-
-        QTest::newRow("no current entry changes nothing") << -1 << u"ud"_s << u"AbCd"_s;
-        QTest::newRow("b up, then down past the end") << 1 << u"udddd"_s << u"ACdbb"_s;
-        QTest::newRow("last entry up past the top") << 3 << u"uuuu"_s << u"dAbCd"_s;
-    }
-
-    void testMoves()
-    {
-        QFETCH(int, current);
-        QFETCH(QString, presses);
-        QFETCH(QString, order);
-
-        VxLauncherDialog dialog({m_game, u"ENG"_s}, usualModes);
-        auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
-        for (const QChar letter : u"AbCd"_s) {
-            VxModInfo info;
-            info.name = letter;
-            info.author = u"author of "_s + letter;
-            new VxModItem(info, list);
-            list->item(list->count() - 1)
-                ->setCheckState(letter.isLower() ? Qt::Checked : Qt::Unchecked);
-        }
-        list->setCurrentRow(current);
-        for (const QChar press : presses)
-            dialog.findChild<QToolButton *>(press == u'u' ? u"upButton"_s : u"downButton"_s)
-                ->click();
-
-        // Ticks travel with their entries: a ticked entry reads in lower case.
-        QString orderNow;
-        for (const QListWidgetItem *item : list->findItems(u"*"_s, Qt::MatchWildcard))
-            orderNow += item->checkState() == Qt::Checked ? item->text().at(0).toLower()
-                                                          : item->text().at(0).toUpper();
-        if (list->currentItem())
-            orderNow += list->currentItem()->text().at(0);
-        QCOMPARE(orderNow, order);
-        // The information box follows the moved entry.
-        const QString box = dialog.findChild<QTextBrowser *>(u"modsDesc"_s)->toPlainText();
-        QVERIFY2(current < 0 || box.contains(u"author of "_s + order.back()), qPrintable(box));
-    }
-
-    void testModInfo_data()
-    {
-        QTest::addColumn<QString>("author");
-        QTest::addColumn<QString>("desc");
-        QTest::addColumn<QString>("shown");
-
-        QTest::newRow("markup in the author turns the box to rich text")
-            << u"<b>Bold</b>"_s << u"plain"_s << u"Author : Bold Description : plain"_s;
-        QTest::newRow("markup only in the description stays plain text")
-            << u"Kim"_s << u"<b>x</b>"_s << u"Author : Kim\nDescription : <b>x</b>"_s;
-    }
-
-    void testModInfo()
-    {
-        QFETCH(QString, author);
-        QFETCH(QString, desc);
-        QFETCH(QString, shown);
-
-        VxLauncherDialog dialog({m_game, u"ENG"_s}, usualModes);
-        auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
-        VxModInfo info;
-        info.author = author;
-        info.desc = desc;
-        new VxModItem(info, list);
-        list->setCurrentRow(0);
-        // Leaving the list empty-handed keeps what the box shows.
-        list->setCurrentItem(nullptr);
-        QCOMPARE(dialog.findChild<QTextBrowser *>(u"modsDesc"_s)->toPlainText(), shown);
-    }
-
-    void testModScan()
-    {
-        QVERIFY(vxtest::writeTree(m_game + u"/VexilMods"_s,
-                                  {{u"gamma/info.txt"_s, "name=Gamma\nversion=3\n"},
-                                   {u"alpha/info.txt"_s, "name=Alpha\nversion=1.0\nauthor=Al\n"},
-                                   {u"Beta/info.txt"_s, "version=2\n"},
-                                   {u"nodescription/Art/x.txt"_s, "data"}}));
-        VxLauncherDialog dialog({m_game, u"ENG"_s}, usualModes);
-        auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
-        QStringList texts;
-        for (int row = 0; row < list->count(); ++row) {
-            QCOMPARE(list->item(row)->checkState(), Qt::Unchecked);
-            texts.append(list->item(row)->text());
-        }
-        QCOMPARE(texts, QStringList({u"Alpha 1.0"_s, u"<no name> 2"_s, u"Gamma 3"_s}));
-    }
-
-    void testUnusualGameFolders_data()
-    {
-        QTest::addColumn<QString>("folder"); // below the temporary folder
-        QTest::addColumn<bool>("exists");
-        QTest::addColumn<bool>("modsFolderIsFile");
-
-        QTest::newRow("folder with spaces and non-ASCII letters")
-            << u"Spiele/J\u00FCrgen's Vexil 4 \u00C9dition"_s << true << false;
-        QTest::newRow("folder that does not exist") << u"gone/away"_s << false << false;
-        QTest::newRow("a file where the mods folder should be") << u"game2"_s << true << true;
+        // An odd file the person wrote by hand is kept as it is, and nothing else is written.
+        QCOMPARE(vxtest::hashTree(m_game), before);
     }
 
     void testUnusualGameFolders()
     {
-        QFETCH(QString, folder);
-        QFETCH(bool, exists);
-        QFETCH(bool, modsFolderIsFile);
-
-        const QString game = m_dir->filePath(folder);
-        vxtest::Files files;
-        if (exists)
-            files.insert(u"launcher.cfg"_s, "/W:800 /H:600 /TELNET");
-        if (modsFolderIsFile)
-            files.insert(u"VexilMods"_s, "not a folder");
-        QVERIFY(vxtest::writeTree(game, files));
-
+        // A game folder that is gone is not made up, nor anything around it.
+        VxLauncherDialog gone({m_dir->filePath(u"gone/away"_s), u"ENG"_s}, usualModes);
+        QVERIFY(gone.isGameFound());
+        QVERIFY(!QFileInfo::exists(m_dir->filePath(u"gone"_s)));
+        // A file where the mods folder should be stays as it is.
+        const QString game = m_dir->filePath(u"game"_s);
+        QVERIFY(vxtest::writeTree(game, {{u"VexilMods"_s, "not a folder"}}));
         VxLauncherDialog dialog({game, u"ENG"_s}, usualModes);
-        QVERIFY(dialog.isGameFound());
-        QCOMPARE(dialog.findChild<QComboBox *>(u"resolutionCombo"_s)->currentText(),
-                 exists ? u"800x600"_s : u"640x480"_s);
-        // Only an existing game folder gets a mods folder; nothing is made up around it.
-        QCOMPARE(QFileInfo(game + u"/VexilMods"_s).isDir(), exists && !modsFolderIsFile);
-        QCOMPARE(QFileInfo::exists(game), exists);
+        QCOMPARE(vxtest::readTree(game), (vxtest::Files{{u"VexilMods"_s, "not a folder"}}));
+    }
+
+    // The six boxes, ticked in the dialog or read from a saved file, in patterns where every
+    // pair of boxes differs somewhere, so that two swapped boxes show; Alpha and Beta set one
+    // field and bring one file, so that the order they are applied in shows.
+    void testPlay_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("choices"); // boxes or a saved line, mods top first, mode
+        QTest::addColumn<int>("answer");      // the button pressed on every box
+        QTest::addColumn<QString>("boxText"); // begins the first box's "title|text|buttons"
+        QTest::addColumn<QByteArray>("seen"); // lines of the game's snapshot; none: no game
+
+        const QByteArray mode = "config\t/W:640 /H:480 /REFRESH:60 ";
+        const QByteArray health = "value\tUnits.xml\tTank-0\tHealth\t";
+        const QByteArray overlap = "file\tdata/Art/overlap.txt\t";
+        const int ok = QMessageBox::Ok;
+        QTest::newRow("boxes 0, 2, 4 and a mode; the lower mod's edit wins, the upper's file")
+            << QString() << u"ENG"_s
+            << u"nomoviesCheck,autoportsCheck,manualcamCheck,Alpha,Beta,1024x768,85Hz"_s << ok
+            << QString()
+            << "argc\t0\nconfig\t/W:1024 /H:768 /REFRESH:85 /NOMOVIES /ENABLEPORTFORWARDING "
+               "/MANUALCAMERA\n" +
+                   health + "2\n" + overlap + "d046cd9b7ffb7661e449683313d41f6fc33e3130";
+        QTest::newRow("boxes 1, 5, port forwarding off; mods reversed, so are both winners")
+            << QString() << u"ENG"_s << u"nosoundCheck,telnetCheck,Beta,Alpha"_s << ok << QString()
+            << mode + "/NOSOUND /TELNET\n" + health + "1\n" + overlap +
+                   "6c007a14875d53d9bf0ef5a6fc0257c817f0fb83";
+        // Saved choices come back into the boxes (port forwarding always reads as on).
+        QTest::newRow("saved boxes 1, 3, 5 and a saved mode")
+            << QString() << u"ENG"_s
+            << u"/W:1024 /H:768 /REFRESH:75 /NOSOUND /ALLOWSCREENSHOTS /TELNET,Night Sky"_s << ok
+            << QString()
+            << "config\t/W:1024 /H:768 /REFRESH:75 /NOSOUND /ENABLEPORTFORWARDING /ALLOWSCREENSHOTS /TELNET"_ba;
+        QTest::newRow("saved boxes 0, 4, 5")
+            << QString() << u"ENG"_s << u"/NOMOVIES /MANUALCAMERA /TELNET,Night Sky"_s << ok
+            << QString() << mode + "/NOMOVIES /ENABLEPORTFORWARDING /MANUALCAMERA /TELNET";
+        QTest::newRow("saved boxes 3, 4")
+            << QString() << u"ENG"_s << u"/ALLOWSCREENSHOTS /MANUALCAMERA,Night Sky"_s << ok
+            << QString() << mode + "/ENABLEPORTFORWARDING /ALLOWSCREENSHOTS /MANUALCAMERA";
+        QTest::newRow("a malformed resource file shows the load error, in Spanish")
+            << u"malformed"_s << u"SPA"_s << u"Better Units"_s << ok
+            << u"\u00a1Error!|No se pudieron cargar los datos de los objetos de Units.xml|Aceptar"_s
+            << QByteArray();
+        QTest::newRow("Abort on a tweak file for a missing element ends the launch, in French")
+            << u"unknown element"_s << u"FRE"_s << u"Better Units"_s << int(QMessageBox::Abort)
+            << u"Erreur !|Erreur au chargement du fichier Aaa.twk, continuer quand m\u00eame "
+               u"?|Abandonner Ignorer"_s
+            << QByteArray();
+        QTest::newRow("Ignore on a tweak file for a missing element plays on")
+            << u"unknown element"_s << u"ENG"_s << u"Better Units"_s << int(QMessageBox::Ignore)
+            << u"Error!|Error loading file Aaa.twk"_s << "argc\t0"_ba;
+        QTest::newRow("closing the progress window ends the launch")
+            << u"close progress"_s << u"ENG"_s << u"Warp Drive,Better Units,Night Sky"_s << ok
+            << QString() << QByteArray();
+        QTest::newRow("missing game executable is reported and everything put back")
+            << u"no executable"_s << u"ENG"_s << u"Better Units"_s << ok
+            << u"Error!|Could not start the game:"_s << QByteArray();
+        QTest::newRow("settings that cannot be saved are reported before the game starts")
+            << u"settings folder"_s << u"ENG"_s << u"Better Units"_s << ok
+            << u"Error!|Could not save your settings in "_s << "argc\t0"_ba;
+    }
+
+    void testPlay()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, language);
+        QFETCH(QString, choices);
+        QFETCH(int, answer);
+        QFETCH(QString, boxText);
+        QFETCH(QByteArray, seen);
+
+        for (const QString &mod : {u"Alpha"_s, u"Beta"_s})
+            QVERIFY(vxtest::writeTree(
+                m_game + u"/VexilMods/"_s + mod,
+                {{u"info.txt"_s, "name=" + mod.toUtf8() + '\n'},
+                 {u"Tweak/Units/Tank.twk"_s, mod == u"Alpha"_s ? "Health=1\n" : "Health=2\n"},
+                 {u"Art/overlap.txt"_s, mod.toLower().toUtf8() + '\n'}}));
+        if (fault == u"malformed"_s)
+            QVERIFY(vxtest::writeTree(m_game,
+                                      {{u"data/Tweak/Units.xml"_s, "<XResourceFile><unclosed>"}}));
+        else if (fault == u"unknown element"_s)
+            QVERIFY(vxtest::writeTree(
+                m_game, {{u"VexilMods/BetterUnits/Tweak/Units/Aaa.twk"_s, "Value=1\n"}}));
+        else if (fault == u"no executable"_s)
+            QVERIFY(QFile::remove(m_game + u'/' + vxtest::gameExecutableName()));
+        else if (fault == u"settings folder"_s)
+            QVERIFY(QDir(m_game).mkdir(u"launcher.cfg"_s));
+        const QStringList chosen = choices.split(u',');
+        if (choices.startsWith(u'/'))
+            QVERIFY(vxtest::writeTree(m_game, {{u"launcher.cfg"_s, chosen.first().toUtf8()}}));
+        vxtest::Files before = vxtest::hashTree(m_game);
+
+        VxLauncherDialog dialog({m_game, language}, usualModes);
+        dialog.show();
+        for (auto *check : dialog.findChildren<QCheckBox *>()) {
+            if (!choices.startsWith(u'/'))
+                check->setChecked(chosen.contains(check->objectName()));
+        }
+        for (auto *combo : {dialog.findChild<QComboBox *>(u"resolutionCombo"_s),
+                            dialog.findChild<QComboBox *>(u"refreshCombo"_s)}) {
+            for (const QString &choice : chosen) {
+                if (combo->findText(choice) >= 0)
+                    combo->setCurrentIndex(combo->findText(choice));
+            }
+        }
+        tickInOrder(dialog, chosen);
+
+        // While the launch runs, no control of the launcher may start a second one.
+        int pollsDuringLaunch = 0;
+        QStringList enabledDuringLaunch;
+        QTimer timer;
+        answerBoxes(timer, QMessageBox::StandardButton(answer), [&] {
+            QProgressDialog *progress = nullptr;
+            for (QWidget *window : QApplication::topLevelWidgets()) {
+                if (auto *shown = qobject_cast<QProgressDialog *>(window);
+                    shown && shown->isVisible())
+                    progress = shown;
+            }
+            if (fault == u"close progress"_s && progress)
+                progress->close();
+            if (!progress && !QApplication::activeModalWidget())
+                return;
+            ++pollsDuringLaunch;
+            for (const char *name : {"playButton", "cancelButton", "updateButton", "modsGroup",
+                                     "resolutionGroup", "telnetCheck"}) {
+                if (dialog.findChild<QWidget *>(QLatin1String(name))->isEnabled())
+                    enabledDuringLaunch.append(QLatin1String(name));
+            }
+        });
+        auto *play = dialog.findChild<QPushButton *>(u"playButton"_s);
+        const bool starts = !seen.isEmpty() || fault == u"no executable"_s;
+        if (starts) {
+            QTimer::singleShot(0, play, &QPushButton::click);
+            QTimer::singleShot(60000, qApp, [] { QCoreApplication::exit(99); });
+            QCOMPARE(QApplication::exec(), 0);
+        } else {
+            play->click();
+            // The launch is over and the launcher is ready for another go.
+            QVERIFY(play->isEnabled() &&
+                    dialog.findChild<QPushButton *>(u"cancelButton"_s)->isEnabled());
+        }
+        timer.stop();
+        // A started game leaves no launcher window behind.
+        QCOMPARE(dialog.isVisible(), !starts);
+        QVERIFY(pollsDuringLaunch > 0);
+        QCOMPARE(enabledDuringLaunch, QStringList());
+        QVERIFY2(boxText.isEmpty() ? m_boxes.isEmpty() : m_boxes.value(0).startsWith(boxText),
+                 qPrintable(m_boxes.join(u'\n')));
+        if (fault == u"no executable"_s)
+            QVERIFY(m_boxes.value(0).contains(QDir::toNativeSeparators(m_game)));
+        QFile snapshot(m_dir->filePath(u"snapshot.txt"_s));
+        QCOMPARE(snapshot.open(QIODevice::ReadOnly), !seen.isEmpty());
+        const QByteArray lines = snapshot.readAll();
+        for (const QByteArray &line : seen.split('\n'))
+            QVERIFY2(seen.isEmpty() || lines.contains(line + '\n'), line.constData());
+        // Whether the game ran or the launch ended early, the game's files are back at once;
+        // only the launcher's settings may differ.
+        vxtest::Files after = vxtest::hashTree(m_game);
+        after.remove(u"launcher.cfg"_s);
+        before.remove(u"launcher.cfg"_s);
+        QCOMPARE(after, before);
+    }
+
+    // What the launcher finds at its start, and what it says about it.
+    void testStart_data()
+    {
+        QTest::addColumn<QString>("left"); // what another launch left in the game folder
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("boxText"); // begins the first box's text
+        QTest::addColumn<bool>("restored");   // the game's own files are back after the start
+
+        const QString title = u"Vexil 4: Brask! Mod Launcher|"_s;
+        // The language is known before the game folder is looked for.
+        QTest::newRow("no game found, said in French")
+            << u"no game"_s << int(QMessageBox::Ok)
+            << u"Erreur !|Impossible de localiser Vexil 4: Brask. Essayez de r\u00E9installer le "
+               u"jeu.|OK"_s
+            << true;
+        QTest::newRow("a launch killed before its restore is undone at once, and said so")
+            << u"killed launch"_s << int(QMessageBox::Ok)
+            << title + u"The last launch was interrupted"_s << true;
+        QTest::newRow("backups an older launcher left move only when the player says yes")
+            << u"older launcher"_s << int(QMessageBox::Yes)
+            << title + u"The game folder holds 1 files named like"_s << true;
+        QTest::newRow("the older launcher's backups stay when the player says no")
+            << u"older launcher"_s << int(QMessageBox::No)
+            << title + u"The game folder holds 1 files named like"_s << false;
+        QTest::newRow("a launch still holding the folder is left alone, and Play is refused")
+            << u"busy"_s << int(QMessageBox::Ok)
+            << u"Error!|Another launch is using this game folder"_s << false;
+    }
+
+    void testStart()
+    {
+        QFETCH(QString, left);
+        QFETCH(int, answer);
+        QFETCH(QString, boxText);
+        QFETCH(bool, restored);
+
+        const vxtest::Files pristine = vxtest::readTree(m_game + u"/data"_s);
+        std::unique_ptr<VxGameLock> otherLaunch;
+        if (left == u"older launcher"_s) {
+            QVERIFY(vxtest::writeTree(m_game, {{u"data/Art/Sky/backdrop.txt"_s, "modded sky"},
+                                               {u"data/Art/Sky/backdrop.txt.backup"_s,
+                                                pristine.value(u"Art/Sky/backdrop.txt"_s)}}));
+        } else if (left != u"no game"_s) {
+            VxSilentFeedback feedback;
+            QCOMPARE(
+                applyMods(m_game, {{m_game + u"/VexilMods/NightSky/"_s, u"Night Sky"_s}}, feedback),
+                VxLaunchResult::Applied);
+            if (left == u"busy"_s) {
+                otherLaunch = std::make_unique<VxGameLock>(m_game);
+                QCOMPARE(otherLaunch->tryLock(), VxGameLock::Result::Acquired);
+            }
+        }
+        const vxtest::Files before = vxtest::readTree(m_game + u"/data"_s);
+
+        QTimer timer;
+        answerBoxes(timer, QMessageBox::StandardButton(answer));
+        const bool noGame = left == u"no game"_s;
+        VxLauncherDialog dialog({noGame ? u"NONE"_s : m_game, noGame ? u"FRE"_s : u"ENG"_s},
+                                usualModes);
+        // Nothing is built for a game that is not there.
+        QCOMPARE(dialog.findChildren<QWidget *>().isEmpty(), noGame);
+        dialog.show();
+        QCOMPARE(vxtest::readTree(m_game + u"/data"_s), restored ? pristine : before);
+        if (left == u"busy"_s) {
+            QCOMPARE(m_boxes, QStringList());
+            dialog.findChild<QPushButton *>(u"playButton"_s)->click();
+            QCOMPARE(vxtest::readTree(m_game + u"/data"_s), before);
+            QVERIFY(dialog.isVisible());
+        }
+        timer.stop();
+        QVERIFY2(m_boxes.size() == 1 && m_boxes.constFirst().startsWith(boxText),
+                 qPrintable(m_boxes.join(u'\n')));
+    }
+
+    void testCollisionMarks()
+    {
+        // Anvil and Bolt both bring the game's Art/a.txt; Clay brings a file of its own.
+        vxtest::TestDir dir;
+        QVERIFY(vxtest::writeTree(dir.path(),
+                                  {{u"data/Art/a.txt"_s, "game"},
+                                   {u"VexilMods/Anvil/info.txt"_s, "name=Anvil\nversion=1\n"},
+                                   {u"VexilMods/Anvil/Art/a.txt"_s, "anvil"},
+                                   {u"VexilMods/Bolt/info.txt"_s, "name=Bolt\nversion=2\n"},
+                                   {u"VexilMods/Bolt/Art/a.txt"_s, "bolt"},
+                                   {u"VexilMods/Clay/info.txt"_s, "name=Clay\nversion=3\n"},
+                                   {u"VexilMods/Clay/Art/c.txt"_s, "clay"}}));
+        VxLauncherDialog dialog({dir.path(), u"FRE"_s}, usualModes);
+        dialog.show();
+        auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
+        QSignalSpy updated(list->findChild<VxCollisionMarks *>(), &VxCollisionMarks::marksUpdated);
+        QListWidgetItem *anvil = list->item(0);
+        QListWidgetItem *bolt = list->item(1);
+        QListWidgetItem *clay = list->item(2);
+        const auto markedRows = [&] {
+            QStringList rows;
+            for (int row = 0; row < list->count(); ++row)
+                rows << list->item(row)->text() +
+                            (list->item(row)->data(Qt::DecorationRole).isNull() ? u""_s : u" !"_s);
+            return rows.join(u", "_s);
+        };
+        const auto clash = [](const QString &order, const QString &winner) {
+            return u"Conflits avec d'autres mods coch\u00e9s :\nFichier "_s +
+                   QDir::toNativeSeparators(u"Art/a.txt"_s) + u" ("_s + order + u") : "_s + winner +
+                   u" l'emporte"_s;
+        };
+
+        for (QListWidgetItem *item : {anvil, bolt, clay})
+            item->setCheckState(Qt::Checked);
+        QVERIFY(updated.wait());
+        // The texts stay as they are; the icon tells.
+        QCOMPARE(markedRows(), u"Anvil 1 !, Bolt 2 !, Clay 3"_s);
+        QCOMPARE(bolt->toolTip(), clash(u"Anvil 1, Bolt 2"_s, u"Anvil 1"_s));
+        QCOMPARE(anvil->toolTip(), bolt->toolTip());
+
+        // Moved above Anvil, Bolt's copy is the one the game gets.
+        list->setCurrentItem(bolt);
+        dialog.findChild<QToolButton *>(u"upButton"_s)->click();
+        QVERIFY(updated.wait());
+        QCOMPARE(markedRows(), u"Bolt 2 !, Anvil 1 !, Clay 3"_s);
+        QCOMPARE(anvil->toolTip(), clash(u"Bolt 2, Anvil 1"_s, u"Bolt 2"_s));
+
+        // The unticked mod loses its mark at once, the other when the new plan is in.
+        anvil->setCheckState(Qt::Unchecked);
+        QCOMPARE(markedRows(), u"Bolt 2 !, Anvil 1, Clay 3"_s);
+        QVERIFY(updated.wait());
+        QCOMPARE(markedRows(), u"Bolt 2, Anvil 1, Clay 3"_s);
+
+        // While a launch has the list off, no plan reads the game; one follows when it is on.
+        list->setEnabled(false);
+        anvil->setCheckState(Qt::Checked);
+        QVERIFY(!updated.wait(300));
+        QCOMPARE(markedRows(), u"Bolt 2, Anvil 1, Clay 3"_s);
+        list->setEnabled(true);
+        QVERIFY(updated.wait());
+        QCOMPARE(markedRows(), u"Bolt 2 !, Anvil 1 !, Clay 3"_s);
     }
 
 private:
+    // Ticks the named mods, moving them to the top in the order named; other names are skipped.
+    static void tickInOrder(VxLauncherDialog &dialog, const QStringList &names)
+    {
+        auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
+        int wanted = 0;
+        for (const QString &name : names) {
+            QListWidgetItem *item = list->findItems(name, Qt::MatchStartsWith).value(0);
+            if (!item)
+                continue;
+            item->setCheckState(Qt::Checked);
+            list->setCurrentItem(item);
+            while (list->currentRow() > wanted)
+                dialog.findChild<QAbstractButton *>(u"upButton"_s)->click();
+            ++wanted;
+        }
+    }
+
+    // Presses the button on every box that comes up, noting "title|text|buttons"; `each`
+    // runs on every poll before that.
+    void answerBoxes(QTimer &timer, QMessageBox::StandardButton button,
+                     const std::function<void()> &each = {})
+    {
+        connect(&timer, &QTimer::timeout, this, [this, button, each] {
+            if (each)
+                each();
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            QStringList buttons;
+            for (QAbstractButton *shown : box->buttons())
+                buttons.append(shown->text());
+            buttons.sort(); // their order is the platform's
+            m_boxes.append(box->windowTitle() + u'|' + box->text() + u'|' + buttons.join(u' '));
+            box->button(button)->click();
+        });
+        timer.start(0);
+    }
+
+    QStringList m_boxes;
     std::unique_ptr<vxtest::TestDir> m_dir;
     QString m_game;
 };
