@@ -194,4 +194,16 @@ inline Run runVxmod(const QStringList &args,
             outputText(process.readAllStandardError())};
 }
 
+// Each line that starts like its expected "where: words" and contains the words becomes the
+// expected line, so a failed comparison shows only the lines that differ.
+inline QStringList matchedLines(QStringList got, const QStringList &want)
+{
+    for (qsizetype i = 0; i < qMin(got.size(), want.size()); ++i)
+        if (const qsizetype split = want.at(i).indexOf(QLatin1String(": ")) + 2;
+            split > 1 && got.at(i).startsWith(want.at(i).left(split)) &&
+            got.at(i).contains(want.at(i).mid(split)))
+            got[i] = want.at(i);
+    return got;
+}
+
 } // namespace vxtest

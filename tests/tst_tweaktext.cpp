@@ -30,12 +30,13 @@ QString regexChain(QString text)
     return text.trimmed();
 }
 
-QString joined(const QList<VxTweakLine> &lines)
+// "line:text" for each statement line, '|'-joined.
+QString numbered(const QList<VxTweakLine> &lines)
 {
     QStringList texts;
     for (const VxTweakLine &line : lines)
-        texts << line.text;
-    return texts.join(u'\n');
+        texts << QString::number(line.sourceLine) + u':' + line.text;
+    return texts.join(u'|');
 }
 
 } // namespace
@@ -44,52 +45,48 @@ class TestTweakText : public QObject
 {
     Q_OBJECT
 private slots:
-    void normalizes_data();
-    void normalizes();
+    void statementLines_data();
+    void statementLines();
     void matchesRegexChain();
-    void decodes_data();
-    void decodes();
-    void survivesBadInput_data();
-    void survivesBadInput();
-    void unreadableFileIsReported();
 };
 
-void TestTweakText::normalizes_data()
+void TestTweakText::statementLines_data()
 {
-    QTest::addColumn<QString>("raw");
+    QTest::addColumn<QByteArray>("bytes"); // a tweak file as it lies on disk
     QTest::addColumn<QString>("expected");
-    QTest::addColumn<QList<int>>("sourceLines"); // of each statement line
 
-    QTest::newRow("indentation, blanks around = and runs of blanks in a value go")
-        << u"\n   Name   =   Big   Bad\tWolf\n"_s << u"Name=Big Bad Wolf"_s << QList<int>{2};
-    QTest::newRow("a line comment joins the next line")
-        << u"Speed=5 // fast\nPower=3\nA=1"_s << u"Speed=5 Power=3\nA=1"_s << QList<int>{1, 3};
-    QTest::newRow("two block comments swallow the statement between them")
-        << u"A=1\n/* first */\nB=2\n/* second */\nC=3\n"_s << u"A=1\nC=3"_s << QList<int>{1, 5};
-    QTest::newRow("a /* inside a line comment goes with it")
-        << u"A=1 // see /*\nB=2\n*/ C=3"_s << u"A=1 B=2\n*/ C=3"_s << QList<int>{1, 3};
-    QTest::newRow("the bracket escapes become comment markers after comments go")
-        << u"Text=[[note]]"_s << u"Text=/*note*/"_s << QList<int>{1};
-    QTest::newRow("blank, indented and commented lines leave no trace but count")
-        << u"// c\n\n   A=1\n\t\n/* x\n y */ B = 2  \n\n"_s << u"A=1\nB=2"_s << QList<int>{3, 6};
-    QTest::newRow("a lone carriage return and a no-break space are blanks")
-        << u"A\u00a0=\u00a01\rB"_s << u"A=1 B"_s << QList<int>{1};
-    QTest::newRow("statement lines end at the first NUL")
-        << u"A=1\nB=x\u0000y\nC=3"_s << u"A=1\nB=x"_s << QList<int>{1, 2};
+    QTest::newRow("blanks go, a line comment joins lines, block comments swallow what is between")
+        << "\n Name = Big \tWolf // c\nPower=3\n/* x */\nB=2\n/* y */ C = 3 \n\n"_ba
+        << u"2:Name=Big Wolf Power=3|6:C=3"_s;
+    QTest::newRow("a /* inside a line comment goes with it; escapes become comment markers")
+        << "A=1 // see /*\nB=[[n]]\n*/ C=3"_ba << u"1:A=1 B=/*n*/|3:*/ C=3"_s;
+    QTest::newRow("a lone CR and a no-break space are blanks, CR LF ends a line, NUL the text")
+        << "A\xc2\xa0=\xc2\xa0"
+           "1\rB\r\nC=x\0y\nD=3"_ba
+        << u"1:A=1 B|2:C=x"_s;
+    QTest::newRow("a truncated UTF-8 sequence at the end makes the file 8-bit")
+        << "A=\xc3\xa9\xc3"_ba << u"1:A=\u00c3\u00a9\u00c3"_s;
+    QTest::newRow("a UTF-8 mark is dropped") << "\xef\xbb\xbf"
+                                                "A=\xc3\xa9"_ba
+                                             << u"1:A=\u00e9"_s;
+    QTest::newRow("a UTF-16 mark selects UTF-16, and its CR LF reads as LF")
+        << QByteArray("\xff\xfe"
+                      "A\0=\0\xe9\0\r\0\n\0B\0",
+                      14)
+        << u"1:A=\u00e9|2:B"_s;
+    QTest::newRow("a 1 MB run of // without a line feed")
+        << QByteArray(1 << 20, '/') << u"1:"_s + QString(1 << 20, u'/');
+    QTest::newRow("a 1 MB line of /* without */")
+        << "/*"_ba.repeated(1 << 19).append("\nA=1") << u"1:*|2:A=1"_s;
+    QTest::newRow("a 50 MB file") << "Speed = 5 // fast\n"_ba.repeated(3'000'000)
+                                  << u"1:"_s + QStringList(3'000'000, u"Speed=5"_s).join(u' ');
 }
 
-void TestTweakText::normalizes()
+void TestTweakText::statementLines()
 {
-    QFETCH(QString, raw);
+    QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
-    QFETCH(QList<int>, sourceLines);
-    QCOMPARE(regexChain(raw).section(QChar(0), 0, 0), expected);
-    const QList<VxTweakLine> lines = tweakStatementLines(raw);
-    QCOMPARE(joined(lines), expected);
-    QList<int> gotLines;
-    for (const VxTweakLine &line : lines)
-        gotLines << line.sourceLine;
-    QCOMPARE(gotLines, sourceLines);
+    QCOMPARE(numbered(tweakStatementLines(decodeTweakBytes(bytes))), expected);
 }
 
 void TestTweakText::matchesRegexChain()
@@ -104,73 +101,13 @@ void TestTweakText::matchesRegexChain()
         for (int k = 0; k < length; ++k)
             raw += alphabet.at(random.bounded(int(alphabet.size())));
         const QString expected = regexChain(raw);
+        QStringList lines;
+        for (const VxTweakLine &line : tweakStatementLines(raw))
+            lines << line.text;
         // The pairs name the input that failed.
         QCOMPARE(std::pair(raw, normalizeTweakText(raw)), std::pair(raw, expected));
-        QCOMPARE(std::pair(raw, joined(tweakStatementLines(raw))), std::pair(raw, expected));
+        QCOMPARE(std::pair(raw, lines.join(u'\n')), std::pair(raw, expected));
     }
-}
-
-void TestTweakText::decodes_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("valid UTF-8 without a mark is UTF-8")
-        << QByteArray("Name=Caf\xc3\xa9") << u"Name=Caf\u00e9"_s;
-    QTest::newRow("invalid UTF-8 falls back to 8-bit")
-        << QByteArray("Name=Caf\xe9") << u"Name=Caf\u00e9"_s;
-    QTest::newRow("a truncated UTF-8 sequence at the end is not UTF-8")
-        << QByteArray("A=\xc3") << u"A=\u00c3"_s;
-    QTest::newRow("a UTF-8 mark is dropped") << QByteArray("\xef\xbb\xbf") + "A=1" << u"A=1"_s;
-    QTest::newRow("CR LF reads as LF, a lone CR stays")
-        << QByteArray("A=1\r\nB\r=2") << u"A=1\nB\r=2"_s;
-    QTest::newRow("a UTF-16 mark selects UTF-16, and its CR LF reads as LF")
-        << QByteArray("\xff\xfe") + QByteArray("A\0=\0\xe9\0\r\0\n\0B\0", 12) << u"A=\u00e9\nB"_s;
-}
-
-void TestTweakText::decodes()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, expected);
-    QCOMPARE(decodeTweakBytes(bytes), expected);
-}
-
-void TestTweakText::survivesBadInput_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("lineCount"); // -1: any
-
-    QTest::newRow("an empty file") << QByteArray() << 0;
-    QTest::newRow("a 1 MB run of // without a line feed") << QByteArray(1 << 20, '/') << 1;
-    QTest::newRow("a 1 MB line of /* without */")
-        << QByteArray("/*").repeated(1 << 19).append("\nA=1") << 2;
-    QTest::newRow("1 MB of blank lines after a statement")
-        << QByteArray("A=1").append(QByteArray(" \n").repeated(1 << 19)) << 1;
-    QByteArray garbage(1 << 16, '\0');
-    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
-    QTest::newRow("binary garbage with NUL bytes") << garbage << -1;
-    QTest::newRow("a 50 MB file") << QByteArray("Speed = 5 // fast\n").repeated(3'000'000) << 1;
-}
-
-void TestTweakText::survivesBadInput()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, lineCount);
-    // Files are read whole and decoded before this, so the bytes alone make the case.
-    const QList<VxTweakLine> lines = tweakStatementLines(decodeTweakBytes(bytes));
-    if (lineCount >= 0)
-        QCOMPARE(lines.size(), lineCount);
-    for (const VxTweakLine &line : lines)
-        QVERIFY(!line.text.isEmpty() && !line.text.contains(u'\n') &&
-                !line.text.contains(QChar(0)));
-}
-
-void TestTweakText::unreadableFileIsReported()
-{
-    QList<VxTweakLine> lines{{u"stale"_s, 1}};
-    QString error;
-    QVERIFY(!readTweakFile(u"/nonexistent/folder/x.twk"_s, lines, &error));
-    QVERIFY(lines.isEmpty() && !error.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestTweakText)

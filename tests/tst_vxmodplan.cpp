@@ -26,12 +26,10 @@ const Files collidingGame{
     {u"VexilMods/Anvil/Tweak/Stuff/Gadget.twk"_s, "Damage=2\n+Tag=x\n"},
 };
 
-const char expectedJson[] = R"({
-  "game": "GAME",
+const char expectedJson[] = R"({"game": "GAME",
   "mods": [{"name": "Bolt", "path": "GAME/VexilMods/Bolt/"},
            {"name": "Anvil", "path": "GAME/VexilMods/Anvil/"}],
-  "files": [{"path": "Art/a.txt", "action": "replace", "mods": ["Bolt", "Anvil"],
-             "winner": "Bolt"}],
+  "files": [{"path": "Art/a.txt", "action": "replace", "mods": ["Bolt", "Anvil"], "winner": "Bolt"}],
   "edits": [
     {"mod": "Bolt", "resource": "Stuff.xml", "file": "Fan.twk", "element": "Fan-0",
      "operation": "create", "value": "XFan"},
@@ -49,8 +47,40 @@ const char expectedJson[] = R"({
      "mods": ["Bolt", "Anvil"], "winner": "Bolt"},
     {"kind": "field-set", "resource": "Stuff.xml", "element": "Gadget-0", "field": "Damage",
      "mods": ["Bolt", "Anvil"], "winner": "Anvil"}],
-  "problems": []
-})";
+  "problems": []})";
+
+// vxmod run on a folder holding files (the demo game when there are none), GAME in args
+// standing for it; exit code -2 when the folder changed, -3 when a special file cannot be
+// made. A value "special:KIND" makes vxtest::makeSpecialFile's KIND.
+vxtest::Run runOn(Files files, const QString &args, QString *game = nullptr)
+{
+    vxtest::TestDir dir;
+    vxtest::Run run{-3, {}, {}};
+    for (auto it = files.begin(); it != files.end();) {
+        if (!it.value().startsWith("special:"))
+            ++it;
+        else if (vxtest::makeSpecialFile(dir.filePath(it.key()), QString::fromUtf8(it->mid(8))))
+            it = files.erase(it);
+        else
+            return run;
+    }
+    if (files.isEmpty() ? !vxtest::copyTree(qEnvironmentVariable("VX_DEMO_INSTALL"), dir.path())
+                        : !vxtest::writeTree(dir.path(), files))
+        return run;
+    const Files before = vxtest::hashTree(dir.path());
+    run = vxtest::runVxmod(QString(args).replace(u"GAME"_s, dir.path()).split(u' '));
+    if (vxtest::hashTree(dir.path()) != before)
+        run.exitCode = -2;
+    if (game)
+        *game = dir.path();
+    return run;
+}
+
+// "Mod/file" as the path of a file in that mod's folder for Stuff.xml.
+QString stuff(const char *modFile)
+{
+    return u"VexilMods/"_s + QString::fromUtf8(modFile).replace(u"/"_s, u"/Tweak/Stuff/"_s);
+}
 
 } // namespace
 
@@ -63,23 +93,18 @@ private slots:
     void testText();
     void testUsage_data();
     void testUsage();
+    void testCheck_data();
+    void testCheck();
 };
 
 void TestVxmodPlan::testJson()
 {
-    vxtest::TestDir dir;
-    QVERIFY(vxtest::writeTree(dir.path(), collidingGame));
-    const Files before = vxtest::readTree(dir.path());
-
-    const vxtest::Run run =
-        vxtest::runVxmod({u"plan"_s, u"--json"_s, u"--game"_s, dir.path(), u"Bolt"_s, u"Anvil"_s});
+    QString game;
+    const vxtest::Run run = runOn(collidingGame, u"plan --json --game GAME Bolt Anvil"_s, &game);
     QCOMPARE(run.exitCode, 1);
-    QJsonParseError error;
-    const QJsonDocument got = QJsonDocument::fromJson(run.out.toUtf8(), &error);
-    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(run.out));
     // Paths as the platform writes them, escaped as JSON text.
     const auto json = [&](const QString &path) {
-        return QDir::toNativeSeparators(dir.path() + path).replace(u"\\"_s, u"\\\\"_s);
+        return QDir::toNativeSeparators(game + path).replace(u"\\"_s, u"\\\\"_s);
     };
     const QJsonDocument expected = QJsonDocument::fromJson(
         QString::fromUtf8(expectedJson)
@@ -88,105 +113,169 @@ void TestVxmodPlan::testJson()
             .replace(u"GAME"_s, json(QString()))
             .toUtf8());
     QVERIFY(expected.isObject());
-    QCOMPARE(got, expected);
-    QCOMPARE(vxtest::readTree(dir.path()), before);
+    QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()), expected);
 }
 
 void TestVxmodPlan::testText_data()
 {
     QTest::addColumn<bool>("demo"); // the demo game, or the colliding one above
-    QTest::addColumn<QStringList>("mods");
+    QTest::addColumn<QString>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("summary");
     QTest::addColumn<QStringList>("lines"); // in this order among the lines printed
 
     QTest::newRow("collisions marked where they are and listed with their winners")
-        << false << QStringList{u"Anvil"_s, u"Bolt"_s} << 1
-        << u"vxmod plan: 3 collision(s) among 2 mod(s)\n"_s
+        << false << u"Anvil Bolt"_s << 1 << u"vxmod plan: 3 collision(s) among 2 mod(s)\n"_s
         << QStringList{u"! Art/a.txt  replaced by Anvil, Bolt (Anvil wins)"_s,
-                       u"Stuff.xml"_s,
                        u"! Fan-0"_s,
                        u"      create as a copy of Gadget-0  [Anvil, Fan.twk]"_s,
                        u"      create: there already, so not made again  [Bolt, Fan.twk]"_s,
-                       u"Collisions"_s,
                        u"  data file Art/a.txt by Anvil, Bolt: Anvil wins"_s,
                        u"  element Fan-0 of Stuff.xml created by Anvil, Bolt: Anvil wins"_s,
                        u"  field Damage of Gadget-0 in Stuff.xml set by Anvil, Bolt: Bolt wins"_s};
     QTest::newRow("each kind of line for the three demo mods, each edit under its element")
-        << true << QStringList{u"BetterUnits"_s, u"NightSky"_s, u"WarpDrive"_s} << 0
+        << true << u"BetterUnits NightSky WarpDrive"_s << 0
         << u"vxmod plan: 0 collision(s) among 3 mod(s)\n"_s
         << QStringList{u"Mods, in launch order: BetterUnits, NightSky, WarpDrive"_s,
-                       u"Data files"_s,
                        u"  Art/Units/medic.pgm  added by BetterUnits"_s,
                        u"  Maps/Skirmish/riverford.map  replaced by WarpDrive"_s,
                        u"Units.xml"_s,
                        u"  Tank"_s,
                        u"      set Flags = 3  [BetterUnits, Tank.twk]"_s,
                        u"  Tank-0"_s,
-                       u"      set Health = 450  [BetterUnits, Tank.twk]"_s,
                        u"      add Tag = elite  [BetterUnits, Tank.twk]"_s,
                        u"      remove Sound  [BetterUnits, Tank.twk]"_s,
-                       u"World.xml"_s,
-                       u"  Moon"_s,
-                       u"      create as XCelestialDetails  [NightSky, Moon.twk]"_s,
-                       u"Ships.xml"_s,
-                       u"      set Thrust = 120  [WarpDrive, WarpEngine.twk]"_s};
+                       u"      create as XCelestialDetails  [NightSky, Moon.twk]"_s};
 }
 
 void TestVxmodPlan::testText()
 {
     QFETCH(bool, demo);
-    QFETCH(QStringList, mods);
+    QFETCH(QString, args);
     QFETCH(int, exitCode);
     QFETCH(QString, summary);
     QFETCH(QStringList, lines);
-
-    vxtest::TestDir dir;
-    QVERIFY(demo ? vxtest::copyTree(qEnvironmentVariable("VX_DEMO_INSTALL"), dir.path())
-                 : vxtest::writeTree(dir.path(), collidingGame));
-    const Files before = vxtest::hashTree(dir.path());
-    const vxtest::Run run =
-        vxtest::runVxmod(QStringList{u"plan"_s, u"--game"_s, dir.path()} + mods);
+    const vxtest::Run run = runOn(demo ? Files() : collidingGame, u"plan --game GAME "_s + args);
     QCOMPARE(run.exitCode, exitCode);
     QCOMPARE(run.err, summary);
     const QStringList printed = run.out.split(u'\n');
     qsizetype at = 0;
     for (const QString &line : lines) {
-        const qsizetype found = printed.indexOf(line, at);
-        QVERIFY2(found >= 0, qPrintable(u"missing or out of order: "_s + line + u"\n"_s + run.out));
-        at = found + 1;
+        at = printed.indexOf(line, at) + 1;
+        QVERIFY2(at > 0, qPrintable(u"missing or out of order: "_s + line + u"\n"_s + run.out));
     }
-    QCOMPARE(vxtest::hashTree(dir.path()), before);
 }
 
 void TestVxmodPlan::testUsage_data()
 {
-    QTest::addColumn<QStringList>("args"); // GAME stands for the game folder
+    QTest::addColumn<QString>("args"); // GAME stands for the game folder
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("no mod named") << QStringList{u"--game"_s, u"GAME"_s}
-                                  << u"name at least one mod"_s;
+    QTest::newRow("no mod named") << u"plan --game GAME"_s << u"name at least one mod"_s;
     QTest::newRow("an answer to a question the plan never asks")
-        << QStringList{u"--game"_s, u"GAME"_s, u"--on-error"_s, u"abort"_s, u"Bolt"_s}
-        << u"plan takes no --on-error"_s;
-    QTest::newRow("a mod that is not there")
-        << QStringList{u"--game"_s, u"GAME"_s, u"Bolt"_s, u"Nope"_s} << u"unknown mod 'Nope'"_s;
-    QTest::newRow("an option of no command")
-        << QStringList{u"--game"_s, u"GAME"_s, u"--jsn"_s, u"Bolt"_s} << u"jsn"_s;
+        << u"plan --game GAME --on-error abort Bolt"_s << u"plan takes no --on-error"_s;
+    QTest::newRow("a mod that is not there, before any mod is checked")
+        << u"check --game GAME Nope Bolt"_s << u"unknown mod 'Nope'"_s;
+    QTest::newRow("an option of no command") << u"plan --game GAME --jsn Bolt"_s << u"jsn"_s;
 }
 
 void TestVxmodPlan::testUsage()
 {
-    QFETCH(QStringList, args);
+    QFETCH(QString, args);
     QFETCH(QString, error);
-
-    vxtest::TestDir dir;
-    QVERIFY(vxtest::writeTree(dir.path(), collidingGame));
-    args.replaceInStrings(u"GAME"_s, dir.path());
-    const vxtest::Run run = vxtest::runVxmod(QStringList{u"plan"_s} + args);
+    const vxtest::Run run = runOn(collidingGame, args);
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.startsWith(u"vxmod: "_s) && run.err.contains(error), qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
+}
+
+void TestVxmodPlan::testCheck_data()
+{
+    // Files of the game folder beside Stuff.xml, the arguments after "check" (GAME stands for
+    // the game folder), the exit code and the problems expected as "path:line: words".
+    QTest::addColumn<Files>("files");
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("problems");
+
+    QTest::newRow("broken statements are listed with their original lines")
+        << Files{{stuff("Bad/Widget.twk"), "// new\n#copy Nope\n\nSpeed=5\n"},
+                 {stuff("Bad/Gadget.twk"), "/* long\n comment */\nDamage=@vector 1"}}
+        << u"--game=GAME Bad"_s << 1
+        << QStringList{stuff("Bad/Gadget.twk:3: @vector"), stuff("Bad/Widget.twk:2: Nope"),
+                       stuff("Bad/Widget.twk:4: does not exist")};
+    QTest::newRow("resource files the game lacks or that do not load")
+        << Files{{u"data/Tweak/Broken.xml"_s, "<a><b></a>"},
+                 {u"VexilMods/Odd/Tweak/Broken/A.twk"_s, "X=1"},
+                 {u"VexilMods/Odd/Tweak/Nothing/A.twk"_s, "X=1"}}
+        << u"--game GAME Odd"_s << 1
+        << QStringList{u"VexilMods/Odd/Tweak/Nothing:0: Nothing.xml"_s,
+                       u"data/Tweak/Broken.xml:0: cannot load"_s};
+    QTest::newRow("edits accumulate across the mods given, by name or by path")
+        << Files{{stuff("First/Widget.twk"), "#class XWidget\nSpeed=1\n"},
+                 {stuff("Second/Widget.twk"), "Speed=2\n"}}
+        << u"--game GAME First GAME/VexilMods/Second"_s << 0 << QStringList{};
+    QTest::newRow("a copy reads the pristine backup, not the edited file")
+        << Files{{u"data/Tweak/Stuff.xml.backup"_s,
+                  QByteArray(stuffXml).replace("Gadget-0", "Old")},
+                 {stuff("Good/New.twk"), "#copy Old\n"},
+                 {stuff("Good/Newer.twk"), "#copy Gadget-0\n"}}
+        << u"--game GAME Good"_s << 1
+        << QStringList{stuff("Good/Newer.twk:1: Gadget-0"),
+                       stuff("Good/Newer.twk:1: does not exist")};
+    QTest::newRow("a FIFO, a link to /dev/zero and a huge file are named, never read")
+        << Files{{stuff("Bad/Pipe.twk"), "special:fifo"},
+                 {stuff("Bad/Zero.twk"), "special:zero"},
+                 {stuff("Bad/Huge.twk"), "special:huge:67108865"},
+                 {u"VexilMods/Bad/info.txt"_s, "special:fifo"}}
+        << u"--game GAME Bad"_s << 1
+        << QStringList{stuff("Bad/Huge.twk:0: larger than 67108864 bytes"),
+                       stuff("Bad/Pipe.twk:0: not a regular file"),
+                       stuff("Bad/Zero.twk:0: not a regular file"),
+                       u"VexilMods/Bad/info.txt:0: not a regular file"_s};
+    // Document, table and element make three levels; the fields under it the rest.
+    const auto deep = [](int levels) {
+        return Files{
+            {u"data/Tweak/Deep.xml"_s, "<F><T><XIndexDetails id='id-0'/><XDeep id='Deep'>" +
+                                           "<a>"_ba.repeated(levels - 3) +
+                                           "</a>"_ba.repeated(levels - 3) + "</XDeep></T></F>"},
+            {u"VexilMods/Bad/Tweak/Deep/Deep.twk"_s, "Speed=1\n"}};
+    };
+    QTest::newRow("a resource file nested 256 levels deep is saved")
+        << deep(256) << u"--game GAME Bad"_s << 0 << QStringList{};
+    QTest::newRow("a resource file nested one level deeper than a launch can save")
+        << deep(257) << u"--game GAME Bad"_s << 1
+        << QStringList{u"data/Tweak/Deep.xml:0: nested more than 256 levels"_s};
+    QTest::newRow("a field or class name the file's encoding cannot write")
+        << Files{{u"data/Tweak/Old.xml"_s,
+                  "<?xml version='1.0' encoding='ISO-8859-1'?><F><T><XIndexDetails id='id-0'/>"
+                  "<XThing id='Thing'/></T></F>"},
+                 {u"VexilMods/Bad/Tweak/Old/Thing.twk"_s, "\xce\xa9mega=1\nSpeed=2\n"},
+                 {u"VexilMods/Bad/Tweak/Old/New.twk"_s, "#class X\xce\xa9\nSpeed=2\n"}}
+        << u"--game GAME Bad"_s << 1
+        << QStringList{u"VexilMods/Bad/Tweak/Old/New.twk:1: encoding"_s,
+                       u"VexilMods/Bad/Tweak/Old/New.twk:2: does not exist"_s,
+                       u"VexilMods/Bad/Tweak/Old/Thing.twk:1: encoding"_s};
+}
+
+void TestVxmodPlan::testCheck()
+{
+    QFETCH(Files, files);
+    QFETCH(QString, args);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, problems);
+    files.insert(u"data/Tweak/Stuff.xml"_s, stuffXml);
+    QString game;
+    const vxtest::Run run = runOn(files, u"check "_s + args, &game);
+    if (run.exitCode == -3)
+        QSKIP("this system cannot make such a file");
+    // A summary always goes to standard error.
+    QVERIFY2(run.exitCode == exitCode && !run.err.trimmed().isEmpty(),
+             qPrintable(run.out + run.err));
+    QStringList lines =
+        QDir::fromNativeSeparators(run.out).remove(game + u'/').split(u'\n', Qt::SkipEmptyParts);
+    lines.sort();
+    QCOMPARE(vxtest::matchedLines(lines, problems), problems);
 }
 
 QTEST_GUILESS_MAIN(TestVxmodPlan)
