@@ -87,18 +87,6 @@ public:
     }
 };
 
-// Each line that starts like its expected "where: words" and contains the words becomes
-// the expected line, so a failed comparison shows only the lines that differ.
-QStringList matched(QStringList got, const QStringList &want)
-{
-    for (qsizetype i = 0; i < qMin(got.size(), want.size()); ++i)
-        if (const qsizetype split = want.at(i).indexOf(u": "_s) + 2;
-            split > 1 && got.at(i).startsWith(want.at(i).left(split)) &&
-            got.at(i).contains(want.at(i).mid(split)))
-            got[i] = want.at(i);
-    return got;
-}
-
 // A mod resource folder "Stuff" holding the given files, compiled against Stuff.xml.
 struct Compile
 {
@@ -233,7 +221,8 @@ void TestTweakCompiler::compilesFolder()
         QCOMPARE(canonical(compile.pristine.toByteArray()), canonical(stuff().toUtf8()));
         if (!expected.isNull()) {
             QCOMPARE(canonical(compile.working.toByteArray()), canonical(expected.toUtf8()));
-            QCOMPARE(matched(recorder.calls, problems), checked ? problems : QStringList());
+            QCOMPARE(vxtest::matchedLines(recorder.calls, problems),
+                     checked ? problems : QStringList());
             continue;
         }
         const QString path = compile.dir.filePath(u"Stuff.xml"_s);
@@ -281,7 +270,7 @@ void TestTweakCompiler::talksToThePerson()
     // Abort and a closed window abandon the folder; Ignore only skips the rest of it.
     const bool abandoned = answer == VxFeedback::Answer::Abort || cancelAfterSteps >= 0;
     QCOMPARE(compile.run(&recorder), abandoned ? TweakOutcome::Abandoned : TweakOutcome::Finished);
-    QCOMPARE(matched(recorder.calls, calls), calls);
+    QCOMPARE(vxtest::matchedLines(recorder.calls, calls), calls);
     // Each row holds two tweak files, whatever else lies beside them.
     QCOMPARE(countTweakFiles(compile.folder), 2);
 }
