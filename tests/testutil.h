@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -204,6 +205,12 @@ inline QStringList matchedLines(QStringList got, const QStringList &want)
             got.at(i).contains(want.at(i).mid(split)))
             got[i] = want.at(i);
     return got;
+}
+
+// A written resource file without its line ends and indentation, to compare with literal XML.
+inline QByteArray compactXml(const QByteArray &xml)
+{
+    return QString::fromUtf8(xml).remove(QRegularExpression(QStringLiteral("\r?\n *"))).toUtf8();
 }
 
 } // namespace vxtest
