@@ -297,19 +297,12 @@ void TestTweakCompiler::statementLines_data()
     QTest::newRow("a /* inside a line comment goes with it; escapes become comment markers")
         << "A=1 // see /*\nB=[[n]]\n*/ C=3"_ba << u"1:A=1 B=/*n*/|3:*/ C=3"_s;
     QTest::newRow("a lone CR and a no-break space are blanks, CR LF ends a line, NUL the text")
-        << "A\xc2\xa0=\xc2\xa0"
-           "1\rB\r\nC=x\0y\nD=3"_ba
-        << u"1:A=1 B|2:C=x"_s;
+        << u"A\u00a0=\u00a01\rB\r\nC=x\0y\nD=3"_s.toUtf8() << u"1:A=1 B|2:C=x"_s;
     QTest::newRow("a truncated UTF-8 sequence at the end makes the file 8-bit")
         << "A=\xc3\xa9\xc3"_ba << u"1:A=\u00c3\u00a9\u00c3"_s;
-    QTest::newRow("a UTF-8 mark is dropped") << "\xef\xbb\xbf"
-                                                "A=\xc3\xa9"_ba
-                                             << u"1:A=\u00e9"_s;
+    QTest::newRow("a UTF-8 mark is dropped") << u"\ufeffA=\u00e9"_s.toUtf8() << u"1:A=\u00e9"_s;
     QTest::newRow("a UTF-16 mark selects UTF-16, and its CR LF reads as LF")
-        << QByteArray("\xff\xfe"
-                      "A\0=\0\xe9\0\r\0\n\0B\0",
-                      14)
-        << u"1:A=\u00e9|2:B"_s;
+        << QByteArray::fromHex("fffe41003d00e9000d000a004200") << u"1:A=\u00e9|2:B"_s;
     QTest::newRow("a 1 MB run of // without a line feed")
         << QByteArray(1 << 20, '/') << u"1:"_s + QString(1 << 20, u'/');
     QTest::newRow("a 1 MB line of /* without */")

@@ -167,18 +167,26 @@ void TestVxmodPlan::testCheck_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QStringList>("problems");
 
-    QTest::newRow("broken statements are listed with their original lines")
+    QTest::newRow("broken statements with their original lines, resource files that are missing, "
+                  "do not load or cannot hold a name")
         << Files{{u"Bad:Widget.twk"_s, "// new\n#copy Nope\n\nSpeed=5\n"},
-                 {u"Bad:Gadget.twk"_s, "/* long\n comment */\nDamage=@vector 1"}}
+                 {u"Bad:Gadget.twk"_s, "/* long\n comment */\nDamage=@vector 1"},
+                 {u"data/Tweak/Broken.xml"_s, "<a><b></a>"},
+                 {u"VexilMods/Bad/Tweak/Broken/A.twk"_s, "X=1"},
+                 {u"VexilMods/Bad/Tweak/Nothing/A.twk"_s, "X=1"},
+                 {u"data/Tweak/Old.xml"_s,
+                  "<?xml version='1.0' encoding='ISO-8859-1'?><F><T><XIndexDetails id='id-0'/>"
+                  "<XThing id='Thing'/></T></F>"},
+                 {u"VexilMods/Bad/Tweak/Old/Thing.twk"_s, "\xce\xa9mega=1\nSpeed=2\n"},
+                 {u"VexilMods/Bad/Tweak/Old/New.twk"_s, "#class X\xce\xa9\nSpeed=2\n"}}
         << u"--game=GAME Bad"_s << 1
-        << QStringList{u"Bad:Gadget.twk:3: @vector"_s, u"Bad:Widget.twk:2: Nope"_s,
-                       u"Bad:Widget.twk:4: does not exist"_s};
-    QTest::newRow("resource files the game lacks or that do not load")
-        << Files{{u"data/Tweak/Broken.xml"_s, "<a><b></a>"},
-                 {u"VexilMods/Odd/Tweak/Broken/A.twk"_s, "X=1"},
-                 {u"VexilMods/Odd/Tweak/Nothing/A.twk"_s, "X=1"}}
-        << u"--game GAME Odd"_s << 1
-        << QStringList{u"VexilMods/Odd/Tweak/Nothing:0: Nothing.xml"_s,
+        << QStringList{u"Bad:Gadget.twk:3: @vector"_s,
+                       u"Bad:Widget.twk:2: Nope"_s,
+                       u"Bad:Widget.twk:4: does not exist"_s,
+                       u"VexilMods/Bad/Tweak/Nothing:0: Nothing.xml"_s,
+                       u"VexilMods/Bad/Tweak/Old/New.twk:1: encoding"_s,
+                       u"VexilMods/Bad/Tweak/Old/New.twk:2: does not exist"_s,
+                       u"VexilMods/Bad/Tweak/Old/Thing.twk:1: encoding"_s,
                        u"data/Tweak/Broken.xml:0: cannot load"_s};
     QTest::newRow("edits accumulate across the mods given, by name or by path")
         << Files{{u"First:Widget.twk"_s, "#class XWidget\nSpeed=1\n"},
@@ -214,16 +222,6 @@ void TestVxmodPlan::testCheck_data()
     QTest::newRow("a resource file nested one level deeper than a launch can save")
         << deep(257) << u"--game GAME Bad"_s << 1
         << QStringList{u"data/Tweak/Deep.xml:0: nested more than 256 levels"_s};
-    QTest::newRow("a field or class name the file's encoding cannot write")
-        << Files{{u"data/Tweak/Old.xml"_s,
-                  "<?xml version='1.0' encoding='ISO-8859-1'?><F><T><XIndexDetails id='id-0'/>"
-                  "<XThing id='Thing'/></T></F>"},
-                 {u"VexilMods/Bad/Tweak/Old/Thing.twk"_s, "\xce\xa9mega=1\nSpeed=2\n"},
-                 {u"VexilMods/Bad/Tweak/Old/New.twk"_s, "#class X\xce\xa9\nSpeed=2\n"}}
-        << u"--game GAME Bad"_s << 1
-        << QStringList{u"VexilMods/Bad/Tweak/Old/New.twk:1: encoding"_s,
-                       u"VexilMods/Bad/Tweak/Old/New.twk:2: does not exist"_s,
-                       u"VexilMods/Bad/Tweak/Old/Thing.twk:1: encoding"_s};
 }
 
 void TestVxmodPlan::testCheck()
