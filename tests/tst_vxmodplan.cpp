@@ -24,26 +24,18 @@ const Files collidingGame =
                                     {u"Anvil/Tweak/Stuff/Gadget.twk"_s, "Damage=2\n+Tag=x\n"}});
 
 const char expectedJson[] = R"({"game": "GAME",
-  "mods": [{"name": "Bolt", "path": "VexilMods/Bolt/"},
-           {"name": "Anvil", "path": "VexilMods/Anvil/"}],
+  "mods": [{"name": "Bolt", "path": "VexilMods/Bolt/"}, {"name": "Anvil", "path": "VexilMods/Anvil/"}],
   "files": [{"path": "Art/a.txt", "action": "replace", "mods": ["Bolt", "Anvil"], "winner": "Bolt"}],
   "edits": [
-    {"mod": "Bolt", "resource": "Stuff.xml", "file": "Fan.twk", "element": "Fan-0",
-     "operation": "create", "value": "XFan"},
-    {"mod": "Bolt", "resource": "Stuff.xml", "file": "Gadget.twk", "element": "Gadget-0",
-     "operation": "set", "field": "Damage", "value": "1"},
-    {"mod": "Anvil", "resource": "Stuff.xml", "file": "Fan.twk", "element": "Fan-0",
-     "operation": "keep", "value": "Gadget-0"},
-    {"mod": "Anvil", "resource": "Stuff.xml", "file": "Gadget.twk", "element": "Gadget-0",
-     "operation": "set", "field": "Damage", "value": "2"},
-    {"mod": "Anvil", "resource": "Stuff.xml", "file": "Gadget.twk", "element": "Gadget-0",
-     "operation": "add", "field": "Tag", "value": "x"}],
+{"mod":"Bolt","resource":"Stuff.xml","file":"Fan.twk","element":"Fan-0","operation":"create","value":"XFan"},
+{"mod":"Bolt","resource":"Stuff.xml","file":"Gadget.twk","element":"Gadget-0","operation":"set","field":"Damage","value":"1"},
+{"mod":"Anvil","resource":"Stuff.xml","file":"Fan.twk","element":"Fan-0","operation":"keep","value":"Gadget-0"},
+{"mod":"Anvil","resource":"Stuff.xml","file":"Gadget.twk","element":"Gadget-0","operation":"set","field":"Damage","value":"2"},
+{"mod":"Anvil","resource":"Stuff.xml","file":"Gadget.twk","element":"Gadget-0","operation":"add","field":"Tag","value":"x"}],
   "collisions": [
-    {"kind": "data-file", "path": "Art/a.txt", "mods": ["Bolt", "Anvil"], "winner": "Bolt"},
-    {"kind": "element-created", "resource": "Stuff.xml", "element": "Fan-0",
-     "mods": ["Bolt", "Anvil"], "winner": "Bolt"},
-    {"kind": "field-set", "resource": "Stuff.xml", "element": "Gadget-0", "field": "Damage",
-     "mods": ["Bolt", "Anvil"], "winner": "Anvil"}],
+{"kind":"data-file","path":"Art/a.txt","mods":["Bolt","Anvil"],"winner":"Bolt"},
+{"kind":"element-created","resource":"Stuff.xml","element":"Fan-0","mods":["Bolt","Anvil"],"winner":"Bolt"},
+{"kind":"field-set","resource":"Stuff.xml","element":"Gadget-0","field":"Damage","mods":["Bolt","Anvil"],"winner":"Anvil"}],
   "problems": []})";
 
 // vxmod run on a game folder holding files beside the game's Art/a.txt and Stuff.xml (the demo
