@@ -88,40 +88,38 @@ void TestLaunchPlan::testPlan_data()
                  {u"A/info.txt"_s, "a"},
                  {u"B/Art/Deep"_s, "a file, not a folder"}})
         << u"A B"_s << QStringList{};
-    QTest::newRow("an element two mods make keeps the first one's making")
+    QTest::newRow("an element or container two mods make keeps the first one's making")
         << game({{u"Bolt:Fan.twk"_s, "#class XFan\nSpeed=1\n"},
-                 {u"Anvil:Fan.twk"_s, "#copy Gadget-0\nSpeed=1\n"}})
-        << u"Bolt Anvil"_s << QStringList{u"element Stuff/Fan-0 Bolt,Anvil -> Bolt"_s};
-    QTest::newRow("a field two mods set to different values keeps the lower one's")
-        << game({{u"Bolt:Gadget.twk"_s, "Damage=1\n"}, {u"Anvil:Gadget.twk"_s, "Damage=2\n"}})
-        << u"Bolt Anvil"_s << QStringList{u"field Stuff/Gadget-0/Damage Bolt,Anvil -> Anvil"_s};
-    QTest::newRow("the same value twice, or the same field of different elements, do not collide")
+                 {u"Anvil:Fan.twk"_s, "#copy Gadget-0\nSpeed=1\n"},
+                 {u"Anvil:resource.twk"_s, "Fan=3\n"}})
+        << u"Bolt Anvil"_s
+        << QStringList{u"element Stuff/Fan Bolt,Anvil -> Bolt"_s,
+                       u"element Stuff/Fan-0 Bolt,Anvil -> Bolt"_s};
+    QTest::newRow("a field or a container's flags two mods set differently keeps the lower one's")
+        << game({{u"Bolt:Gadget.twk"_s, "#flags 3\nDamage=1\n"},
+                 {u"Anvil:Gadget.twk"_s, "#flags 5\nDamage=2\n"}})
+        << u"Bolt Anvil"_s
+        << QStringList{u"field Stuff/Gadget/Flags Bolt,Anvil -> Anvil"_s,
+                       u"field Stuff/Gadget-0/Damage Bolt,Anvil -> Anvil"_s};
+    QTest::newRow("the same value twice, the same field of other elements, or a game value "
+                  "declared again do not collide")
         << game({{u"A:Gadget.twk"_s, "Damage=5\nSound=6\n"},
+                 {u"A:resource.twk"_s, "Widget=1\n"},
                  {u"B:Gadget.twk"_s, "Damage=5\n"},
-                 {u"B:Widget.twk"_s, "Sound=7\n"}})
+                 {u"B:Widget.twk"_s, "Sound=7\nTone=2\n"}})
         << u"A B"_s << QStringList{};
-    QTest::newRow("flags two mods give one container differently")
-        << game({{u"A:Gadget.twk"_s, "#flags 3\n"}, {u"B:Gadget.twk"_s, "#flags 5\n"}}) << u"A B"_s
-        << QStringList{u"field Stuff/Gadget/Flags A,B -> B"_s};
-    QTest::newRow("a field one mod removes and a later one sets is back")
-        << game({{u"Bolt:Gadget.twk"_s, "-Sound\n"}, {u"Anvil:Gadget.twk"_s, "Sound=hiss\n"}})
-        << u"Bolt Anvil"_s << QStringList{u"removed Stuff/Gadget-0/Sound Bolt,Anvil -> Anvil"_s};
-    QTest::newRow("a field one mod adds to and a later one removes by index")
-        << game({{u"A:Gadget.twk"_s, "+Sound=hiss\n"}, {u"B:Gadget.twk"_s, "-Sound(1)\n"}})
-        << u"A B"_s << QStringList{u"removed Stuff/Gadget-0/Sound A,B -> B"_s};
+    QTest::newRow("a field one mod removes and a later one sets, or adds to and a later removes")
+        << game({{u"Bolt:Gadget.twk"_s, "-Sound\n+Damage=9\n"},
+                 {u"Anvil:Gadget.twk"_s, "Sound=hiss\n-Damage(1)\n"}})
+        << u"Bolt Anvil"_s
+        << QStringList{u"removed Stuff/Gadget-0/Damage Bolt,Anvil -> Anvil"_s,
+                       u"removed Stuff/Gadget-0/Sound Bolt,Anvil -> Anvil"_s};
     QTest::newRow("a value two mods declare: the first makes it, the last value stays")
         << game({{u"Bolt:resource.twk"_s, "Lives=3\n"},
                  {u"Anvil:resource.twk"_s, "#float\nLives=4\n"}})
         << u"Bolt Anvil"_s
         << QStringList{u"element Stuff/Lives Bolt,Anvil -> Bolt"_s,
                        u"field Stuff/Lives/Value Bolt,Anvil -> Anvil"_s};
-    QTest::newRow("a declaration of a container another mod made")
-        << game({{u"A:Fan.twk"_s, "#class XFan\n"}, {u"B:resource.twk"_s, "Fan=3\n"}}) << u"A B"_s
-        << QStringList{u"element Stuff/Fan A,B -> A"_s};
-    QTest::newRow("redeclaring a game value makes nothing new")
-        << game({{u"A:resource.twk"_s, "Widget=1\n"}, {u"B:Widget.twk"_s, "Tone=2\n"}}) << u"A B"_s
-        << QStringList{};
-
     QTest::newRow("each statement as the compiler applies it, flags on the container")
         << game({{u"A:Gadget.twk"_s, "#flags 3\nDamage=40\n+Tag=fast\n-Sound\n-Nope\n"}}) << u"A"_s
         << QStringList{u"Stuff/Gadget.twk Gadget set Flags 3"_s,

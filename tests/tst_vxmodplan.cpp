@@ -5,6 +5,7 @@
 
 using namespace Qt::StringLiterals;
 using vxtest::Files;
+using vxtest::operator+;
 
 namespace {
 
@@ -180,10 +181,6 @@ void TestVxmodPlan::testCheck_data()
                        u"VexilMods/Bad/Tweak/Old/New.twk:2: does not exist"_s,
                        u"VexilMods/Bad/Tweak/Old/Thing.twk:1: encoding"_s,
                        u"data/Tweak/Broken.xml:0: cannot load"_s};
-    QTest::newRow("edits accumulate across the mods given, by name or by path")
-        << Files{{u"First:Widget.twk"_s, "#class XWidget\nSpeed=1\n"},
-                 {u"Second:Widget.twk"_s, "Speed=2\n"}}
-        << u"--game GAME First GAME/VexilMods/Second"_s << 0 << QStringList{};
     QTest::newRow("a copy reads the pristine backup, not the edited file")
         << Files{{u"data/Tweak/Stuff.xml.backup"_s,
                   QByteArray(stuffXml).replace("Gadget-0", "Old")},
@@ -207,12 +204,15 @@ void TestVxmodPlan::testCheck_data()
             {u"data/Tweak/Deep.xml"_s, "<F><T><XIndexDetails id='id-0'/><XDeep id='Deep'>" +
                                            "<a>"_ba.repeated(levels - 3) +
                                            "</a>"_ba.repeated(levels - 3) + "</XDeep></T></F>"},
-            {u"VexilMods/Bad/Tweak/Deep/Deep.twk"_s, "Speed=1\n"}};
+            {u"VexilMods/First/Tweak/Deep/Deep.twk"_s, "Speed=1\n"}};
     };
-    QTest::newRow("a resource file nested 256 levels deep is saved")
-        << deep(256) << u"--game GAME Bad"_s << 0 << QStringList{};
+    QTest::newRow("edits accumulate across the mods given, by name or by path; a resource file "
+                  "nested 256 levels deep is saved")
+        << deep(256) + Files{{u"First:Widget.twk"_s, "#class XWidget\nSpeed=1\n"},
+                             {u"Second:Widget.twk"_s, "Speed=2\n"}}
+        << u"--game GAME First GAME/VexilMods/Second"_s << 0 << QStringList{};
     QTest::newRow("a resource file nested one level deeper than a launch can save")
-        << deep(257) << u"--game GAME Bad"_s << 1
+        << deep(257) << u"--game GAME First"_s << 1
         << QStringList{u"data/Tweak/Deep.xml:0: nested more than 256 levels"_s};
 }
 
