@@ -8,6 +8,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -192,6 +193,24 @@ inline Run runVxmod(const QStringList &args,
     return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             outputText(process.readAllStandardOutput()),
             outputText(process.readAllStandardError())};
+}
+
+// Each line that starts like its expected "where: words" and contains the words becomes the
+// expected line, so a failed comparison shows only the lines that differ.
+inline QStringList matchedLines(QStringList got, const QStringList &want)
+{
+    for (qsizetype i = 0; i < qMin(got.size(), want.size()); ++i)
+        if (const qsizetype split = want.at(i).indexOf(QLatin1String(": ")) + 2;
+            split > 1 && got.at(i).startsWith(want.at(i).left(split)) &&
+            got.at(i).contains(want.at(i).mid(split)))
+            got[i] = want.at(i);
+    return got;
+}
+
+// A written resource file without its line ends and indentation, to compare with literal XML.
+inline QByteArray compactXml(const QByteArray &xml)
+{
+    return QString::fromUtf8(xml).remove(QRegularExpression(QStringLiteral("\r?\n *"))).toUtf8();
 }
 
 } // namespace vxtest
