@@ -27,7 +27,7 @@ private slots:
     void stepsInOrder();
     void whilePlaying_data();
     void whilePlaying();
-    void readOnlyInstall();
+    void readOnly();
 
 private:
     TestDir m_dir;
@@ -261,18 +261,26 @@ void TestCrashSafety::whilePlaying()
     checkPristine(game.path(), QString());
 }
 
-// A game folder that cannot hold a lock (a read-only install): the game still plays unmodded,
-// and a launch with mods is refused before it changes anything.
-void TestCrashSafety::readOnlyInstall()
+// Folders that cannot be written, which even root cannot change: a launch says which file and
+// why; a game folder that cannot hold a lock (a read-only install) still plays unmodded, and a
+// launch with mods is refused there before it changes anything.
+void TestCrashSafety::readOnly()
 {
 #ifndef Q_OS_LINUX
-    QSKIP("an immutable folder, which even root cannot change, needs Linux's chattr");
+    QSKIP("an immutable folder needs Linux's chattr");
 #else
     TestDir game;
+    const QString sky = game.path() + u"/data/Art/Sky"_s;
     QVERIFY(stageDemoGame(game.path()));
-    if (QProcess::execute(u"chattr"_s, {u"+i"_s, game.path()}) != 0)
+    if (QProcess::execute(u"chattr"_s, {u"+i"_s, sky}) != 0)
         QSKIP("chattr cannot make a folder immutable here");
-    auto undo = qScopeGuard([&] { QProcess::execute(u"chattr"_s, {u"-i"_s, game.path()}); });
+    auto undo = qScopeGuard([&] { QProcess::execute(u"chattr"_s, {u"-i"_s, sky, game.path()}); });
+    const Run failed = runVxmod(args(game.path(), u"apply"_s), env);
+    QVERIFY2(failed.exitCode == 1 && failed.err.contains(u"could not copy a mod's file"_s) &&
+                 failed.err.contains(u"Operation not permitted"_s),
+             qPrintable(failed.err));
+    QCOMPARE(runVxmod(args(game.path(), u"restore"_s), env).exitCode, 0);
+    QVERIFY(QProcess::execute(u"chattr"_s, {u"+i"_s, game.path()}) == 0);
     const Run play = runVxmod({u"play"_s, u"--game"_s, game.path()}, env);
     const Run apply = runVxmod(args(game.path(), u"apply"_s), env);
     QVERIFY2(play.exitCode == 0 && apply.exitCode == 1 && apply.err.contains(u"cannot be made"_s),

@@ -1,4 +1,3 @@
-#include "app/stringtable.h"
 #include "launch/feedback.h"
 #include "launch/launchsequence.h"
 #include "resources/resourcestore.h"
@@ -17,7 +16,6 @@ class TestLaunchSequence : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { loadStringTable(languageIndexFor(u"English"_s)); }
     void launch_data();
     void launch();
     void linkedFolders();
@@ -128,9 +126,6 @@ void TestLaunchSequence::launch_data()
         << QString()
         << u"Text/credits.txt=mc; Text/credits.txt.backup=mb; Text/credits.txt.backup.1=c; "
            u"Text/credits.txt.backup.backup=gc; Art/tank.pgm.vxpart=mt"_s
-        << QString();
-    QTest::newRow("a mod's own backup-named file is added, never taken for a backup")
-        << QStringList{u"Art/tank.pgm.backup=mod"_s} << QString() << u"Art/tank.pgm.backup=mod"_s
         << QString();
     QTest::newRow("no folder is created for one the game lacks, nor a file laid over a folder")
         << QStringList{u"Music/t=x; Art/Deep/e=y; Maps/Sea=z"_s} << QString() << QString()
@@ -244,9 +239,6 @@ void TestLaunchSequence::vxmod_data()
     QTest::newRow("line ends, tabs and blanks in launcher.cfg reach the game as words")
         << play << Files{{u"launcher.cfg"_s, " /W:1024\r\n\t/H:tall  /LOUD /NOMOVIES\n"}} << 0
         << QString() << u"setting\twidth\t1024"_s;
-    QTest::newRow("status of a game an older launcher left modded")
-        << QStringList{u"status"_s, u"--game"_s, u"GAME"_s} << oldLauncher << 1
-        << u"modded by an older launcher"_s << QString();
     QTest::newRow("a restore leaves an older launcher's backups, which nothing records")
         << QStringList{u"restore"_s, u"--game"_s, u"GAME"_s} << oldLauncher << 0
         << u"restore --by-name' puts them back"_s << QString();
