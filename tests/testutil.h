@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QOperatingSystemVersion>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -126,11 +127,8 @@ inline bool copyTree(const QString &source, const QString &target)
 
 inline QString gameExecutableName()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("VEXIL 4 BRASK.exe");
-#else
-    return QStringLiteral("VEXIL 4 BRASK");
-#endif
+    const bool windows = QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows;
+    return QStringLiteral("VEXIL 4 BRASK") + QLatin1String(windows ? ".exe" : "");
 }
 
 // The demo game copied into target, with the stand-in game as its executable.
@@ -144,43 +142,11 @@ inline bool stageDemoGame(const QString &target, QString *error = nullptr)
     return false;
 }
 
-// Empty when data holds exactly the pristine files, byte for byte, plus files that one of the
-// mods below modsRoot brings (which a restore leaves in place); else what is wrong.
-inline QString compareRestored(const QString &data, const QString &pristineData,
-                               const QString &modsRoot)
-{
-    Files extra = readTree(data);
-    const Files pristine = readTree(pristineData);
-    for (auto it = pristine.cbegin(); it != pristine.cend(); ++it) {
-        if (!extra.contains(it.key()) || extra.take(it.key()) != it.value())
-            return QStringLiteral("missing or changed: ") + it.key();
-    }
-    for (const QString &mod : QDir(modsRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const Files modFiles = readTree(modsRoot + QLatin1Char('/') + mod);
-        extra.removeIf([&](Files::iterator it) {
-            return modFiles.contains(it.key()) && modFiles.value(it.key()) == it.value();
-        });
-    }
-    return extra.isEmpty() ? QString() : QStringLiteral("left over: ") + extra.firstKey();
-}
-
 struct Run
 {
     int exitCode = -1; // -1 when vxmod crashed or hung
-    QString out;
-    QString err;
+    QString out, err;
 };
-
-// A program's output as text with '\n' line ends: a Windows console program ends its lines
-// with CR LF, as it should.
-inline QString outputText(const QByteArray &bytes)
-{
-    QString text = QString::fromLocal8Bit(bytes);
-#ifdef Q_OS_WIN
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-#endif
-    return text;
-}
 
 inline Run runVxmod(const QStringList &args,
                     const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
@@ -190,9 +156,25 @@ inline Run runVxmod(const QStringList &args,
     process.start(qEnvironmentVariable("VX_VXMOD"), args);
     // A hung vxmod is killed when process goes out of scope.
     const bool finished = process.waitForFinished(120000);
+    // A Windows console program ends its lines with CR LF, as it should.
+    const auto text = [](const QByteArray &bytes) {
+        return QString::fromLocal8Bit(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    };
     return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            outputText(process.readAllStandardOutput()),
-            outputText(process.readAllStandardError())};
+            text(process.readAllStandardOutput()), text(process.readAllStandardError())};
+}
+
+// vxmod's environment in a test: no installed game to fall back on, and a stand-in game
+// without a window that writes what it saw to dir/snapshot.txt; extra as "NAME=value".
+inline QProcessEnvironment testEnvironment(const QString &dir, const QStringList &extra = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir);
+    env.insert(QStringLiteral("VX_STANDIN_HEADLESS"), QStringLiteral("1"));
+    env.insert(QStringLiteral("VX_STANDIN_SNAPSHOT"), dir + QStringLiteral("/snapshot.txt"));
+    for (const QString &setting : extra)
+        env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+    return env;
 }
 
 // Each line that starts like its expected "where: words" and contains the words becomes the
