@@ -242,6 +242,19 @@ void TestLaunchSequence::vxmod_data()
     QTest::newRow("a restore leaves an older launcher's backups, which nothing records")
         << QStringList{u"restore"_s, u"--game"_s, u"GAME"_s} << oldLauncher << 0
         << u"restore --by-name' puts them back"_s << QString();
+    QTest::newRow("the status of an untouched game")
+        << QStringList{u"status"_s, u"--game"_s, u"GAME"_s} << Files() << 0 << u"clean\n"_s
+        << QString();
+    QTest::newRow("the status tells of an older launcher's backups")
+        << QStringList{u"status"_s, u"--game"_s, u"GAME"_s} << oldLauncher << 1
+        << u"modded by an older launcher, or holding files named like its backups: 2 "_s
+        << QString();
+    QTest::newRow("an unknown option is refused")
+        << apply + QStringList{u"--frobnicate"_s} << Files() << 2
+        << u"vxmod: unknown option 'frobnicate'\n"_s << QString();
+    QTest::newRow("a folder without data is no game")
+        << QStringList{u"list"_s, u"--game"_s, u"GAME/VexilMods"_s} << Files() << 2
+        << u"VexilMods is not a game folder: it has no data folder\n"_s << QString();
     QTest::newRow("a game that cannot start is reported")
         << play + QStringList{u"BetterUnits"_s} << Files{{gameExecutableName(), "not a program"}}
         << 1 << u"could not start the game"_s << QString();
