@@ -176,7 +176,8 @@ void TestTweakCompiler::statementLines_data()
         << "a//b\n//c\n=d\nA=1 /* // \n */ B=2 //\n"_ba << u"1:a=d|4:A=1 B=2"_s;
     QTest::newRow("an escape inside a comment goes with it; a U+2028, a VT and U+3000 are blanks; "
                   "blanks before = go at the first of two only")
-        << u"A /* [[ */ =1 ]]\u2028B\nA = = B\vC\u3000D"_s.toUtf8() << u"1:A=1 */ B|2:A== B C D"_s;
+        << u"A /* [[ */ =1 ]]\u2028B\n\u3000A = = B\vC\u3000D\u00a0"_s.toUtf8()
+        << u"1:A=1 */ B|2:A== B C D"_s;
     QTest::newRow("a UTF-8 mark is dropped") << u"\ufeffA=\u00e9"_s.toUtf8() << u"1:A=\u00e9"_s;
     QTest::newRow("a UTF-16 mark selects UTF-16, and its CR LF reads as LF")
         << QByteArray::fromHex("fffe41003d00e9000d000a004200") << u"1:A=\u00e9|2:B"_s;
