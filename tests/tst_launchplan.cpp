@@ -1,8 +1,13 @@
 #include "launch/launchplan.h"
+#include "mods/modinfo.h"
 #include "testutil.h"
+
+#include <QJsonDocument>
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 using vxtest::Files;
+using vxtest::operator+;
 
 namespace {
 
@@ -38,15 +43,153 @@ QString names(const VxLaunchPlan &plan, const QList<int> &mods, int winner)
     return list.join(u',') + u" -> "_s + plan.mods.value(winner).title;
 }
 
+// Bolt and Anvil both replace Art/a.txt, both make Fan and both set Gadget's Damage.
+const Files collidingGame = game({{u"Bolt/info.txt"_s, "name=Bolt\n"},
+                                  {u"Bolt/Art/a.txt"_s, "bolt"},
+                                  {u"Bolt:Fan.twk"_s, "#class XFan\n"},
+                                  {u"Bolt:Gadget.twk"_s, "Damage=1\n"},
+                                  {u"Anvil/info.txt"_s, "name=Anvil\n"},
+                                  {u"Anvil/Art/a.txt"_s, "anvil"},
+                                  {u"Anvil:Fan.twk"_s, "#copy Gadget-0\n"},
+                                  {u"Anvil:Gadget.twk"_s, "Damage=2\n+Tag=x\n"}});
+
+const char expectedJson[] = R"({"game": "GAME",
+  "mods": [{"name": "Bolt", "path": "VexilMods/Bolt/"}, {"name": "Anvil", "path": "VexilMods/Anvil/"}],
+  "files": [{"path": "Art/a.txt", "action": "replace", "mods": ["Bolt", "Anvil"], "winner": "Bolt"}],
+  "edits": [
+{"mod":"Bolt","resource":"Stuff.xml","file":"Fan.twk","element":"Fan-0","operation":"create","value":"XFan"},
+{"mod":"Bolt","resource":"Stuff.xml","file":"Gadget.twk","element":"Gadget-0","operation":"set","field":"Damage","value":"1"},
+{"mod":"Anvil","resource":"Stuff.xml","file":"Fan.twk","element":"Fan-0","operation":"keep","value":"Gadget-0"},
+{"mod":"Anvil","resource":"Stuff.xml","file":"Gadget.twk","element":"Gadget-0","operation":"set","field":"Damage","value":"2"},
+{"mod":"Anvil","resource":"Stuff.xml","file":"Gadget.twk","element":"Gadget-0","operation":"add","field":"Tag","value":"x"}],
+  "collisions": [
+{"kind":"data-file","path":"Art/a.txt","mods":["Bolt","Anvil"],"winner":"Bolt"},
+{"kind":"element-created","resource":"Stuff.xml","element":"Fan-0","mods":["Bolt","Anvil"],"winner":"Bolt"},
+{"kind":"field-set","resource":"Stuff.xml","element":"Gadget-0","field":"Damage","mods":["Bolt","Anvil"],"winner":"Anvil"}],
+  "problems": []})";
+
+// vxmod run on a game folder holding files (the demo game when files is empty), GAME in args
+// standing for the folder. The exit code is -2 when the folder changed, -3 when a value
+// "special:KIND" cannot be made as vxtest::makeSpecialFile's KIND. Paths in the output are
+// relative to the folder (which shows as GAME) and use '/'.
+vxtest::Run runOn(Files files, const QString &args)
+{
+    vxtest::TestDir dir;
+    vxtest::Run run{-3, {}, {}};
+    const bool demo = files.isEmpty();
+    for (auto it = files.begin(); it != files.end();) {
+        if (!it.value().startsWith("special:"))
+            ++it;
+        else if (vxtest::makeSpecialFile(dir.filePath(it.key()), QString::fromUtf8(it->mid(8))))
+            it = files.erase(it);
+        else
+            return run;
+    }
+    if (demo ? !vxtest::copyTree(qEnvironmentVariable("VX_DEMO_INSTALL"), dir.path())
+             : !vxtest::writeTree(dir.path(), files))
+        return run;
+    const Files before = vxtest::hashTree(dir.path());
+    run = vxtest::runVxmod(QString(args).replace(u"GAME"_s, dir.path()).split(u' '));
+    // JSON escapes the separators it shows.
+    run.out = QDir::fromNativeSeparators(run.out.replace(u"\\\\"_s, u"\\"_s))
+                  .remove(dir.path() + u'/')
+                  .replace(dir.path(), u"GAME"_s);
+    if (vxtest::hashTree(dir.path()) != before)
+        run.exitCode = -2;
+    return run;
+}
+
 } // namespace
 
 class TestLaunchPlan : public QObject
 {
     Q_OBJECT
 private slots:
+    void readsInfoText_data();
+    void readsInfoText();
+    void scansModFolder_data();
+    void scansModFolder();
     void testPlan_data();
     void testPlan();
+    void testJson();
+    void testText_data();
+    void testText();
+    void testCheck_data();
+    void testCheck();
 };
+
+void TestLaunchPlan::readsInfoText_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected"); // display text|author|desc|priority
+
+    QTest::newRow("name and version join with one blank; CR LF and a last line without an end; "
+                  "the highest priority is read")
+        << "name=Big Guns\r\nversion=1.2\r\npriority=65535\r\nauthor=Ann"_ba
+        << u"Big Guns 1.2|Ann|N/A|65535"_s;
+    QTest::newRow("lines without exactly one =, blanks around it belong to key and value")
+        << "just some words\ndesc=a=b\nname = X\nauthor= Ann \n"_ba << u"<no name> | Ann |N/A|0"_s;
+    QTest::newRow("a later line wins, even with an empty value; 8-bit text reads as Latin-1")
+        << "name=A\nname=Caf\xe9\nauthor=x\nauthor=\ndesc=d"_ba << u"Caf\u00e9 ||d|0"_s;
+    QTest::newRow("a later priority out of range gives 0, not the earlier one")
+        << "priority=7\npriority=65536\n"_ba << u"<no name> |N/A|N/A|0"_s;
+}
+
+void TestLaunchPlan::readsInfoText()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+    vxtest::TestDir dir;
+    QVERIFY(vxtest::writeTree(dir.path(), {{u"Mod/info.txt"_s, content}}));
+    VxModInfo info;
+    QVERIFY(readModInfo(dir.path() + u"/Mod/"_s, info));
+    QCOMPARE(u"%1|%2|%3|%4"_s.arg(info.displayText(), info.author, info.desc).arg(info.priority),
+             expected);
+}
+
+void TestLaunchPlan::scansModFolder_data()
+{
+    QTest::addColumn<QString>("kind"); // of Bad/info.txt, as vxtest::makeSpecialFile takes it
+    QTest::addColumn<QString>("why");
+
+    QTest::newRow("a file of exactly the size limit is read") << u"huge:1048576"_s << QString();
+    QTest::newRow("one byte over the size limit")
+        << u"huge:1048577"_s << u"larger than 1048576 bytes"_s;
+}
+
+void TestLaunchPlan::scansModFolder()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, why);
+    vxtest::TestDir dir;
+    const QString mods = dir.path() + u"/VexilMods/"_s;
+    // Mods sort by folder name without regard to case; a folder without info.txt is no mod,
+    // even with data and tweaks, and neither is a file lying in the mods folder.
+    QVERIFY(vxtest::writeTree(mods, {{u"gamma/info.txt"_s, "name=gamma"},
+                                     {u"alpha/info.txt"_s, "name=alpha"},
+                                     {u"Can/info.txt"_s, "name=Can"},
+                                     {u"Almost/Art/Units/tank.pgm"_s, "P2"},
+                                     {u"Almost/Tweak/Units/Tank.twk"_s, "Armor=1\n"},
+                                     {u"readme.txt"_s, "name=Nope\n"}}));
+    if (!vxtest::makeSpecialFile(mods + u"Bad/info.txt"_s, kind))
+        QSKIP("this system cannot make such a file");
+
+    VxModInfo info;
+    QString error;
+    QCOMPARE(readModInfo(mods + u"Bad/"_s, info, &error), why.isEmpty());
+    QCOMPARE(error, why);
+    QStringList problems, found;
+    for (const VxModInfo &mod : scanModFolder(dir.path(), &problems)) {
+        found << mod.name;
+        QCOMPARE(mod.path, mods + mod.folderName + u'/');
+    }
+    QCOMPARE(found.join(u','),
+             why.isEmpty() ? u"alpha,<no name>,Can,gamma"_s : u"alpha,Can,gamma"_s);
+    QCOMPARE(problems,
+             why.isEmpty()
+                 ? QStringList()
+                 : QStringList{QDir::toNativeSeparators(mods + u"Bad/info.txt: "_s) + why});
+}
 
 void TestLaunchPlan::testPlan_data()
 {
@@ -65,21 +208,19 @@ void TestLaunchPlan::testPlan_data()
         << QStringList{
                u"Art/Deep/b.txt replace Anvil -> Anvil"_s, u"Art/Deep/new.txt add Bolt -> Bolt"_s,
                u"Art/a.txt replace Bolt,Anvil -> Bolt"_s, u"file Art/a.txt Bolt,Anvil -> Bolt"_s};
-    QTest::newRow("a new file three mods hold goes to the first, as a replaced one does")
-        << game({{u"A/Art/Deep/new.txt"_s, "a"},
-                 {u"B/Art/Deep/new.txt"_s, "b"},
-                 {u"C/Art/Deep/new.txt"_s, "c"}})
-        << u"A B C"_s
-        << QStringList{u"Art/Deep/new.txt add A,B,C -> A"_s, u"file Art/Deep/new.txt A,B,C -> A"_s};
-    QTest::newRow("a game file beside an old backup goes to the first of three mods")
+    QTest::newRow("a new file three mods hold goes to the first, as a replaced one beside an "
+                  "old backup does")
         << game({{u"data/Art/old.txt.backup"_s, "game"},
                  {u"data/Art/old.txt"_s, "from a launch that died"},
+                 {u"A/Art/Deep/new.txt"_s, "a"},
+                 {u"B/Art/Deep/new.txt"_s, "b"},
+                 {u"C/Art/Deep/new.txt"_s, "c"},
                  {u"A/Art/old.txt"_s, "a"},
                  {u"B/Art/old.txt"_s, "b"},
-                 {u"C/Art/old.txt"_s, "c"}},
-                false)
+                 {u"C/Art/old.txt"_s, "c"}})
         << u"A B C"_s
-        << QStringList{u"Art/old.txt replace A,B,C -> A"_s, u"file Art/old.txt A,B,C -> A"_s};
+        << QStringList{u"Art/Deep/new.txt add A,B,C -> A"_s, u"Art/old.txt replace A,B,C -> A"_s,
+                       u"file Art/Deep/new.txt A,B,C -> A"_s, u"file Art/old.txt A,B,C -> A"_s};
     QTest::newRow("files a launch never copies, or where the game has a folder, plan nothing")
         << game({{u"A/Nowhere/x.txt"_s, "a"},
                  {u"B/Nowhere/x.txt"_s, "b"},
@@ -103,9 +244,9 @@ void TestLaunchPlan::testPlan_data()
                        u"field Stuff/Gadget-0/Damage Bolt,Anvil -> Anvil"_s};
     QTest::newRow("the same value twice, the same field of other elements, or a game value "
                   "declared again do not collide")
-        << game({{u"A:Gadget.twk"_s, "Damage=5\nSound=6\n"},
+        << game({{u"A:Gadget.twk"_s, "Damage=5\nSound=6\n-Nope\n"},
                  {u"A:resource.twk"_s, "Widget=1\n"},
-                 {u"B:Gadget.twk"_s, "Damage=5\n"},
+                 {u"B:Gadget.twk"_s, "Damage=5\n-Nope\n"},
                  {u"B:Widget.twk"_s, "Sound=7\nTone=2\n"}})
         << u"A B"_s << QStringList{};
     QTest::newRow("a field one mod removes and a later one sets, or adds to and a later removes")
@@ -120,21 +261,9 @@ void TestLaunchPlan::testPlan_data()
         << u"Bolt Anvil"_s
         << QStringList{u"element Stuff/Lives Bolt,Anvil -> Bolt"_s,
                        u"field Stuff/Lives/Value Bolt,Anvil -> Anvil"_s};
-    QTest::newRow("each statement as the compiler applies it, flags on the container")
-        << game({{u"A:Gadget.twk"_s, "#flags 3\nDamage=40\n+Tag=fast\n-Sound\n-Nope\n"}}) << u"A"_s
-        << QStringList{u"Stuff/Gadget.twk Gadget set Flags 3"_s,
-                       u"Stuff/Gadget.twk Gadget-0 set Damage 40"_s,
-                       u"Stuff/Gadget.twk Gadget-0 add Tag fast"_s,
-                       u"Stuff/Gadget.twk Gadget-0 remove Sound "_s};
-    QTest::newRow("elements made by class, copy and declaration")
-        << game({{u"A:Fan.twk"_s, "#nodb\n#class XFan\nSpeed=@vector 1 2\n"},
-                 {u"A:Gun.twk"_s, "#copy Gadget\n"},
-                 {u"A:resource.twk"_s, "#string\nTitle=Hi\n"}})
-        << u"A"_s
-        << QStringList{u"Stuff/Fan.twk Fan create XFan"_s,
-                       u"Stuff/Fan.twk Fan set Speed @vector 1 2"_s,
-                       u"Stuff/Gun.twk Gun-0 copy Gadget"_s,
-                       u"Stuff/resource.twk Title create XStringResourceDetails"_s,
+    QTest::newRow("a declaration makes its element and sets its value, name and flags")
+        << game({{u"A:resource.twk"_s, "#string\nTitle=Hi\n"}}) << u"A"_s
+        << QStringList{u"Stuff/resource.twk Title create XStringResourceDetails"_s,
                        u"Stuff/resource.twk Title set Value Hi"_s,
                        u"Stuff/resource.twk Title set Name Title"_s,
                        u"Stuff/resource.twk Title set Flags 64"_s};
@@ -185,6 +314,150 @@ void TestLaunchPlan::testPlan()
     QCOMPARE(vxtest::matchedLines(found, expected), expected);
     // Planning reads the game folder and leaves it as it was.
     QCOMPARE(vxtest::readTree(dir.path()), before);
+}
+
+void TestLaunchPlan::testJson()
+{
+    const vxtest::Run run = runOn(collidingGame, u"plan --json --game GAME Bolt Anvil"_s);
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()), QJsonDocument::fromJson(expectedJson));
+}
+
+void TestLaunchPlan::testText_data()
+{
+    QTest::addColumn<QString>("args"); // after "plan --game GAME"
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");       // what standard error holds
+    QTest::addColumn<QStringList>("lines"); // in this order among the lines printed
+
+    QTest::newRow("collisions marked where they are and listed with their winners")
+        << u"Anvil Bolt"_s << 1 << u"vxmod plan: 3 collision(s) among 2 mod(s)\n"_s
+        << QStringList{u"! Art/a.txt  replaced by Anvil, Bolt (Anvil wins)"_s,
+                       u"! Fan-0"_s,
+                       u"      create as a copy of Gadget-0  [Anvil, Fan.twk]"_s,
+                       u"      create: there already, so not made again  [Bolt, Fan.twk]"_s,
+                       u"  data file Art/a.txt by Anvil, Bolt: Anvil wins"_s,
+                       u"  element Fan-0 of Stuff.xml created by Anvil, Bolt: Anvil wins"_s,
+                       u"  field Damage of Gadget-0 in Stuff.xml set by Anvil, Bolt: Bolt wins"_s};
+    QTest::newRow("each kind of line for the three demo mods, each edit under its element")
+        << u"BetterUnits NightSky WarpDrive"_s << 0
+        << u"vxmod plan: 0 collision(s) among 3 mod(s)\n"_s
+        << QStringList{u"Mods, in launch order: BetterUnits, NightSky, WarpDrive"_s,
+                       u"  Art/Units/medic.pgm  added by BetterUnits"_s,
+                       u"  Maps/Skirmish/riverford.map  replaced by WarpDrive"_s,
+                       u"Units.xml"_s,
+                       u"  Tank"_s,
+                       u"      set Flags = 3  [BetterUnits, Tank.twk]"_s,
+                       u"  Tank-0"_s,
+                       u"      add Tag = elite  [BetterUnits, Tank.twk]"_s,
+                       u"      remove Sound  [BetterUnits, Tank.twk]"_s,
+                       u"      create as XCelestialDetails  [NightSky, Moon.twk]"_s};
+    // Usage errors print nothing on standard output.
+    QTest::newRow("no mod named") << QString() << 2 << u"vxmod: name at least one mod"_s
+                                  << QStringList{};
+    QTest::newRow("an answer to a question the plan never asks")
+        << u"--on-error abort Bolt"_s << 2 << u"vxmod: plan takes no --on-error"_s << QStringList{};
+}
+
+void TestLaunchPlan::testText()
+{
+    QFETCH(QString, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(QStringList, lines);
+    const vxtest::Run run = runOn(args.startsWith("Better"_L1) ? Files() : collidingGame,
+                                  (u"plan --game GAME "_s + args).trimmed());
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.err.startsWith(err), qPrintable(run.err));
+    QVERIFY(exitCode != 2 || run.out.isEmpty());
+    const QStringList printed = run.out.split(u'\n');
+    qsizetype at = 0;
+    for (const QString &line : lines) {
+        at = printed.indexOf(line, at) + 1;
+        QVERIFY2(at > 0, qPrintable(u"missing or out of order: "_s + line + u"\n"_s + run.out));
+    }
+}
+
+void TestLaunchPlan::testCheck_data()
+{
+    // Files as game() takes them, the arguments after "check" and the exit code; the problems
+    // expected as "path:line: words", with "Mod:" for the mod's folder for Stuff.xml.
+    QTest::addColumn<Files>("files");
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("problems");
+
+    QTest::newRow("broken statements with their original lines, resource files that are missing, "
+                  "do not load or cannot hold a name")
+        << Files{{u"Bad:Gadget.twk"_s, "/* long\n comment */\nDamage=@vector 1"},
+                 {u"data/Tweak/Broken.xml"_s, "<a><b></a>"},
+                 {u"Bad/Tweak/Broken/A.twk"_s, "X=1"},
+                 {u"Bad/Tweak/Nothing/A.twk"_s, "X=1"},
+                 {u"data/Tweak/Old.xml"_s,
+                  "<?xml version='1.0' encoding='ISO-8859-1'?><F><T><XIndexDetails id='id-0'/>"
+                  "<XThing id='Thing'/></T></F>"},
+                 {u"Bad/Tweak/Old/Thing.twk"_s, "\xce\xa9mega=1\nSpeed=2\n"},
+                 {u"Bad/Tweak/Old/New.twk"_s, "#class X\xce\xa9\nSpeed=2\n"}}
+        << u"--game=GAME Bad"_s << 1
+        << QStringList{u"Bad:Gadget.twk:3: @vector"_s,
+                       u"VexilMods/Bad/Tweak/Nothing:0: Nothing.xml"_s,
+                       u"VexilMods/Bad/Tweak/Old/New.twk:1: encoding"_s,
+                       u"VexilMods/Bad/Tweak/Old/New.twk:2: does not exist"_s,
+                       u"VexilMods/Bad/Tweak/Old/Thing.twk:1: encoding"_s,
+                       u"data/Tweak/Broken.xml:0: cannot load"_s};
+    QTest::newRow("a copy reads the pristine backup, not the edited file")
+        << Files{{u"data/Tweak/Stuff.xml.backup"_s,
+                  QByteArray(stuffXml).replace("Gadget-0", "Old")},
+                 {u"Good:New.twk"_s, "#copy Old\n"},
+                 {u"Good:Newer.twk"_s, "#copy Gadget-0\n"}}
+        << u"--game GAME Good"_s << 1
+        << QStringList{u"Good:Newer.twk:1: Gadget-0"_s, u"Good:Newer.twk:1: does not exist"_s};
+    QTest::newRow("a FIFO, a link to /dev/zero and a huge file are named, never read")
+        << Files{{u"Bad:Pipe.twk"_s, "special:fifo"},
+                 {u"Bad:Zero.twk"_s, "special:zero"},
+                 {u"Bad:Huge.twk"_s, "special:huge:67108865"},
+                 {u"Bad/info.txt"_s, "special:fifo"}}
+        << u"--game GAME Bad"_s << 1
+        << QStringList{u"Bad:Huge.twk:0: larger than 67108864 bytes"_s,
+                       u"Bad:Pipe.twk:0: not a regular file"_s,
+                       u"Bad:Zero.twk:0: not a regular file"_s,
+                       u"VexilMods/Bad/info.txt:0: not a regular file"_s};
+    // Document, table and element make three levels; the fields under it the rest.
+    const auto deep = [](int levels) {
+        return Files{
+            {u"data/Tweak/Deep.xml"_s, "<F><T><XIndexDetails id='id-0'/><XDeep id='Deep'>" +
+                                           "<a>"_ba.repeated(levels - 3) +
+                                           "</a>"_ba.repeated(levels - 3) + "</XDeep></T></F>"},
+            {u"First/Tweak/Deep/Deep.twk"_s, "Speed=1\n"}};
+    };
+    QTest::newRow("edits accumulate across the mods given, by name or by path; a resource file "
+                  "nested 256 levels deep is saved")
+        << deep(256) + Files{{u"First:Fan.twk"_s, "#class XFan\nSpeed=1\n"},
+                             {u"Second:Fan.twk"_s, "Speed=2\n"}}
+        << u"--game GAME First GAME/VexilMods/Second"_s << 0 << QStringList{};
+    QTest::newRow("a resource file nested one level deeper than a launch can save")
+        << deep(257) << u"--game GAME First"_s << 1
+        << QStringList{u"data/Tweak/Deep.xml:0: nested more than 256 levels"_s};
+}
+
+void TestLaunchPlan::testCheck()
+{
+    QFETCH(Files, files);
+    QFETCH(QString, args);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, problems);
+    const vxtest::Run run = runOn(game(files), u"check "_s + args);
+    if (run.exitCode == -3)
+        QSKIP("this system cannot make such a file");
+    // A summary always goes to standard error.
+    QVERIFY2(run.exitCode == exitCode && !run.err.trimmed().isEmpty(),
+             qPrintable(run.out + run.err));
+    QStringList lines =
+        QString(run.out)
+            .replace(QRegularExpression(u"VexilMods/(\\w+)/Tweak/Stuff/"_s), u"\\1:"_s)
+            .split(u'\n', Qt::SkipEmptyParts);
+    lines.sort();
+    QCOMPARE(vxtest::matchedLines(lines, problems), problems);
 }
 
 QTEST_GUILESS_MAIN(TestLaunchPlan)

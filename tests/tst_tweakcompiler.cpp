@@ -1,10 +1,5 @@
-#include "app/stringtable.h"
-#include "launch/feedback.h"
 #include "testutil.h"
 #include "tweak/tweakcompiler.h"
-
-#include <QRandomGenerator>
-#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 using vxtest::Files;
@@ -33,72 +28,17 @@ QString container(const QString &id)
         .arg(id);
 }
 
-// Records what the compiler tells the person and the problems it reports, and answers its
-// one question from a script.
-class Recorder : public VxSilentFeedback, public VxTweakDiagnostics
+// Records the problems the compiler reports.
+class Recorder : public VxTweakDiagnostics
 {
 public:
     QStringList calls;
-    Answer answer = Answer::Ignore;
-    int cancelAfterSteps = -1;
 
-    void setLabel(const QString &label) override { calls << u"label: "_s + label; }
-    void step() override { calls << u"step"_s; }
-    bool cancelled() override { return calls.count(u"step"_s) == cancelAfterSteps; }
-    Answer ask(const QString &title, const QString &text) override
-    {
-        calls << u"ask: %1 %2"_s.arg(title, text);
-        return answer;
-    }
-    void end() override { calls << u"end"_s; }
     void problem(const QString &filePath, int line, const QString &message) override
     {
         calls << u"%1:%2: %3"_s.arg(QFileInfo(filePath).fileName()).arg(line).arg(message);
     }
 };
-
-// A mod resource folder "Stuff" holding the given files, compiled against Stuff.xml.
-struct Compile
-{
-    explicit Compile(const Files &files)
-    {
-        // A folder named like a tweak file is neither counted nor compiled.
-        loaded = QDir().mkpath(folder + u"/folder.twk"_s) && vxtest::writeTree(folder, files) &&
-                 working.setContent(stuff().toUtf8()) && pristine.setContent(stuff().toUtf8());
-    }
-    TweakOutcome run(VxFeedback *feedback = nullptr, VxTweakDiagnostics *diagnostics = nullptr)
-    {
-        return compileTweakFolder(
-            {folder, u"Stuff"_s, working.table(), pristine.table(), feedback, diagnostics});
-    }
-
-    vxtest::TestDir dir;
-    QString folder = dir.filePath(u"Stuff"_s);
-    bool loaded = false;
-    VxResourceDocument working, pristine;
-};
-
-// The comment and blank rules written as the plain regex chain; the hand-written passes
-// must give the same text for every input.
-QString regexChain(QString text)
-{
-    const auto options = QRegularExpression::DotMatchesEverythingOption |
-                         QRegularExpression::UseUnicodePropertiesOption;
-    static const std::pair<QRegularExpression, QString> steps[] = {
-        {QRegularExpression(u"//[^\\n]*\\n|/\\*.*\\*/"_s, options), u""_s},
-        {QRegularExpression(u"\\n\\s*(\\S)"_s, options), u"\n\\1"_s},
-        {QRegularExpression(u"(\\S)[^\\S\\n]*="_s, options), u"\\1="_s},
-        {QRegularExpression(u"=[^\\S\\n]*(\\S)"_s, options), u"=\\1"_s},
-        {QRegularExpression(u"(\\S)\\s*\\n"_s, options), u"\\1\n"_s},
-        {QRegularExpression(u"\\n\\s*\\n"_s, options), u"\n"_s},
-        {QRegularExpression(u"[^\\S\\n]+"_s, options), u" "_s},
-        {QRegularExpression(u"\\[\\["_s, options), u"/*"_s},
-        {QRegularExpression(u"\\]\\]"_s, options), u"*/"_s},
-    };
-    for (const auto &[pattern, replacement] : steps)
-        text.replace(pattern, replacement);
-    return text.trimmed();
-}
 
 // "line:text" for each statement line, '|'-joined.
 QString numbered(const QList<VxTweakLine> &lines)
@@ -115,14 +55,10 @@ class TestTweakCompiler : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { loadStringTable(languageIndexFor(u"English"_s)); }
     void compilesFolder_data();
     void compilesFolder();
-    void talksToThePerson_data();
-    void talksToThePerson();
     void statementLines_data();
     void statementLines();
-    void matchesRegexChain();
 };
 
 void TestTweakCompiler::compilesFolder_data()
@@ -191,24 +127,10 @@ void TestTweakCompiler::compilesFolder_data()
                      gadgetBody + u"<Speed>7</Speed></XGadgetDetails>"_s)
         << QStringList{u"B.twk:3: A"_s, u"B.twk:4: does not exist"_s};
 
-    // Bad input compiles to whatever it compiles to, as long as that saves and loads again.
-    const auto bad = [](const QString &row, const QString &name, const QByteArray &bytes) {
-        QTest::newRow(qPrintable(row)) << Files{{name, bytes}} << QString() << QStringList();
-    };
-    QByteArray garbage(1 << 16, '\0');
-    QRandomGenerator(11).fillRange(reinterpret_cast<quint32 *>(garbage.data()), garbage.size() / 4);
-    QByteArray controls = "#nodb\n#class XW\n";
-    for (int c = 1; c < 32; ++c)
-        controls += "F" + QByteArray::number(c) + "=a" + char(c) + "b\n";
-    for (const QString &name : {u"Gadget.twk"_s, u"resource.twk"_s, u"Widget.twk"_s}) {
-        bad(u"binary garbage as "_s + name, name, garbage);
-        bad(u"control characters in values of "_s + name, name, controls);
-    }
-    bad(u"a 1 MB field name and a 1 MB value"_s, u"Gadget.twk"_s,
-        QByteArray(1 << 20, 'a') + "=1\nDamage=" + QByteArray(1 << 20, 'x'));
-    bad(u"markup in names and values"_s, u"resource.twk"_s, "<a>=</b>&amp;\"'\n]]>=<![CDATA[\n");
-    bad(u"non-ASCII text in a value"_s, u"resource.twk"_s,
-        u"#string\nTitle=Caf\u00e9 \u2603 \u00c6gir \U0001F680\n"_s.toUtf8());
+    QTest::newRow("only .twk files count, in name order regardless of case; a missing element "
+                  "skips the folder's rest")
+        << Files{{u"b.TWK"_s, ""}, {u"C.twk"_s, ""}, {u"a.txt"_s, ""}, {u"a.twk.bak"_s, ""}}
+        << stuff() << QStringList{u"b.TWK:0: does not exist"_s};
 }
 
 void TestTweakCompiler::compilesFolder()
@@ -218,72 +140,22 @@ void TestTweakCompiler::compilesFolder()
     QFETCH(QStringList, problems);
     // What `vxmod check` reports must not change what the launch compiles.
     for (const bool checked : {false, true}) {
-        Compile compile(files);
+        // The mod's resource folder "Stuff", compiled against Stuff.xml. A folder named like a
+        // tweak file is neither counted nor compiled.
+        vxtest::TestDir dir;
+        const QString folder = dir.filePath(u"Stuff"_s);
+        VxResourceDocument working, pristine;
         Recorder recorder;
-        QVERIFY(compile.loaded);
-        QCOMPARE(compile.run(nullptr, checked ? &recorder : nullptr), TweakOutcome::Finished);
-        QCOMPARE(vxtest::compactXml(compile.pristine.toByteArray()),
-                 vxtest::compactXml(stuff().toUtf8()));
-        if (!expected.isNull()) {
-            QCOMPARE(vxtest::compactXml(compile.working.toByteArray()),
-                     vxtest::compactXml(expected.toUtf8()));
-            QCOMPARE(vxtest::matchedLines(recorder.calls, problems),
-                     checked ? problems : QStringList());
-            continue;
-        }
-        const QString path = compile.dir.filePath(u"Stuff.xml"_s);
-        VxResourceDocument saved;
-        VxResourceElement table;
-        QVERIFY(saveResourceDocument(compile.working, path) &&
-                loadResourceDocument(saved, table, path));
-        // No element is lost; what XML itself normalizes (a CR, a tab in an attribute, an empty
-        // text) may change.
-        const auto elements = [](const QByteArray &xml) {
-            return xml.count('<') - xml.count("</");
-        };
-        QCOMPARE(elements(saved.toByteArray()), elements(compile.working.toByteArray()));
+        QVERIFY(QDir().mkpath(folder + u"/folder.twk"_s) && vxtest::writeTree(folder, files) &&
+                working.setContent(stuff().toUtf8()) && pristine.setContent(stuff().toUtf8()));
+        QCOMPARE(compileTweakFolder({folder, u"Stuff"_s, working.table(), pristine.table(), nullptr,
+                                     checked ? &recorder : nullptr}),
+                 TweakOutcome::Finished);
+        QCOMPARE(vxtest::compactXml(pristine.toByteArray()), vxtest::compactXml(stuff().toUtf8()));
+        QCOMPARE(vxtest::compactXml(working.toByteArray()), vxtest::compactXml(expected.toUtf8()));
+        QCOMPARE(vxtest::matchedLines(recorder.calls, problems),
+                 checked ? problems : QStringList());
     }
-}
-
-void TestTweakCompiler::talksToThePerson_data()
-{
-    using Answer = VxFeedback::Answer;
-    QTest::addColumn<Files>("files");
-    QTest::addColumn<Answer>("answer");
-    QTest::addColumn<int>("cancelAfterSteps");
-    QTest::addColumn<QStringList>("calls"); // "what: words it contains"
-
-    QTest::newRow("Ignore skips the rest of the folder without a step")
-        << Files{{u"A.twk"_s, "X=1"}, {u"B.twk"_s, "#nodb\n#class XB"}} << Answer::Ignore << -1
-        << QStringList{u"label: A.twk"_s, u"ask: A.twk"_s};
-    QTest::newRow("Abort closes the progress and abandons the folder")
-        << Files{{u"Gadget.twk"_s, "Damage=1"}, {u"New.twk"_s, ""}} << Answer::Abort << -1
-        << QStringList{u"label: Gadget.twk"_s, u"step"_s, u"label: New.twk"_s, u"ask: New.twk"_s,
-                       u"end"_s};
-    QTest::newRow("a closed progress window stops before the next file")
-        << Files{{u"Gadget.twk"_s, "Damage=1"}, {u"MaxLives.twk"_s, "Value=1"}} << Answer::Ignore
-        << 1 << QStringList{u"label: Gadget.twk"_s, u"step"_s};
-    QTest::newRow("only .twk files count, in name order regardless of case")
-        << Files{{u"b.TWK"_s, ""}, {u"C.twk"_s, ""}, {u"a.txt"_s, ""}, {u"a.twk.bak"_s, ""}}
-        << Answer::Ignore << -1 << QStringList{u"label: b.TWK"_s, u"ask: b.TWK"_s};
-}
-
-void TestTweakCompiler::talksToThePerson()
-{
-    QFETCH(Files, files);
-    QFETCH(VxFeedback::Answer, answer);
-    QFETCH(int, cancelAfterSteps);
-    QFETCH(QStringList, calls);
-    Compile compile(files);
-    Recorder recorder;
-    recorder.answer = answer;
-    recorder.cancelAfterSteps = cancelAfterSteps;
-    // Abort and a closed window abandon the folder; Ignore only skips the rest of it.
-    const bool abandoned = answer == VxFeedback::Answer::Abort || cancelAfterSteps >= 0;
-    QCOMPARE(compile.run(&recorder), abandoned ? TweakOutcome::Abandoned : TweakOutcome::Finished);
-    QCOMPARE(vxtest::matchedLines(recorder.calls, calls), calls);
-    // Each row holds two tweak files, whatever else lies beside them.
-    QCOMPARE(countTweakFiles(compile.folder), 2);
 }
 
 void TestTweakCompiler::statementLines_data()
@@ -295,11 +167,17 @@ void TestTweakCompiler::statementLines_data()
         << "\n Name = Big \tWolf // c\nPower=3\n/* x */\nB=2\n/* y */ C = 3 \n\n"_ba
         << u"2:Name=Big Wolf Power=3|6:C=3"_s;
     QTest::newRow("a /* inside a line comment goes with it; escapes become comment markers")
-        << "A=1 // see /*\nB=[[n]]\n*/ C=3"_ba << u"1:A=1 B=/*n*/|3:*/ C=3"_s;
+        << "A=1 // see /*\nB=[[n]]\n*/ C=3/*/"_ba << u"1:A=1 B=/*n*/|3:*/ C=3/*/"_s;
     QTest::newRow("a lone CR and a no-break space are blanks, CR LF ends a line, NUL the text")
         << u"A\u00a0=\u00a01\rB\r\nC=x\0y\nD=3"_s.toUtf8() << u"1:A=1 B|2:C=x"_s;
     QTest::newRow("a truncated UTF-8 sequence at the end makes the file 8-bit")
         << "A=\xc3\xa9\xc3"_ba << u"1:A=\u00c3\u00a9\u00c3"_s;
+    QTest::newRow("a line comment joins the next line; a block comment holds // and line ends")
+        << "a//b\n//c\n=d\nA=1 /* // \n */ B=2 //\n"_ba << u"1:a=d|4:A=1 B=2"_s;
+    QTest::newRow("an escape inside a comment goes with it; a U+2028, a VT and U+3000 are blanks; "
+                  "blanks before = go at the first of two only")
+        << u"A /* [[ */ =1 ]]\u2028B\n\u3000A = = B\vC\u3000D\u00a0"_s.toUtf8()
+        << u"1:A=1 */ B|2:A== B C D"_s;
     QTest::newRow("a UTF-8 mark is dropped") << u"\ufeffA=\u00e9"_s.toUtf8() << u"1:A=\u00e9"_s;
     QTest::newRow("a UTF-16 mark selects UTF-16, and its CR LF reads as LF")
         << QByteArray::fromHex("fffe41003d00e9000d000a004200") << u"1:A=\u00e9|2:B"_s;
@@ -316,27 +194,6 @@ void TestTweakCompiler::statementLines()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
     QCOMPARE(numbered(tweakStatementLines(decodeTweakBytes(bytes))), expected);
-}
-
-void TestTweakCompiler::matchesRegexChain()
-{
-    // Short strings over the characters the rules care about find the corner cases of
-    // greedy comments, back-tracking white-space runs and overlapping escapes.
-    const QString alphabet = u"/*\n \t=a[]\r#\u00a0\u2028\u3000b\v"_s;
-    QRandomGenerator random(20240601);
-    for (int round = 0; round < 60000; ++round) {
-        const int length = int(random.bounded(16));
-        QString raw;
-        for (int k = 0; k < length; ++k)
-            raw += alphabet.at(random.bounded(int(alphabet.size())));
-        const QString expected = regexChain(raw);
-        QStringList lines;
-        for (const VxTweakLine &line : tweakStatementLines(raw))
-            lines << line.text;
-        // The pairs name the input that failed.
-        QCOMPARE(std::pair(raw, normalizeTweakText(raw)), std::pair(raw, expected));
-        QCOMPARE(std::pair(raw, lines.join(u'\n')), std::pair(raw, expected));
-    }
 }
 
 QTEST_GUILESS_MAIN(TestTweakCompiler)
