@@ -83,12 +83,13 @@ inline bool makeSpecialFile(const QString &path, const QString &kind)
 inline Files readTree(const QString &root)
 {
     Files files;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString relative = QDir(root).relativeFilePath(it.next());
         QFile file(it.filePath());
-        // A FIFO or device would block or never end; it shows as what it is.
+        // A FIFO or device would block or never end, and a dangling link has no content: each
+        // shows as what it is.
         if (!it.fileInfo().isDir() && !it.fileInfo().isFile())
             files.insert(relative, "<special>");
         else if (!it.fileInfo().isDir())
