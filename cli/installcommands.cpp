@@ -1,6 +1,6 @@
 #include "cli/commands.h"
+#include "cli/invocation.h"
 
-#include "app/gamelookup.h"
 #include "app/launchertexts.h"
 #include "app/stringtable.h"
 #include "launch/feedback.h"
@@ -12,27 +12,6 @@
 #include <QTextStream>
 
 namespace {
-
-constexpr int exitOk = 0;
-constexpr int exitFailed = 1;
-constexpr int exitUsage = 2;
-
-QTextStream &err()
-{
-    static QTextStream stream(stderr);
-    return stream;
-}
-
-int usageError(const QString &message)
-{
-    err() << "vxmod: " << message << Qt::endl;
-    return exitUsage;
-}
-
-QString shown(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
 
 // The game folder from --game or the installed game, and the positional arguments; returns -1
 // when the command can go on, or the exit code to stop with.
@@ -57,20 +36,9 @@ int parse(const QString &command, const QStringList &args, bool acceptsReplace, 
                               : QStringLiteral("%1 needs at least one mod").arg(command));
     replace = acceptsReplace && parser.isSet(replaceOption);
 
-    if (parser.isSet(gameOption)) {
-        game = parser.value(gameOption);
-        if (game.isEmpty())
-            return usageError(QStringLiteral("--game needs a folder"));
-    } else {
-        const VxGameLocation location = lookupGame();
-        if (!location.found())
-            return usageError(
-                QStringLiteral("no installed game found; pass --game DIR to name the game folder"));
-        game = location.installDir;
-    }
-    game = QDir::cleanPath(QDir(QDir::fromNativeSeparators(game)).absolutePath());
-    if (!QFileInfo(game).isDir())
-        return usageError(QStringLiteral("game folder %1 does not exist").arg(shown(game)));
+    game = parser.value(gameOption);
+    if (const int code = resolveGameFolder(parser.isSet(gameOption), game); code >= 0)
+        return code;
     // vxmod speaks English whatever language the game was installed in.
     loadStringTable(languageIndexFor(QStringLiteral("English")));
     return -1;

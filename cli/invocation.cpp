@@ -27,6 +27,23 @@ int usageError(const QString &message)
     return exitUsage;
 }
 
+int resolveGameFolder(bool given, QString &dir)
+{
+    if (given && dir.isEmpty())
+        return usageError(QStringLiteral("--game needs a folder"));
+    if (!given) {
+        const VxGameLocation game = lookupGame();
+        if (!game.found())
+            return usageError(
+                QStringLiteral("no installed game found; pass --game DIR to name the game folder"));
+        dir = game.installDir;
+    }
+    dir = QDir::cleanPath(QDir(QDir::fromNativeSeparators(dir)).absolutePath());
+    if (!QFileInfo(dir).isDir())
+        return usageError(QStringLiteral("game folder %1 does not exist").arg(shown(dir)));
+    return -1;
+}
+
 namespace {
 
 // The mod a check names: a folder under VexilMods, or any folder given by its path. Such a
@@ -91,21 +108,9 @@ int parseInvocation(const QString &command, const QStringList &args, Accepts acc
                 QStringLiteral("--on-error takes 'abort' or 'ignore', not '%1'").arg(answer));
     }
 
-    QString dir;
-    if (parser.isSet(gameOption)) {
-        dir = parser.value(gameOption);
-        if (dir.isEmpty())
-            return usageError(QStringLiteral("--game needs a folder"));
-    } else {
-        const VxGameLocation game = lookupGame();
-        if (!game.found())
-            return usageError(
-                QStringLiteral("no installed game found; pass --game DIR to name the game folder"));
-        dir = game.installDir;
-    }
-    dir = QDir::cleanPath(QDir(QDir::fromNativeSeparators(dir)).absolutePath());
-    if (!QFileInfo(dir).isDir())
-        return usageError(QStringLiteral("game folder %1 does not exist").arg(shown(dir)));
+    QString dir = parser.value(gameOption);
+    if (const int code = resolveGameFolder(parser.isSet(gameOption), dir); code >= 0)
+        return code;
     if (needsData && !QFileInfo(dir + QLatin1String("/data")).isDir())
         return usageError(
             QStringLiteral("%1 is not a game folder: it has no data folder").arg(shown(dir)));

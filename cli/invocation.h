@@ -35,6 +35,10 @@ enum class Accepts {
     ModsToCheck, // names of mod folders under VexilMods (info.txt or not) or folder paths
 };
 
+// The game folder: dir as --game gave it when given, else the installed game's; made absolute
+// and checked to exist. Returns -1 when the command can go on, or the exit code to stop with.
+int resolveGameFolder(bool given, QString &dir);
+
 // Parses and checks everything a command needs before it may touch the game folder; returns
 // -1 when the command can go on, or the exit code to stop with.
 int parseInvocation(const QString &command, const QStringList &args, Accepts accepts,
