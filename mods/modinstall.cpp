@@ -16,6 +16,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -49,10 +50,16 @@ QString modsFolder(const QString &installDir)
 // Windows refuses these whatever follows their first dot ("aux.txt" too).
 bool isDeviceName(const QString &name)
 {
-    QString stem = name.section(QLatin1Char('.'), 0, 0);
-    while (stem.endsWith(QLatin1Char(' ')))
-        stem.chop(1);
-    stem = stem.toUpper();
+    // Every device name has three or four letters before its first dot and blanks, which
+    // most names are not: those need no copy.
+    qsizetype length = name.indexOf(QLatin1Char('.'));
+    if (length < 0)
+        length = name.size();
+    while (length > 0 && name.at(length - 1) == QLatin1Char(' '))
+        --length;
+    if (length != 3 && length != 4)
+        return false;
+    const QString stem = name.left(length).toUpper();
     static const QLatin1String fixed[] = {QLatin1String("CON"), QLatin1String("PRN"),
                                           QLatin1String("AUX"), QLatin1String("NUL")};
     for (const QLatin1String &device : fixed) {
@@ -70,8 +77,19 @@ bool isWindowsName(const QString &name)
     if (name.isEmpty() || name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
         return false;
     for (const QChar c : name) {
-        if (c.unicode() < 0x20 || QStringView(u"<>:\"|?*").contains(c))
+        switch (c.unicode()) {
+        case '<':
+        case '>':
+        case ':':
+        case '"':
+        case '|':
+        case '?':
+        case '*':
             return false;
+        default:
+            if (c.unicode() < 0x20)
+                return false;
+        }
     }
     return !isDeviceName(name);
 }
@@ -105,6 +123,15 @@ QString entryName(archive_entry *entry)
     if (const char *raw = archive_entry_pathname(entry))
         return QString::fromLocal8Bit(raw);
     return QString();
+}
+
+// The bytes a name takes in UTF-8, as file systems count them.
+qsizetype utf8Size(QStringView name)
+{
+    qsizetype size = 0;
+    for (const QChar c : name)
+        size += c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 || c.isSurrogate() ? 2 : 3;
+    return size;
 }
 
 // A name too long to show whole in a message keeps both its ends, where a person finds it.
@@ -174,8 +201,16 @@ public:
     // Adds the path, or says why it may not be added.
     VxInstallResult claim(const QStringList &parts, bool isFile, int maxNodes, qint32 &node)
     {
-        node = top;
-        for (qsizetype i = 0; i < parts.size(); ++i) {
+        // Archives list the files of a folder together: the folders this path shares with the
+        // last one are known already, and comparing names costs less than looking them up.
+        qsizetype i = 0;
+        const qsizetype shared = std::min(parts.size(), m_lastParts.size()) - 1;
+        while (i < shared && parts.at(i) == m_lastParts.at(i))
+            ++i;
+        m_lastNodes.resize(i);
+        node = i ? m_lastNodes.at(i - 1) : top;
+        m_lastParts = parts;
+        for (; i < parts.size(); ++i) {
             const QString &name = parts.at(i);
             const bool file = isFile && i == parts.size() - 1;
             const std::pair<qint32, QString> key(node, name.toCaseFolded());
@@ -186,6 +221,7 @@ public:
                 m_nodes.append({name, node, file});
                 node = qint32(m_nodes.size() - 1);
                 m_children.insert(key, node);
+                m_lastNodes.append(node);
                 continue;
             }
             const Node &existing = m_nodes.at(*found);
@@ -196,6 +232,7 @@ public:
             if (existing.isFile || file)
                 return refusal(Problem::Duplicate, path(*found));
             node = *found;
+            m_lastNodes.append(node);
         }
         return {};
     }
@@ -217,6 +254,8 @@ private:
     };
     QList<Node> m_nodes;
     QHash<std::pair<qint32, QString>, qint32> m_children; // (parent, folded name) -> node
+    QStringList m_lastParts;                              // the path claimed last
+    QList<qint32> m_lastNodes;                            // its nodes, as far as they were found
 };
 
 // Reads one archive into a folder in two passes over it. The first reads every header and
@@ -249,9 +288,11 @@ private:
 
     VxInstallResult open(ArchivePointer &a) const;
     VxInstallResult pass(archive *a, bool writing);
-    VxInstallResult examine(archive_entry *item, QStringList &parts, bool &isFile) const;
+    VxInstallResult examine(archive_entry *item, const QString &raw, QStringList &parts,
+                            bool &isFile) const;
     VxInstallResult plan(archive_entry *item, const QStringList &parts, bool isFile);
-    VxInstallResult write(archive *a, archive_entry *item, const QStringList &parts, bool isFile);
+    VxInstallResult write(archive *a, archive_entry *item, const QString &raw,
+                          const QStringList &parts, bool isFile);
     VxInstallResult writeData(archive *a, archive_entry *item, const QString &path,
                               const QString &shown);
     VxInstallResult readFailure(archive *a, const QString &shown) const;
@@ -340,11 +381,12 @@ VxInstallResult Unpacker::pass(archive *a, bool writing)
             break;
         if (status != ARCHIVE_OK)
             return headerFailure(a, item, status);
+        const QString raw = entryName(item);
         QStringList parts;
         bool isFile = false;
-        if (VxInstallResult result = examine(item, parts, isFile); !result.ok())
+        if (VxInstallResult result = examine(item, raw, parts, isFile); !result.ok())
             return result;
-        const size_t signature = qHashMulti(0, entryName(item), isFile);
+        const size_t signature = qHashMulti(0, raw, isFile);
         if (!writing) {
             if (index == 0 && (archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP)
                 if (VxInstallResult result = checkZipIndex(); !result.ok())
@@ -356,8 +398,8 @@ VxInstallResult Unpacker::pass(archive *a, bool writing)
             // The same file read twice must give the same entries; a second read that differs
             // is an archive that cannot be trusted.
             if (index >= m_entries.size() || m_entries.at(index).signature != signature)
-                return refusal(Problem::Damaged, shortened(entryName(item)));
-            if (VxInstallResult result = write(a, item, parts, isFile); !result.ok())
+                return refusal(Problem::Damaged, shortened(raw));
+            if (VxInstallResult result = write(a, item, raw, parts, isFile); !result.ok())
                 return result;
             progress(a);
         }
@@ -404,9 +446,9 @@ VxInstallResult Unpacker::headerFailure(archive *a, archive_entry *item, int sta
     return readFailure(a, QString());
 }
 
-VxInstallResult Unpacker::examine(archive_entry *item, QStringList &parts, bool &isFile) const
+VxInstallResult Unpacker::examine(archive_entry *item, const QString &raw, QStringList &parts,
+                                  bool &isFile) const
 {
-    const QString raw = entryName(item);
     if (raw.isEmpty())
         return refusal(Problem::Unreadable, QStringLiteral("an entry has no name"));
     if (archive_entry_is_encrypted(item))
@@ -423,7 +465,7 @@ VxInstallResult Unpacker::examine(archive_entry *item, QStringList &parts, bool 
     if (parts.size() > m_limits.maxDepth)
         return refusal(Problem::TooDeep, shortened(raw), QString::number(m_limits.maxDepth));
     for (const QString &part : parts) {
-        if (part.toUtf8().size() > m_limits.maxNameBytes)
+        if (utf8Size(part) > m_limits.maxNameBytes)
             return refusal(Problem::NameTooLong, shortened(raw),
                            QString::number(m_limits.maxNameBytes));
     }
@@ -473,14 +515,14 @@ VxInstallResult Unpacker::plan(archive_entry *item, const QStringList &parts, bo
     return {};
 }
 
-VxInstallResult Unpacker::write(archive *a, archive_entry *item, const QStringList &parts,
-                                bool isFile)
+VxInstallResult Unpacker::write(archive *a, archive_entry *item, const QString &raw,
+                                const QStringList &parts, bool isFile)
 {
     if (parts.isEmpty())
         return {};
     const QString path = m_target + QLatin1Char('/') + parts.join(QLatin1Char('/'));
     if (isFile)
-        return writeData(a, item, path, entryName(item));
+        return writeData(a, item, path, raw);
     if (!QDir().mkpath(path))
         return refusal(Problem::WriteFailed, QDir::toNativeSeparators(path));
     return {};
