@@ -179,6 +179,17 @@ constexpr Row rows[] = {
     {VxText::RemoveNotInstalled, "no mod folder named %1 is installed",
      "aucun dossier de mod nommé %1 n'est installé",
      "no hay instalada ninguna carpeta de mod con el nombre %1"},
+    {VxText::InstallPathTooLong, "the name of the entry %1 is longer than %2 characters",
+     "le nom de l'élément %1 dépasse %2 caractères",
+     "el nombre del elemento %1 supera los %2 caracteres"},
+    {VxText::InstallNameTooLong, "the entry %1 holds a folder or file name longer than %2 bytes",
+     "l'élément %1 contient un nom de dossier ou de fichier de plus de %2 octets",
+     "el elemento %1 contiene un nombre de carpeta o de archivo de más de %2 bytes"},
+    {VxText::InstallTooDeep, "the entry %1 is nested more than %2 levels deep",
+     "l'élément %1 est imbriqué sur plus de %2 niveaux",
+     "el elemento %1 está anidado en más de %2 niveles"},
+    {VxText::InstallDamaged, "the archive is damaged at the entry %1",
+     "l'archive est endommagée à l'élément %1", "el archivo está dañado en el elemento %1"},
 };
 
 } // namespace

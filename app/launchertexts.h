@@ -66,6 +66,11 @@ enum class VxText {
     InstallWriteFailed, // %1: what could not be written
     InstallCancelled,
     RemoveNotInstalled, // %1: the mod folder
+    // Archives with names past what any mod needs, and damaged archives.
+    InstallPathTooLong, // %1: the entry, %2: the limit in characters
+    InstallNameTooLong, // %1: the entry, %2: the limit in bytes
+    InstallTooDeep,     // %1: the entry, %2: the limit in levels
+    InstallDamaged,     // %1: the entry where the damage shows
 };
 
 // The text in the active language (English before any table is loaded).

@@ -1,9 +1,14 @@
 // How long installing a big mod archive takes, next to `bsdtar -x` of the same archive on the
 // same disk in the same run. Builds a zip of about 500 MB (files of noise and of text, as art
 // and tweaks are), then times both in alternating rounds and prints the best of each with the
-// target. Always exits 0: the figures are for people, not for CI.
+// target. Before that, three small archives built to cost the installer as much as they can:
+// 60,000 entries, one entry 40,000 folders deep, 50,000 entries 60 deep; each must be refused
+// or installed within a second and 100 MB. Always exits 0: the figures are for people, not
+// for CI.
 //
 //   bench_install [--mb N] [--rounds N] [--dir DIR]
+//   bench_install --hostile entries|deep|wide [--dir DIR]    (one of the three alone, to be
+//                                                            measured with /usr/bin/time -v)
 
 #include "launch/feedback.h"
 #include "mods/modinstall.h"
@@ -20,7 +25,10 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#ifndef Q_OS_WIN
+#include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 
@@ -70,6 +78,78 @@ bool buildArchive(const QString &path, int mb)
     return ok;
 }
 
+// A .tar.xz of a few hundred bytes to a few hundred kilobytes that names a great deal.
+bool buildHostile(const QString &path, const QString &kind)
+{
+    archive *a = archive_write_new();
+    bool ok = archive_write_set_format_pax_restricted(a) == ARCHIVE_OK &&
+              archive_write_add_filter_xz(a) == ARCHIVE_OK &&
+              archive_write_open_filename(a, QFile::encodeName(path).constData()) == ARCHIVE_OK;
+    const auto add = [&](const QString &name) {
+        archive_entry *entry = archive_entry_new();
+        archive_entry_set_pathname_utf8(entry, name.toUtf8().constData());
+        archive_entry_set_filetype(entry, AE_IFREG);
+        archive_entry_set_perm(entry, 0644);
+        archive_entry_set_size(entry, 1);
+        ok = ok && archive_write_header(a, entry) == ARCHIVE_OK &&
+             archive_write_data(a, "x", 1) == 1;
+        archive_entry_free(entry);
+    };
+    if (kind == u"entries"_s) {
+        for (int i = 0; ok && i < 60000; ++i)
+            add(u"M/f%1.txt"_s.arg(i));
+    } else if (kind == u"deep"_s) {
+        add(u"M/"_s + u"a/"_s.repeated(40000) + u"f.txt"_s);
+    } else {
+        // The mod's folder, 58 folders below it and the file: 60 names each.
+        const QString folder = u"M/"_s + u"a/"_s.repeated(58);
+        for (int i = 0; ok && i < 50000; ++i)
+            add(folder + u"f%1.txt"_s.arg(i));
+    }
+    ok = archive_write_close(a) == ARCHIVE_OK && ok;
+    archive_write_free(a);
+    return ok;
+}
+
+// Peak memory of this process so far, in MB, where the system tells it.
+long peakMegabytes()
+{
+#ifdef Q_OS_WIN
+    return -1;
+#else
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+#endif
+}
+
+// Installs one hostile archive and prints how it went; true if within the targets.
+bool runHostile(QTextStream &out, const QString &base, const QString &kind)
+{
+    // Kept in DIR (the temporary folder by default), so a second run measures the install
+    // alone.
+    const QString archive = base + u"/bench_install-hostile-%1.tar.xz"_s.arg(kind);
+    if (!QFileInfo::exists(archive) && !buildHostile(archive, kind)) {
+        out << "bench_install: cannot build the " << kind << " archive" << Qt::endl;
+        return false;
+    }
+    QTemporaryDir dir(base + u"/bench_install-XXXXXX"_s);
+    const QString game = dir.filePath(u"game"_s);
+    QDir().mkpath(game);
+    VxSilentFeedback feedback;
+    QElapsedTimer timer;
+    timer.start();
+    const VxInstallResult result = installModArchive(game, archive, feedback);
+    const qint64 elapsed = timer.elapsed();
+    const long peak = peakMegabytes();
+    const bool met = elapsed < 1000 && peak < 100;
+    out << "bench_install: " << kind << " (" << QFileInfo(archive).size() << " bytes): "
+        << (result.ok() ? u"installed"_s : u"refused: "_s + installProblemText(result)) << " in "
+        << elapsed << " ms, peak " << peak << " MB (target under 1000 ms and 100 MB) "
+        << (met ? "MET" : "MISSED") << Qt::endl;
+    return met;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -81,6 +161,8 @@ int main(int argc, char *argv[])
     QString base = QDir::tempPath();
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+        if (args.at(i) == u"--hostile"_s)
+            continue;
         if (args.at(i) == u"--mb"_s)
             mb = args.at(i + 1).toInt();
         else if (args.at(i) == u"--rounds"_s)
@@ -88,6 +170,14 @@ int main(int argc, char *argv[])
         else if (args.at(i) == u"--dir"_s)
             base = args.at(i + 1);
     }
+    const qsizetype hostile = args.indexOf(u"--hostile"_s);
+    if (hostile > 0 && hostile + 1 < args.size()) {
+        runHostile(out, base, args.at(hostile + 1));
+        return 0;
+    }
+    for (const QString &kind : {u"entries"_s, u"deep"_s, u"wide"_s})
+        runHostile(out, base, kind);
+
     QTemporaryDir dir(base + u"/bench_install-XXXXXX"_s);
     const QString archive = dir.filePath(u"BigMod.zip"_s);
     QElapsedTimer timer;

@@ -4,6 +4,7 @@
 #include "launch/feedback.h"
 #include "launch/fileops.h"
 #include "launch/gamelock.h"
+#include "mods/zipindex.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +16,13 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
+
+#ifdef Q_OS_UNIX
+#include <locale.h>
+#endif
 
 namespace {
 
@@ -43,10 +50,16 @@ QString modsFolder(const QString &installDir)
 // Windows refuses these whatever follows their first dot ("aux.txt" too).
 bool isDeviceName(const QString &name)
 {
-    QString stem = name.section(QLatin1Char('.'), 0, 0);
-    while (stem.endsWith(QLatin1Char(' ')))
-        stem.chop(1);
-    stem = stem.toUpper();
+    // Every device name has three or four letters before its first dot and blanks, which
+    // most names are not: those need no copy.
+    qsizetype length = name.indexOf(QLatin1Char('.'));
+    if (length < 0)
+        length = name.size();
+    while (length > 0 && name.at(length - 1) == QLatin1Char(' '))
+        --length;
+    if (length != 3 && length != 4)
+        return false;
+    const QString stem = name.left(length).toUpper();
     static const QLatin1String fixed[] = {QLatin1String("CON"), QLatin1String("PRN"),
                                           QLatin1String("AUX"), QLatin1String("NUL")};
     for (const QLatin1String &device : fixed) {
@@ -64,8 +77,19 @@ bool isWindowsName(const QString &name)
     if (name.isEmpty() || name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
         return false;
     for (const QChar c : name) {
-        if (c.unicode() < 0x20 || QStringView(u"<>:\"|?*").contains(c))
+        switch (c.unicode()) {
+        case '<':
+        case '>':
+        case ':':
+        case '"':
+        case '|':
+        case '?':
+        case '*':
             return false;
+        default:
+            if (c.unicode() < 0x20)
+                return false;
+        }
     }
     return !isDeviceName(name);
 }
@@ -101,12 +125,143 @@ QString entryName(archive_entry *entry)
     return QString();
 }
 
+// The bytes a name takes in UTF-8, as file systems count them.
+qsizetype utf8Size(QStringView name)
+{
+    qsizetype size = 0;
+    for (const QChar c : name)
+        size += c.unicode() < 0x80 ? 1 : c.unicode() < 0x800 || c.isSurrogate() ? 2 : 3;
+    return size;
+}
+
+// A name too long to show whole in a message keeps both its ends, where a person finds it.
+QString shortened(const QString &name)
+{
+    constexpr qsizetype head = 60;
+    constexpr qsizetype tail = 40;
+    if (name.size() <= head + tail + 1)
+        return name;
+    qsizetype end = head;
+    if (name.at(end - 1).isHighSurrogate())
+        --end;
+    qsizetype start = name.size() - tail;
+    if (name.at(start).isLowSurrogate())
+        ++start;
+    return name.left(end) + QChar(0x2026) + name.mid(start);
+}
+
 struct ArchiveCloser
 {
     void operator()(archive *a) const { archive_read_free(a); }
 };
+using ArchivePointer = std::unique_ptr<archive, ArchiveCloser>;
 
-// Reads one archive into a folder, checking each entry before anything of it is written.
+#ifdef Q_OS_UNIX
+// The library turns names into the C library's locale; in a locale of plain ASCII (LANG=C)
+// every name beyond ASCII would come with a warning, which reads as damage. Qt takes file
+// names as UTF-8 whatever the locale, so the library does the same while it reads, on this
+// thread only.
+class Utf8Names
+{
+public:
+    Utf8Names() : m_utf8(newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr)))
+    {
+        if (m_utf8)
+            m_previous = uselocale(m_utf8);
+    }
+    ~Utf8Names()
+    {
+        if (!m_utf8)
+            return;
+        uselocale(m_previous);
+        freelocale(m_utf8);
+    }
+    Utf8Names(const Utf8Names &) = delete;
+    Utf8Names &operator=(const Utf8Names &) = delete;
+
+private:
+    locale_t m_utf8;
+    locale_t m_previous = locale_t(nullptr);
+};
+#else
+// Windows hands the library wide names: nothing to set.
+struct Utf8Names
+{
+};
+#endif
+
+// Every file and folder an archive unpacks to, a node each, found from its parent one name at
+// a time: the cost follows the length of the names, not the square of their depth. Folders
+// that only lead to a deeper entry are nodes too, and count against the limit like any other.
+class NameTree
+{
+public:
+    static constexpr qint32 top = -1;
+
+    // Adds the path, or says why it may not be added.
+    VxInstallResult claim(const QStringList &parts, bool isFile, int maxNodes, qint32 &node)
+    {
+        // Archives list the files of a folder together: the folders this path shares with the
+        // last one are known already, and comparing names costs less than looking them up.
+        qsizetype i = 0;
+        const qsizetype shared = std::min(parts.size(), m_lastParts.size()) - 1;
+        while (i < shared && parts.at(i) == m_lastParts.at(i))
+            ++i;
+        m_lastNodes.resize(i);
+        node = i ? m_lastNodes.at(i - 1) : top;
+        m_lastParts = parts;
+        for (; i < parts.size(); ++i) {
+            const QString &name = parts.at(i);
+            const bool file = isFile && i == parts.size() - 1;
+            const std::pair<qint32, QString> key(node, name.toCaseFolded());
+            const auto found = m_children.constFind(key);
+            if (found == m_children.cend()) {
+                if (m_nodes.size() >= maxNodes)
+                    return refusal(Problem::TooManyEntries, QString::number(maxNodes));
+                m_nodes.append({name, node, file});
+                node = qint32(m_nodes.size() - 1);
+                m_children.insert(key, node);
+                m_lastNodes.append(node);
+                continue;
+            }
+            const Node &existing = m_nodes.at(*found);
+            if (existing.name != name)
+                return refusal(Problem::CaseClash, path(*found),
+                               parts.mid(0, i + 1).join(QLatin1Char('/')));
+            // A folder may be named again (as the parent of each of its files); a file may not.
+            if (existing.isFile || file)
+                return refusal(Problem::Duplicate, path(*found));
+            node = *found;
+            m_lastNodes.append(node);
+        }
+        return {};
+    }
+
+    QString path(qint32 node) const
+    {
+        QStringList names;
+        for (; node != top; node = m_nodes.at(node).parent)
+            names.prepend(m_nodes.at(node).name);
+        return names.join(QLatin1Char('/'));
+    }
+
+private:
+    struct Node
+    {
+        QString name;
+        qint32 parent;
+        bool isFile;
+    };
+    QList<Node> m_nodes;
+    QHash<std::pair<qint32, QString>, qint32> m_children; // (parent, folded name) -> node
+    QStringList m_lastParts;                              // the path claimed last
+    QList<qint32> m_lastNodes;                            // its nodes, as far as they were found
+};
+
+// Reads one archive into a folder in two passes over it. The first reads every header and
+// writes nothing, so a name, a limit or a damaged header refuses the archive before a byte of
+// it is on disk; the library skips the data there, by seeking in zip, 7z and plain tar. The
+// second writes, and must meet the same entries in the same order.
 class Unpacker
 {
 public:
@@ -125,10 +280,24 @@ public:
     bool topIsFolder = false;
 
 private:
-    VxInstallResult entry(archive *a, archive_entry *item);
-    VxInstallResult writeData(archive *a, const QString &path, const QString &shown);
-    VxInstallResult readFailure(archive *a, const QString &shown);
-    bool claim(const QStringList &parts, bool isFile, VxInstallResult &result);
+    struct Entry
+    {
+        qint32 node;      // in m_names; NameTree::top for the archive's own "./"
+        size_t signature; // of the name and type the first pass read
+    };
+
+    VxInstallResult open(ArchivePointer &a) const;
+    VxInstallResult pass(archive *a, bool writing);
+    VxInstallResult examine(archive_entry *item, const QString &raw, QStringList &parts,
+                            bool &isFile) const;
+    VxInstallResult plan(archive_entry *item, const QStringList &parts, bool isFile);
+    VxInstallResult write(archive *a, archive_entry *item, const QString &raw,
+                          const QStringList &parts, bool isFile);
+    VxInstallResult writeData(archive *a, archive_entry *item, const QString &path,
+                              const QString &shown);
+    VxInstallResult readFailure(archive *a, const QString &shown) const;
+    VxInstallResult checkZipIndex();
+    VxInstallResult headerFailure(archive *a, archive_entry *item, int status) const;
     void progress(archive *a);
 
     QString m_archivePath;
@@ -136,28 +305,24 @@ private:
     VxInstallLimits m_limits;
     VxFeedback &m_feedback;
     qint64 m_archiveSize = 0;
+    qint64 m_declared = 0; // bytes the headers announce
     qint64 m_written = 0;
-    int m_entries = 0;
     int m_files = 0;
     int m_steps = 0;
     bool m_progress = false;
-    // Every path written so far, folded to lower case, with its spelling and whether it is a
-    // file: Windows would merge two spellings into one.
-    struct Claim
-    {
-        QString spelling;
-        bool isFile;
-    };
-    QHash<QString, Claim> m_claims;
+    NameTree m_names;
+    QList<Entry> m_entries;
+    qint64 m_zipEntries = -1; // records in a zip's central directory
 };
 
-VxInstallResult Unpacker::run()
+VxInstallResult Unpacker::open(ArchivePointer &a) const
 {
-    m_archiveSize = QFileInfo(m_archivePath).size();
-    std::unique_ptr<archive, ArchiveCloser> a(archive_read_new());
+    a.reset(archive_read_new());
     // Only archive formats: mtree, for one, would read files named inside it off the disk. And
     // only compressions the library decodes itself: for some others it runs an outside program.
-    archive_read_support_format_zip(a.get());
+    // A zip is read through its central directory, the index every archiver lists it by; the
+    // streaming reader would take a zip whose index is lost for whole.
+    archive_read_support_format_zip_seekable(a.get());
     archive_read_support_format_7zip(a.get());
     archive_read_support_format_rar(a.get());
     archive_read_support_format_rar5(a.get());
@@ -173,34 +338,193 @@ VxInstallResult Unpacker::run()
     const int opened =
         archive_read_open_filename(a.get(), QFile::encodeName(m_archivePath).constData(), 1 << 16);
 #endif
-    if (opened != ARCHIVE_OK) {
-        const char *why = archive_error_string(a.get());
-        return refusal(Problem::Unreadable,
-                       why ? QString::fromLocal8Bit(why) : QStringLiteral("cannot open"));
-    }
+    if (opened == ARCHIVE_OK)
+        return {};
+    const char *why = archive_error_string(a.get());
+    return refusal(Problem::Unreadable,
+                   why ? QString::fromLocal8Bit(why) : QStringLiteral("cannot open"));
+}
+
+VxInstallResult Unpacker::run()
+{
+    const Utf8Names utf8Names;
+    m_archiveSize = QFileInfo(m_archivePath).size();
+    ArchivePointer a;
+    if (VxInstallResult result = open(a); !result.ok())
+        return result;
 
     m_progress = m_archiveSize >= largeArchiveBytes;
     m_feedback.begin(m_progress ? progressSteps : 0);
     m_feedback.setTitle(launcherText(VxText::InstallTitle));
     m_feedback.setLabel(QFileInfo(m_archivePath).fileName());
-    for (;;) {
-        archive_entry *item = nullptr;
-        const int status = archive_read_next_header(a.get(), &item);
-        if (status == ARCHIVE_EOF)
-            break;
-        if (status < ARCHIVE_WARN)
-            return readFailure(a.get(), QString());
-        if (VxInstallResult result = entry(a.get(), item); !result.ok())
-            return result;
-        progress(a.get());
-        if (m_feedback.cancelled())
-            return refusal(Problem::Cancelled);
-    }
+    if (VxInstallResult result = pass(a.get(), false); !result.ok())
+        return result;
     if (m_files == 0)
         return refusal(Problem::NoFiles);
+    if (VxInstallResult result = open(a); !result.ok())
+        return result;
+    if (VxInstallResult result = pass(a.get(), true); !result.ok())
+        return result;
     // The archive's index at its end is read without a block of data to count.
     for (; m_progress && m_steps < progressSteps; ++m_steps)
         m_feedback.step();
+    return {};
+}
+
+VxInstallResult Unpacker::pass(archive *a, bool writing)
+{
+    qsizetype index = 0;
+    for (;; ++index) {
+        archive_entry *item = nullptr;
+        const int status = archive_read_next_header(a, &item);
+        if (status == ARCHIVE_EOF)
+            break;
+        if (status != ARCHIVE_OK)
+            return headerFailure(a, item, status);
+        const QString raw = entryName(item);
+        QStringList parts;
+        bool isFile = false;
+        if (VxInstallResult result = examine(item, raw, parts, isFile); !result.ok())
+            return result;
+        const size_t signature = qHashMulti(0, raw, isFile);
+        if (!writing) {
+            if (index == 0 && (archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP)
+                if (VxInstallResult result = checkZipIndex(); !result.ok())
+                    return result;
+            if (VxInstallResult result = plan(item, parts, isFile); !result.ok())
+                return result;
+            m_entries.last().signature = signature;
+        } else {
+            // The same file read twice must give the same entries; a second read that differs
+            // is an archive that cannot be trusted.
+            if (index >= m_entries.size() || m_entries.at(index).signature != signature)
+                return refusal(Problem::Damaged, shortened(raw));
+            if (VxInstallResult result = write(a, item, raw, parts, isFile); !result.ok())
+                return result;
+            progress(a);
+        }
+        if (m_feedback.cancelled())
+            return refusal(Problem::Cancelled);
+    }
+    if (writing && index != m_entries.size())
+        return refusal(Problem::Damaged, m_names.path(m_entries.at(index).node));
+    // Two records of the directory that the library made one entry of, for one.
+    if (!writing && m_zipEntries >= 0 && index != m_zipEntries)
+        return refusal(Problem::Damaged,
+                       index ? m_names.path(m_entries.constLast().node) : QString());
+    return {};
+}
+
+VxInstallResult Unpacker::checkZipIndex()
+{
+    const VxZipIndex zip = readZipIndex(m_archivePath, m_limits.maxEntries);
+    switch (zip.status) {
+    case VxZipIndex::Status::Agrees:
+        m_zipEntries = zip.entries;
+        return {};
+    case VxZipIndex::Status::TooMany:
+        return refusal(Problem::TooManyEntries, QString::number(m_limits.maxEntries));
+    case VxZipIndex::Status::Damaged:
+        if (!zip.entry.isEmpty())
+            return refusal(Problem::Damaged, shortened(zip.entry));
+        return refusal(Problem::Unreadable, QStringLiteral("its central directory is damaged"));
+    case VxZipIndex::Status::Unreadable:
+        break;
+    }
+    return refusal(Problem::Unreadable, QStringLiteral("cannot read it"));
+}
+
+VxInstallResult Unpacker::headerFailure(archive *a, archive_entry *item, int status) const
+{
+    // A warning comes with an entry the library could read only in part, a retry after a
+    // header it could not read at all and skips: either way something of the mod is missing
+    // or changed.
+    if (status == ARCHIVE_WARN && item && archive_read_has_encrypted_entries(a) <= 0) {
+        if (const QString name = entryName(item); !name.isEmpty())
+            return refusal(Problem::Damaged, shortened(name));
+    }
+    return readFailure(a, QString());
+}
+
+VxInstallResult Unpacker::examine(archive_entry *item, const QString &raw, QStringList &parts,
+                                  bool &isFile) const
+{
+    if (raw.isEmpty())
+        return refusal(Problem::Unreadable, QStringLiteral("an entry has no name"));
+    if (archive_entry_is_encrypted(item))
+        return refusal(Problem::Encrypted, raw);
+    const auto type = archive_entry_filetype(item);
+    if (archive_entry_hardlink(item) || (type != AE_IFREG && type != AE_IFDIR))
+        return refusal(Problem::LinkEntry, raw);
+    // The limits come before anything that walks the name.
+    if (raw.size() > m_limits.maxPathChars)
+        return refusal(Problem::PathTooLong, shortened(raw),
+                       QString::number(m_limits.maxPathChars));
+    if (const Problem problem = splitEntryPath(raw, parts); problem != Problem::None)
+        return refusal(problem, raw);
+    if (parts.size() > m_limits.maxDepth)
+        return refusal(Problem::TooDeep, shortened(raw), QString::number(m_limits.maxDepth));
+    for (const QString &part : parts) {
+        if (utf8Size(part) > m_limits.maxNameBytes)
+            return refusal(Problem::NameTooLong, shortened(raw),
+                           QString::number(m_limits.maxNameBytes));
+    }
+    isFile = type == AE_IFREG;
+    // A folder has no data: one that announces some was a file before its header was damaged.
+    if (!isFile && archive_entry_size_is_set(item) && archive_entry_size(item) != 0)
+        return refusal(Problem::Damaged, raw);
+    return {};
+}
+
+VxInstallResult Unpacker::plan(archive_entry *item, const QStringList &parts, bool isFile)
+{
+    m_entries.append({NameTree::top, 0});
+    if (parts.isEmpty())
+        return {}; // "./", the archive's own top
+    if (VxInstallResult result =
+            m_names.claim(parts, isFile, m_limits.maxEntries, m_entries.last().node);
+        !result.ok())
+        return result;
+    if (!topNames.contains(parts.constFirst())) {
+        topNames.append(parts.constFirst());
+        topIsFolder = !isFile || parts.size() > 1;
+    }
+    if (!isFile)
+        return {};
+    ++m_files;
+    if (parts.constLast().compare(QLatin1String("info.txt"), Qt::CaseInsensitive) == 0) {
+        const QString folder = parts.mid(0, parts.size() - 1).join(QLatin1Char('/'));
+        if (hasInfo && infoFolder != folder)
+            return refusal(Problem::SeveralInfoFiles,
+                           infoFolder.isEmpty() ? QStringLiteral("/") : infoFolder,
+                           folder.isEmpty() ? QStringLiteral("/") : folder);
+        hasInfo = true;
+        infoFolder = folder;
+        infoName = parts.constLast();
+    }
+    // The sizes the headers announce refuse a bomb before it is written; the bytes written are
+    // counted again, and must come to the same.
+    if (archive_entry_size_is_set(item)) {
+        const qint64 size = archive_entry_size(item);
+        if (size < 0 || size > m_limits.maxUnpackedBytes - m_declared)
+            return refusal(Problem::TooLarge, QString::number(m_limits.maxUnpackedBytes >> 20));
+        m_declared += size;
+        if (m_declared > m_limits.ratioFreeBytes && m_declared / m_limits.maxRatio > m_archiveSize)
+            return refusal(Problem::TooCompressed, QString::number(m_limits.maxRatio));
+    }
+    return {};
+}
+
+VxInstallResult Unpacker::write(archive *a, archive_entry *item, const QString &raw,
+                                const QStringList &parts, bool isFile)
+{
+    if (parts.isEmpty())
+        return {};
+    const QString path = m_target + QLatin1Char('/') + parts.join(QLatin1Char('/'));
+    if (isFile)
+        return writeData(a, item, path, raw);
+    if (!QDir().mkpath(path))
+        return refusal(Problem::WriteFailed, QDir::toNativeSeparators(path));
     return {};
 }
 
@@ -214,7 +538,7 @@ void Unpacker::progress(archive *a)
         m_feedback.step();
 }
 
-VxInstallResult Unpacker::readFailure(archive *a, const QString &shown)
+VxInstallResult Unpacker::readFailure(archive *a, const QString &shown) const
 {
     if (archive_read_has_encrypted_entries(a) > 0)
         return refusal(Problem::Encrypted, shown);
@@ -223,85 +547,8 @@ VxInstallResult Unpacker::readFailure(archive *a, const QString &shown)
                    why ? QString::fromLocal8Bit(why) : QStringLiteral("unknown error"));
 }
 
-bool Unpacker::claim(const QStringList &parts, bool isFile, VxInstallResult &result)
-{
-    QString spelling;
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        spelling += (i ? QLatin1String("/") : QLatin1String()) + parts.at(i);
-        const bool last = i == parts.size() - 1;
-        const bool file = last && isFile;
-        const QString key = spelling.toCaseFolded();
-        const auto found = m_claims.constFind(key);
-        if (found == m_claims.cend()) {
-            m_claims.insert(key, {spelling, file});
-            continue;
-        }
-        if (found->spelling != spelling) {
-            result = refusal(Problem::CaseClash, found->spelling, spelling);
-            return false;
-        }
-        // A folder may be named again (as the parent of each of its files); a file may not.
-        if (found->isFile || file) {
-            result = refusal(Problem::Duplicate, spelling);
-            return false;
-        }
-    }
-    return true;
-}
-
-VxInstallResult Unpacker::entry(archive *a, archive_entry *item)
-{
-    const QString raw = entryName(item);
-    if (raw.isEmpty())
-        return refusal(Problem::Unreadable, QStringLiteral("an entry has no name"));
-    if (archive_entry_is_encrypted(item))
-        return refusal(Problem::Encrypted, raw);
-    const auto type = archive_entry_filetype(item);
-    if (archive_entry_hardlink(item) || (type != AE_IFREG && type != AE_IFDIR))
-        return refusal(Problem::LinkEntry, raw);
-    QStringList parts;
-    if (const Problem problem = splitEntryPath(raw, parts); problem != Problem::None)
-        return refusal(problem, raw);
-    if (parts.isEmpty())
-        return {}; // "./", the archive's own top
-    if (++m_entries > m_limits.maxEntries)
-        return refusal(Problem::TooManyEntries, QString::number(m_limits.maxEntries));
-
-    const bool isFile = type == AE_IFREG;
-    VxInstallResult result;
-    if (!claim(parts, isFile, result))
-        return result;
-    if (!topNames.contains(parts.constFirst())) {
-        topNames.append(parts.constFirst());
-        topIsFolder = !isFile || parts.size() > 1;
-    }
-
-    const QString relative = parts.join(QLatin1Char('/'));
-    const QString path = m_target + QLatin1Char('/') + relative;
-    if (!isFile) {
-        if (!QDir().mkpath(path))
-            return refusal(Problem::WriteFailed, QDir::toNativeSeparators(path));
-        return {};
-    }
-    if (parts.constLast().compare(QLatin1String("info.txt"), Qt::CaseInsensitive) == 0) {
-        const QString folder = parts.mid(0, parts.size() - 1).join(QLatin1Char('/'));
-        if (hasInfo && infoFolder != folder)
-            return refusal(Problem::SeveralInfoFiles,
-                           infoFolder.isEmpty() ? QStringLiteral("/") : infoFolder,
-                           folder.isEmpty() ? QStringLiteral("/") : folder);
-        hasInfo = true;
-        infoFolder = folder;
-        infoName = parts.constLast();
-    }
-    // Sizes in the header may lie; they only serve to refuse early. The bytes written count.
-    if (archive_entry_size_is_set(item) &&
-        archive_entry_size(item) > m_limits.maxUnpackedBytes - m_written)
-        return refusal(Problem::TooLarge, QString::number(m_limits.maxUnpackedBytes >> 20));
-    ++m_files;
-    return writeData(a, path, raw);
-}
-
-VxInstallResult Unpacker::writeData(archive *a, const QString &path, const QString &shown)
+VxInstallResult Unpacker::writeData(archive *a, archive_entry *item, const QString &path,
+                                    const QString &shown)
 {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return refusal(Problem::WriteFailed, QDir::toNativeSeparators(path));
@@ -335,6 +582,10 @@ VxInstallResult Unpacker::writeData(archive *a, const QString &path, const QStri
         position = offset + qint64(size);
         progress(a);
     }
+    // Where the format records a file's size, the data must come to it: a stream that ends
+    // early or runs on is damaged even when no checksum covers it.
+    if (archive_entry_size_is_set(item) && position != archive_entry_size(item))
+        return refusal(Problem::Damaged, shortened(shown));
     // A file that ends in a gap still has its full length.
     if (file.size() < position && !file.resize(position))
         return refusal(Problem::WriteFailed,
@@ -538,6 +789,14 @@ QString installProblemText(const VxInstallResult &result)
         return text(VxText::InstallTooCompressed);
     case Problem::TooManyEntries:
         return text(VxText::InstallTooManyEntries);
+    case Problem::PathTooLong:
+        return launcherText(VxText::InstallPathTooLong).arg(result.detail, result.other);
+    case Problem::NameTooLong:
+        return launcherText(VxText::InstallNameTooLong).arg(result.detail, result.other);
+    case Problem::TooDeep:
+        return launcherText(VxText::InstallTooDeep).arg(result.detail, result.other);
+    case Problem::Damaged:
+        return text(VxText::InstallDamaged);
     case Problem::SeveralInfoFiles:
         return launcherText(VxText::InstallSeveralInfoFiles).arg(result.detail, result.other);
     case Problem::NoFiles:

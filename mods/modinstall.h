@@ -21,7 +21,13 @@ struct VxInstallLimits
     qint64 maxUnpackedBytes = qint64(4) << 30; // 4 GiB in all
     qint64 maxRatio = 100;                     // unpacked bytes per byte of archive...
     qint64 ratioFreeBytes = qint64(32) << 20;  // ...counted once past 32 MiB
-    int maxEntries = 50000;                    // files and folders
+    int maxEntries = 50000;                    // files and folders, those named only as
+                                               // the folder of a deeper entry too
+    // No mod needs names past these, and a name past them costs the player (Windows' own
+    // paths stop far sooner) and the install (every check walks the whole name).
+    int maxPathChars = 1024; // an entry's whole name, as the archive spells it
+    int maxNameBytes = 255;  // one folder or file name, in UTF-8: what file systems hold
+    int maxDepth = 64;       // folders and file, counted from the archive's top
 };
 
 // Why an install or a removal did not happen. Each has a text in the launcher's languages.
@@ -37,6 +43,10 @@ enum class VxInstallProblem {
     TooLarge,         // detail: the limit in MiB
     TooCompressed,    // detail: the ratio
     TooManyEntries,   // detail: the limit
+    PathTooLong,      // detail: the entry (shortened), other: the limit
+    NameTooLong,      // detail: the entry (shortened), other: the limit
+    TooDeep,          // detail: the entry (shortened), other: the limit
+    Damaged,          // detail: the entry where it shows
     SeveralInfoFiles, // detail, other: the two folders
     NoFiles,
     ModExists,    // detail: the mod folder

@@ -5,7 +5,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QThread>
+#include <QtEndian>
+
+#include <clocale>
 
 using namespace Qt::StringLiterals;
 using namespace vxtest;
@@ -158,6 +162,43 @@ void TestModInstall::install_data()
     row("an archive whose name hides the folder", u".hidden.zip"_s, smallMod({}),
         u".hidden cannot be the name of a mod folder"_s);
     row("a launch holds the game folder", zip, mod, held, u"locked"_s);
+
+    // Names at and one past what any mod needs: 1,024 characters, 255 bytes a name, 64 levels.
+    const QString folders = u"M/"_s + (QString(100, u'd') + u'/').repeated(9); // 911 characters
+    const auto installs = [&](const char *name, const QString &archive, const QString &path) {
+        const Files content = {{u"M/info.txt"_s, "name=M\n"}, {path, "x"}};
+        ok(name, archive, content, content);
+    };
+    installs("a path of 1,024 characters", tar, folders + QString(109, u'f') + u".txt"_s);
+    installs("a name of 255 bytes in 128 characters", sevenZip,
+             u"M/"_s + QString(127, u'é') + u'f');
+    installs("a file 64 levels deep", zip, u"M/"_s + u"d/"_s.repeated(62) + u"f.txt"_s);
+    row("a path of 1,025 characters", tar, with({folders + QString(110, u'f') + u".txt"_s}),
+        u"the name of the entry M/"_s + QString(58, u'd') + u'…' + QString(36, u'f') +
+            u".txt is longer than 1024 characters"_s);
+    row("a name of 256 bytes in 128 characters", sevenZip, with({u"M/"_s + QString(128, u'é')}),
+        u"the entry M/"_s + QString(58, u'é') + u'…' + QString(40, u'é') +
+            u" holds a folder or file name longer than 255 bytes"_s);
+    row("a file 65 levels deep", zip, with({u"M/"_s + u"d/"_s.repeated(63) + u"f.txt"_s}),
+        u"the entry M/"_s + u"d/"_s.repeated(29) + u"…/"_s + u"d/"_s.repeated(17) +
+            u"f.txt is nested more than 64 levels deep"_s);
+    QTest::newRow("names beyond ASCII install whatever the locale")
+        << zip << entriesOf(under(u"Ciel étoilé/"_s, nightSky)) << Files{} << u"C locale"_s
+        << QString() << under(u"Ciel étoilé/"_s, nightSky);
+
+    // One field damaged, as a bad disk or download leaves it; the make column says which.
+    const QString damagedAt = u"the archive is damaged at the entry %1"_s;
+    row("a zip whose local header names another file than its directory", zip, mod,
+        damagedAt.arg(u"M/a.txt"_s), u"zip local name"_s);
+    row("a zip whose directory points two entries at one header", zip, mod,
+        damagedAt.arg(u"M/a.txt"_s), u"zip shared header"_s);
+    row("a zip whose directory makes a file a folder", zip, mod, damagedAt.arg(u"M/a.txt/"_s),
+        u"zip folder"_s);
+    row("a zip whose local header gives another size than its directory", zip, mod,
+        damagedAt.arg(u"M/a.txt"_s), u"zip local size"_s);
+    row("a tar whose record of a long name is damaged", tar,
+        with({u"M/Art/"_s + QString(120, u'b') + u".txt"_s}),
+        damagedAt.arg(u"M/Art/"_s + QString(54, u'b') + u'…' + QString(40, u'b')), u"pax length"_s);
 }
 
 void TestModInstall::install()
@@ -191,6 +232,39 @@ void TestModInstall::install()
         QVERIFY(file.write(QByteArray(64, '\x55')) == 64);
         file.close();
     }
+    if (make.startsWith(u"zip "_s) || make == u"pax length"_s) {
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        // A zip's local header holds the first copy of a name, its central directory the second.
+        const qsizetype local = bytes.indexOf("M/a.txt");
+        const qsizetype central = bytes.indexOf("M/a.txt", local + 1);
+        QVERIFY(make == u"pax length"_s || (local >= 30 && central >= 46));
+        char *const header = bytes.data() + local - 30;
+        char *const entry = bytes.data() + central - 46;
+        if (make == u"zip local name"_s) {
+            bytes[local + 2] = 'b';
+        } else if (make == u"zip shared header"_s) {
+            qToLittleEndian<quint32>(0, entry + 42); // M/info.txt's header
+        } else if (make == u"zip folder"_s) {
+            qToLittleEndian<quint16>(040755, entry + 40); // the Unix mode
+        } else if (make == u"zip local size"_s) {
+            qToLittleEndian<quint32>(2, header + 22);
+        } else {
+            // "144 path=..." becomes "145 path=...", one byte longer than the record.
+            const qsizetype record = bytes.indexOf(" path=");
+            QVERIFY(record > 0);
+            ++bytes[record - 1];
+        }
+        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+        file.close();
+    }
+#ifdef Q_OS_UNIX
+    // Names beyond ASCII, in a locale that has none.
+    const QByteArray locale = setlocale(LC_ALL, nullptr);
+    if (make == u"C locale"_s)
+        setlocale(LC_ALL, "C");
+    const auto restoreLocale = qScopeGuard([&locale] { setlocale(LC_ALL, locale.constData()); });
+#endif
     VxGameLock lock(game);
     if (make == u"locked"_s)
         QCOMPARE(lock.tryLock(), VxGameLock::Result::Acquired);
@@ -231,12 +305,13 @@ void TestModInstall::limitsAndProgress_data()
     QTest::addColumn<int>("begin");
 
     const qint64 mib = 1 << 20, all = qint64(4) << 30;
+    // The folder M counts with the three files in it.
     QTest::newRow("exactly at both limits, a small archive shows no progress")
-        << 3 << 2 * mib << -1 << QString() << 0;
-    QTest::newRow("one entry past the limit")
-        << 2 << 2 * mib << -1 << u"the archive holds more than 2 files and folders"_s << 0;
+        << 4 << 2 * mib << -1 << QString() << 0;
+    QTest::newRow("one entry past the limit, counting the folder the archive lists only in names")
+        << 3 << 2 * mib << -1 << u"the archive holds more than 3 files and folders"_s << 0;
     QTest::newRow("one byte past the limit")
-        << 3 << 2 * mib - 1 << -1 << u"the archive unpacks to more than 1 MB"_s << 0;
+        << 4 << 2 * mib - 1 << -1 << u"the archive unpacks to more than 1 MB"_s << 0;
     QTest::newRow("a large archive steps to the end") << 9 << all << -1 << QString() << 100;
     QTest::newRow("a large archive cancelled halfway leaves nothing")
         << 9 << all << 40 << u"the install was cancelled"_s << 100;
