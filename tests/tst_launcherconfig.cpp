@@ -1,6 +1,7 @@
 #include "app/gamelookup.h"
 #include "app/launchertexts.h"
 #include "app/stringtable.h"
+#include "launch/gamelock.h"
 #include "testutil.h"
 #include "ui/displaymodes.h"
 #include "ui/launcherconfig.h"
@@ -199,6 +200,32 @@ private slots:
         for (const QString &arg : std::as_const(args))
             shown = shown.arg(arg);
         QCOMPARE(shown, expected);
+    }
+
+    // Why a game folder cannot be used, as the dialog says it: the launcher's words, in the
+    // player's language, not the lock's English.
+    void testLockReason()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("a read-only folder on Windows still takes new files");
+#else
+        vxtest::TestDir dir;
+        const QFile::Permissions was = QFile::permissions(dir.path());
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner |
+                                                      QFile::ReadOther | QFile::ExeOther));
+        const int said = asOrdinaryUser([&] {
+            loadStringTable(languageIndexFor(u"FRE"_s));
+            VxGameLock lock(dir.path());
+            return lock.tryLock() == VxGameLock::Result::Failed &&
+                   launcherText(VxText::FolderUnusable).arg(lock.errorString()) ==
+                       u"Le lanceur ne peut pas utiliser le dossier du jeu\u00a0: le dossier du "
+                       u"jeu n'est pas accessible en \u00e9criture"_s;
+        });
+        QFile::setPermissions(dir.path(), was);
+        if (said < 0)
+            QSKIP("no account without the right to write everywhere");
+        QCOMPARE(said, 1);
+#endif
     }
 
     // The places that keep the game's location point at fresh ones. Elsewhere than on Windows
