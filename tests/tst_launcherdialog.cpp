@@ -492,6 +492,9 @@ private slots:
         QCOMPARE(visited, chain);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
         QCOMPARE(QApplication::focusWidget()->objectName(), u"cancelButton"_s);
+        // Enter on a switch or a list plays.
+        dialog.findChild<QWidget *>(u"telnetCheck"_s)->setFocus();
+        QVERIFY(dialog.findChild<QPushButton *>(u"playButton"_s)->isDefault());
 
         auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
         const auto rows = [list] {

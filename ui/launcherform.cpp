@@ -90,6 +90,9 @@ void VxLauncherForm::setupUi(QDialog *dialog)
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain.at(i - 1), chain.at(i));
     playButton->setFocus();
+    // Enter plays from wherever the focus is, and not whichever button follows Play in the
+    // chain (that would open the update page).
+    playButton->setDefault(true);
     // Every stop shows its focus, Play too when the window opens with it.
     auto *focusStyle = new VxFocusStyle;
     focusStyle->setParent(dialog);
