@@ -20,6 +20,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMessageBox>
@@ -65,6 +66,9 @@ static void registerImages()
     // The images live in a static library, so nothing would pull them in by itself.
     static const bool registered = [] {
         Q_INIT_RESOURCE(images);
+        // The form's font travels with the launcher, so every label measures the same on
+        // every system, Wine included.
+        QFontDatabase::addApplicationFont(QStringLiteral(":/LiberationSans-Regular.ttf"));
         return true;
     }();
     Q_UNUSED(registered);

@@ -33,10 +33,9 @@ Widget *place(QWidget *parent, const char *name, int x, int y, int w, int h)
 
 QFont VxLauncherForm::dialogFont()
 {
-    // Arial where the system has it (Windows), else its metric twin; the size Windows dialogs
-    // use, 8 points at 96 dpi.
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    // The launcher's own copy (see registerImages()), with Arial's metrics; the size Windows
+    // dialogs use, 8 points at 96 dpi.
+    QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(11);
     return font;
 }
