@@ -128,8 +128,9 @@ private:
             !VxFileOps::replaceFile(names.backupTemporary, names.backup, &why)) {
             VxFileOps::removeFile(names.backupTemporary);
             auto failed = std::make_unique<LoadedDocument>();
-            failed->error =
-                launcherText(VxText::CannotBackUp).arg(QDir::toNativeSeparators(resource), why);
+            failed->error = launcherText(VxText::CannotBackUp)
+                                .arg(QDir::toNativeSeparators(resource),
+                                     launcherText(VxText::SystemReason).arg(why));
             failed->backupFailed = true;
             return failed;
         }

@@ -115,8 +115,10 @@ private slots:
             << u"no executable"_s << u"ENG"_s << u"Better Units"_s << ok
             << u"Error!|Could not start the game:"_s << QByteArray();
         QTest::newRow("settings that cannot be saved are reported before the game starts")
-            << u"settings folder"_s << u"ENG"_s << u"Better Units"_s << ok
-            << u"Error!|Could not save your settings in "_s << "argc\t0"_ba;
+            << u"settings folder"_s << u"FRE"_s << u"Better Units"_s << ok
+            << u"Erreur !|Impossible d'enregistrer vos r\u00e9glages dans %cfg\u00a0:\n"
+               u"Syst\u00e8me\u00a0: "_s
+            << "argc\t0"_ba;
     }
 
     void testPlay()
@@ -126,6 +128,7 @@ private slots:
         QFETCH(QString, choices);
         QFETCH(int, answer);
         QFETCH(QString, boxText);
+        boxText.replace(u"%cfg"_s, QDir::toNativeSeparators(m_game + u"/launcher.cfg"_s));
         QFETCH(QByteArray, seen);
 
         for (const QString &mod : {u"Alpha"_s, u"Beta"_s})

@@ -312,7 +312,8 @@ void VxLauncherDialog::saveLauncherSettings()
         setControlsEnabled(false);
         showCriticalBox(
             this, tableString(16),
-            launcherText(VxText::SettingsSaveFailed).arg(QDir::toNativeSeparators(path), error),
+            launcherText(VxText::SettingsSaveFailed)
+                .arg(QDir::toNativeSeparators(path), launcherText(VxText::SystemReason).arg(error)),
             QMessageBox::Ok);
         setControlsEnabled(true);
     }
