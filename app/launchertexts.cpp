@@ -3,6 +3,7 @@
 #include "app/stringtable.h"
 
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -12,6 +13,10 @@ struct Row
     const char *english;
     const char *french;
     const char *spanish;
+    // A text with a count ("%n") has its singular here too.
+    const char *englishOne = nullptr;
+    const char *frenchOne = nullptr;
+    const char *spanishOne = nullptr;
 };
 
 // UTF-8 source text. French and Spanish are written for players, as the game's own columns
@@ -25,8 +30,8 @@ constexpr Row rows[] = {
     {VxText::GameFolderBusy,
      "Another launch is using this game folder (%1). Wait until its game has ended, then press "
      "Play again.",
-     "Un autre lancement utilise déjà le dossier du jeu (%1). Attendez la fin de cette partie, "
-     "puis cliquez de nouveau sur Jouer.",
+     "Le dossier du jeu est déjà utilisé par un autre lancement (%1). Attendez la fin de la "
+     "partie en cours, puis cliquez à nouveau sur Jouer.",
      "Otro lanzamiento está usando la carpeta del juego (%1). Espera a que termine esa partida y "
      "vuelve a pulsar Jugar."},
     {VxText::GameStillRunning,
@@ -35,14 +40,20 @@ constexpr Row rows[] = {
      "Le jeu démarré lors d'un lancement précédent est toujours en cours (processus %1). Ses "
      "mods restent en place jusqu'à sa fermeture ; relancez le lanceur ensuite.",
      "El juego iniciado en un lanzamiento anterior sigue en ejecución (proceso %1). Sus mods "
-     "seguirán instalados hasta que se cierre; vuelve a abrir el lanzador después."},
+     "seguirán aplicados hasta que se cierre; vuelve a abrir el lanzador después."},
     {VxText::RecoveredAtStart,
      "The last launch was interrupted before it could put the game's files back. This has been "
-     "done now: %1 files put back, %2 added files removed.",
-     "Le dernier lancement a été interrompu avant de remettre en place les fichiers du jeu. "
-     "C'est chose faite : %1 fichiers remis en place, %2 fichiers ajoutés supprimés.",
+     "done now: %1, %2.",
+     "Le dernier lancement a été interrompu avant que les fichiers du jeu ne soient remis en "
+     "place. C'est désormais chose faite : %1, %2.",
      "El último lanzamiento se interrumpió antes de restaurar los archivos del juego. Ya está "
-     "hecho: %1 archivos restaurados, %2 archivos añadidos eliminados."},
+     "hecho: %1, %2."},
+    {VxText::FilesPutBack, "%n files put back", "%n fichiers remis en place",
+     "%n archivos restaurados", "%n file put back", "%n fichier remis en place",
+     "%n archivo restaurado"},
+    {VxText::AddedFilesRemoved, "%n added files removed", "%n fichiers ajoutés supprimés",
+     "%n archivos añadidos eliminados", "%n added file removed", "%n fichier ajouté supprimé",
+     "%n archivo añadido eliminado"},
     {VxText::RestoreIncomplete,
      "Some of the game's files could not be put back:\n%1\nThe launcher will try again the "
      "next time it starts.",
@@ -51,23 +62,52 @@ constexpr Row rows[] = {
      "No se pudieron restaurar algunos archivos del juego:\n%1\nEl lanzador lo volverá a "
      "intentar la próxima vez que se inicie."},
     {VxText::JournalDamaged,
-     "The record of the last launch is damaged, so nothing was put back by it:\n%1",
-     "Le journal du dernier lancement est endommagé ; rien n'a été remis en place d'après "
-     "lui :\n%1",
+     "The record of the last launch is damaged, so nothing was put back by it. It was kept as "
+     "%1.",
+     "Le journal du dernier lancement est endommagé ; rien n'a été remis en place d'après lui. "
+     "Il a été conservé sous le nom %1.",
      "El registro del último lanzamiento está dañado, así que no se ha restaurado nada a "
-     "partir de él:\n%1"},
+     "partir de él. Se ha guardado como %1."},
     {VxText::BackupsByNameQuestion,
-     "The game folder holds %1 files named like the backups an older launcher left behind, "
-     "such as:\n%2\n\nPut each of them back over the file it is named after?",
-     "Le dossier du jeu contient %1 fichiers nommés comme les sauvegardes laissées par un "
-     "ancien lanceur, par exemple :\n%2\n\nRemettre chacun d'eux à la place du fichier dont "
-     "il porte le nom ?",
-     "La carpeta del juego contiene %1 archivos con nombre de copia de seguridad de un "
-     "lanzador anterior, por ejemplo:\n%2\n\n¿Poner cada uno de ellos en lugar del archivo "
-     "cuyo nombre lleva?"},
+     "The game folder holds %n files named like the backups an older launcher left behind:"
+     "\n%1\n\nPut each of them back over the file it is named after?",
+     "Le dossier du jeu contient %n fichiers nommés comme les copies de sauvegarde laissées "
+     "par un ancien lanceur :\n%1\n\nRemettre chacun d'eux à la place du fichier dont il "
+     "porte le nom ?",
+     "La carpeta del juego contiene %n archivos con nombres como los de las copias de "
+     "seguridad que dejaba un lanzador antiguo:\n%1\n\n¿Quieres restaurar cada uno en lugar "
+     "del archivo original (el mismo nombre sin «.backup»)?",
+     "The game folder holds %n file named like the backups an older launcher left behind:"
+     "\n%1\n\nPut it back over the file it is named after?",
+     "Le dossier du jeu contient %n fichier nommé comme les copies de sauvegarde laissées "
+     "par un ancien lanceur :\n%1\n\nLe remettre à la place du fichier dont il porte le "
+     "nom ?",
+     "La carpeta del juego contiene %n archivo con un nombre como los de las copias de "
+     "seguridad que dejaba un lanzador antiguo:\n%1\n\n¿Quieres restaurarlo en lugar del "
+     "archivo original (el mismo nombre sin «.backup»)?"},
+    {VxText::ListMore, "and %n more", "et %n autres", "y %n más", "and %n more", "et %n autre",
+     "y %n más"},
     {VxText::FolderUnusable, "The launcher cannot use the game folder: %1",
      "Le lanceur ne peut pas utiliser le dossier du jeu : %1",
      "El lanzador no puede usar la carpeta del juego: %1"},
+    // What the system said, in its own words (often English): marked so a player can tell.
+    {VxText::SystemReason, "System: %1", "Système : %1", "Sistema: %1"},
+    {VxText::LockHolder, "process %1", "processus %1", "proceso %1"},
+    {VxText::LockHolderProgram, "process %1, %2", "processus %1, %2", "proceso %1, %2"},
+    {VxText::LockNotWritable, "the game folder cannot be written to",
+     "le dossier du jeu n'est pas accessible en écriture",
+     "no se puede escribir en la carpeta del juego"},
+    {VxText::LockCannotMake, "the lock file %1 cannot be made",
+     "impossible de créer le fichier de verrou %1", "no se puede crear el archivo de bloqueo %1"},
+    {VxText::JournalCannotWrite, "cannot write the launch journal %1 (%2)",
+     "impossible d'écrire le journal de lancement %1 (%2)",
+     "no se puede escribir el registro de lanzamiento %1 (%2)"},
+    {VxText::JournalCannotRemove, "cannot remove the launch journal %1",
+     "impossible de supprimer le journal de lancement %1",
+     "no se puede eliminar el registro de lanzamiento %1"},
+    {VxText::JournalCannotSetAside, "cannot move the damaged launch journal %1 aside",
+     "impossible de mettre de côté le journal de lancement endommagé %1",
+     "no se puede apartar el registro de lanzamiento dañado %1"},
     {VxText::CannotCopyModFile, "Could not copy a mod's file to %1:\n%2",
      "Impossible de copier un fichier de mod vers %1 :\n%2",
      "No se pudo copiar un archivo de mod a %1:\n%2"},
@@ -78,7 +118,8 @@ constexpr Row rows[] = {
      "No se pudo reemplazar %1:\n%2"},
     {VxText::CannotAdd, "Could not add %1:\n%2", "Impossible d'ajouter %1 :\n%2",
      "No se pudo añadir %1:\n%2"},
-    {VxText::CannotBackUp, "Could not back up %1:\n%2", "Impossible de sauvegarder %1 :\n%2",
+    {VxText::CannotBackUp, "Could not back up %1:\n%2",
+     "Impossible de créer une copie de sauvegarde de %1 :\n%2",
      "No se pudo hacer una copia de seguridad de %1:\n%2"},
     {VxText::CannotPutBack, "Could not put back %1: %2", "Impossible de remettre en place %1 : %2",
      "No se pudo restaurar %1: %2"},
@@ -113,32 +154,40 @@ constexpr Row rows[] = {
     {VxText::ButtonIgnore, "Ignore", "Ignorer", "Omitir"},
     {VxText::ButtonYes, "Yes", "Oui", "Sí"},
     {VxText::ButtonNo, "No", "Non", "No"},
+    {VxText::ModListToolTip,
+     "Tick the mods to play with (Space ticks the current one). Ctrl+Up and Ctrl+Down move the "
+     "current mod: the mods are applied from the top down.",
+     "Cochez les mods avec lesquels jouer (Espace coche le mod en cours). Ctrl+Haut et Ctrl+Bas "
+     "déplacent le mod en cours : les mods sont appliqués de haut en bas.",
+     "Marca los mods con los que quieres jugar (Espacio marca el mod actual). Ctrl+Arriba y "
+     "Ctrl+Abajo mueven el mod actual: los mods se aplican de arriba abajo."},
     {VxText::InstallTitle, "Installing mods", "Installation de mods", "Instalando mods"},
     {VxText::InstallFailed, "Could not install %1:\n%2", "Impossible d'installer %1 :\n%2",
      "No se pudo instalar %1:\n%2"},
     {VxText::InstallWroteInfo,
      "%1 has no info.txt. It was installed as the mod %2, with a new info.txt that names it "
      "\"%3\".",
-     "%1 ne contient pas de fichier info.txt. Il a été installé comme mod %2, avec un "
-     "nouveau fichier info.txt qui le nomme « %3 ».",
-     "%1 no contiene ningún info.txt. Se ha instalado como el mod %2, con un info.txt nuevo "
-     "que lo llama «%3»."},
+     "L'archive %1 ne contient pas de fichier info.txt. Elle a été installée en tant que mod "
+     "%2, avec un nouveau fichier info.txt qui lui donne le nom « %3 ».",
+     "El archivo comprimido %1 no contiene ningún info.txt. Se ha instalado como el mod %2, "
+     "con un info.txt nuevo que le da el nombre «%3»."},
     {VxText::InstallReplaceQuestion,
      "A mod named %1 is already installed. Replace it with the one from the archive?",
      "Un mod nommé %1 est déjà installé. Le remplacer par celui de l'archive ?",
-     "Ya hay un mod instalado con el nombre %1. ¿Quiere sustituirlo por el del archivo?"},
+     "Ya hay un mod instalado con el nombre %1. ¿Quieres sustituirlo por el del archivo "
+     "comprimido?"},
     {VxText::InstallUnreadable, "the archive is damaged, truncated or of an unknown kind (%1)",
      "l'archive est endommagée, incomplète ou d'un type inconnu (%1)",
-     "el archivo está dañado, incompleto o es de un tipo desconocido (%1)"},
+     "el archivo comprimido está dañado, incompleto o es de un tipo desconocido (%1)"},
     {VxText::InstallUnsafePath, "the entry %1 would be written outside the mod's folder",
-     "l'élément %1 serait écrit hors du dossier du mod",
-     "el elemento %1 se escribiría fuera de la carpeta del mod"},
+     "l'entrée %1 serait écrite hors du dossier du mod",
+     "la entrada %1 se escribiría fuera de la carpeta del mod"},
     {VxText::InstallLinkEntry,
      "the entry %1 is a link or a special file; a mod holds only "
      "files and folders",
-     "l'élément %1 est un lien ou un fichier spécial ; un mod ne contient que des "
+     "l'entrée %1 est un lien ou un fichier spécial ; un mod ne contient que des "
      "fichiers et des dossiers",
-     "el elemento %1 es un enlace o un archivo especial; un mod solo contiene archivos y "
+     "la entrada %1 es un enlace o un archivo especial; un mod solo contiene archivos y "
      "carpetas"},
     {VxText::InstallWindowsName, "the name %1 cannot be used on Windows",
      "le nom %1 n'est pas utilisable sous Windows", "el nombre %1 no se puede usar en Windows"},
@@ -146,24 +195,28 @@ constexpr Row rows[] = {
      "les noms %1 et %2 ne diffèrent que par les majuscules et les minuscules",
      "los nombres %1 y %2 solo se diferencian en mayúsculas y minúsculas"},
     {VxText::InstallDuplicate, "the entry %1 appears more than once",
-     "l'élément %1 apparaît plusieurs fois", "el elemento %1 aparece más de una vez"},
+     "l'entrée %1 apparaît plusieurs fois", "la entrada %1 aparece más de una vez"},
     {VxText::InstallEncrypted, "the archive is protected by a password",
-     "l'archive est protégée par un mot de passe", "el archivo está protegido con contraseña"},
+     "l'archive est protégée par un mot de passe",
+     "el archivo comprimido está protegido con contraseña"},
     {VxText::InstallTooLarge, "the archive unpacks to more than %1 MB",
-     "l'archive décompressée dépasse %1 Mo", "el archivo descomprimido supera los %1 MB"},
+     "une fois décompressée, l'archive occupe plus de %1 Mo",
+     "una vez descomprimido, el archivo comprimido ocupa más de %1 MB"},
     {VxText::InstallTooCompressed,
      "the archive unpacks to more than %1 times its own size, as no mod does",
-     "l'archive décompressée dépasse %1 fois sa propre taille, ce qu'aucun mod ne fait",
-     "el archivo descomprimido supera %1 veces su propio tamaño, algo que ningún mod hace"},
+     "une fois décompressée, l'archive occupe plus de %1 fois sa taille, ce qu'aucun mod ne "
+     "fait",
+     "una vez descomprimido, el archivo comprimido ocupa más de %1 veces su tamaño, algo que "
+     "ningún mod hace"},
     {VxText::InstallTooManyEntries, "the archive holds more than %1 files and folders",
      "l'archive contient plus de %1 fichiers et dossiers",
-     "el archivo contiene más de %1 archivos y carpetas"},
+     "el archivo comprimido contiene más de %1 archivos y carpetas"},
     {VxText::InstallSeveralInfoFiles,
      "the archive holds more than one mod: there is an info.txt in %1 and in %2",
      "l'archive contient plus d'un mod : il y a un fichier info.txt dans %1 et dans %2",
-     "el archivo contiene más de un mod: hay un info.txt en %1 y en %2"},
+     "el archivo comprimido contiene más de un mod: hay un info.txt en %1 y en %2"},
     {VxText::InstallNoFiles, "the archive holds no files", "l'archive ne contient aucun fichier",
-     "el archivo no contiene ningún archivo"},
+     "el archivo comprimido no contiene ningún archivo"},
     {VxText::InstallModExists, "a mod named %1 is already installed",
      "un mod nommé %1 est déjà installé", "ya hay un mod instalado con el nombre %1"},
     {VxText::InstallBadModName, "%1 cannot be the name of a mod folder",
@@ -194,15 +247,48 @@ constexpr Row rows[] = {
 
 } // namespace
 
-QString launcherText(VxText id)
+namespace {
+
+// French print puts a thin no-break space before ; ? ! and inside « », and a no-break space
+// before a colon, so that none of them can start a line of its own. The rows are written
+// with plain spaces, which keeps them easy to edit; the spaces are set here.
+QString withFrenchSpacing(QString text)
+{
+    static const std::pair<const char16_t *, const char16_t *> spacings[] = {
+        {u" :", u"\u00A0:"}, {u" ;", u"\u202F;"}, {u" ?", u"\u202F?"},
+        {u" !", u"\u202F!"}, {u"« ", u"«\u202F"}, {u" »", u"\u202F»"},
+    };
+    for (const auto &[plain, printed] : spacings)
+        text.replace(QString::fromUtf16(plain), QString::fromUtf16(printed));
+    return text;
+}
+
+QString textOf(VxText id, bool one)
 {
     for (const Row &row : rows) {
         if (row.id != id)
             continue;
         const int language = activeLanguageIndex();
-        return QString::fromUtf8(language == 0   ? row.french
-                                 : language == 2 ? row.spanish
-                                                 : row.english);
+        if (language == 0)
+            return withFrenchSpacing(
+                QString::fromUtf8(one && row.frenchOne ? row.frenchOne : row.french));
+        if (language == 2)
+            return QString::fromUtf8(one && row.spanishOne ? row.spanishOne : row.spanish);
+        return QString::fromUtf8(one && row.englishOne ? row.englishOne : row.english);
     }
     return QString();
+}
+
+} // namespace
+
+QString launcherText(VxText id)
+{
+    return textOf(id, false);
+}
+
+QString launcherText(VxText id, qint64 count)
+{
+    // French counts zero as singular ("0 fichier"); English and Spanish only one.
+    const bool one = count == 1 || (count == 0 && activeLanguageIndex() == 0);
+    return textOf(id, one).replace(QLatin1String("%n"), QString::number(count));
 }

@@ -15,11 +15,22 @@ enum class VxText {
     // The game folder's safety: the launch journal, the lock and the restore.
     GameFolderBusy,        // %1: who holds it
     GameStillRunning,      // %1: process id
-    RecoveredAtStart,      // %1: files put back, %2: added files removed
+    RecoveredAtStart,      // %1: FilesPutBack, %2: AddedFilesRemoved
+    FilesPutBack,          // counted
+    AddedFilesRemoved,     // counted
     RestoreIncomplete,     // %1: what failed, a line each
     JournalDamaged,        // %1: why
-    BackupsByNameQuestion, // %1: how many, %2: a few of them
+    BackupsByNameQuestion, // counted; %1: the first of them, a line each
+    ListMore,              // counted: the line after the first few of a long list
     FolderUnusable,        // %1: why
+    SystemReason,          // %1: what the system said
+    LockHolder,            // %1: process id
+    LockHolderProgram,     // %1: process id, %2: its program
+    LockNotWritable,
+    LockCannotMake,        // %1: the lock file
+    JournalCannotWrite,    // %1: the journal, %2: SystemReason
+    JournalCannotRemove,   // %1: the journal
+    JournalCannotSetAside, // %1: the journal
     CannotCopyModFile,     // %1: target, %2: why
     CannotMoveAside,       // %1: game file, %2: why
     CannotReplace,         // %1: game file, %2: why
@@ -42,6 +53,7 @@ enum class VxText {
     ButtonIgnore,
     ButtonYes,
     ButtonNo,
+    ModListToolTip,
     // Installing mods from archives. The reasons start in lower case: they follow
     // InstallFailed's colon, and vxmod prints them after its own prefix.
     InstallTitle,
@@ -75,3 +87,6 @@ enum class VxText {
 
 // The text in the active language (English before any table is loaded).
 QString launcherText(VxText id);
+// A counted text, singular or plural as count asks in the active language, with "%n"
+// replaced by count.
+QString launcherText(VxText id, qint64 count);

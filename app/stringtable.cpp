@@ -19,7 +19,9 @@ constexpr Column spanishColumn = {
     "Jugar",
     "Sin vídeos",
     "Sin sónidos",
-    "Automatizar configuraciones de los puertos (solo XP)",
+    // Shortened from the game's "Automatizar configuraciones de los puertos (solo XP)", which
+    // no switch of the window's width can show whole.
+    "Automatizar puertos (solo XP)",
     "Permitir capturas de pantalla",
     "Permitir cámara manual (M)",
     "Telnet",

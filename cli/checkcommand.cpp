@@ -135,11 +135,12 @@ int runCheckCommand(const QStringList &args)
     if (invocation.quiet)
         return diagnostics.count == 0 ? exitOk : exitFailed;
     QTextStream err(stderr);
+    const QString checked = counted(modDirs.size(), "mod", "mods") + u", "_s +
+                            counted(folders, "resource folder", "resource folders");
     if (diagnostics.count == 0)
-        err << "vxmod check: no problems in " << modDirs.size() << " mod(s), " << folders
-            << " resource folder(s)\n";
+        err << "vxmod check: no problems in " << checked << '\n';
     else
-        err << "vxmod check: " << diagnostics.count << " problem(s) in " << modDirs.size()
-            << " mod(s), " << folders << " resource folder(s)\n";
+        err << "vxmod check: " << counted(diagnostics.count, "problem", "problems") << " in "
+            << checked << '\n';
     return diagnostics.count == 0 ? exitOk : exitFailed;
 }

@@ -21,4 +21,7 @@ int runPlanCommand(const QStringList &args);
 int parseModArguments(const QString &command, const QStringList &args, QString &installDir,
                       QList<VxModInfo> &mods);
 int runInstallCommand(const QStringList &args);
+
+// "1 mod", "0 mods", "3 mods": a count and its noun, singular only for one.
+QString counted(qsizetype count, const char *one, const char *many);
 int runRemoveCommand(const QStringList &args);

@@ -1,5 +1,7 @@
 #include "cli/invocation.h"
 
+#include "cli/commands.h"
+
 #include "app/gamelookup.h"
 
 #include <QCommandLineParser>
@@ -14,6 +16,11 @@ QTextStream &err()
 {
     static QTextStream stream(stderr);
     return stream;
+}
+
+QString counted(qsizetype count, const char *one, const char *many)
+{
+    return QString::number(count) + u' ' + QLatin1String(count == 1 ? one : many);
 }
 
 QString shown(const QString &path)

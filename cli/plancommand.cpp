@@ -284,8 +284,9 @@ int runPlanCommand(const QStringList &args)
     } else {
         out << planText(plan);
         out.flush();
-        QTextStream(stderr) << "vxmod plan: " << plan.collisions.size() << " collision(s) among "
-                            << plan.mods.size() << " mod(s)\n";
+        QTextStream(stderr) << "vxmod plan: "
+                            << counted(plan.collisions.size(), "collision", "collisions")
+                            << " among " << counted(plan.mods.size(), "mod", "mods") << "\n";
     }
     return plan.collisions.isEmpty() ? exitClean : exitCollisions;
 }

@@ -1,5 +1,6 @@
 #include "launch/gamelock.h"
 
+#include "app/launchertexts.h"
 #include "launch/gameprocess.h"
 
 #include <QCoreApplication>
@@ -56,10 +57,9 @@ QString VxGameLock::holder() const
     QString application;
     if (!m_file.getLockInfo(&pid, &host, &application))
         return QString();
-    QString text = QStringLiteral("process %1").arg(pid);
-    if (!application.isEmpty())
-        text += QStringLiteral(" (%1)").arg(application);
-    return text;
+    if (application.isEmpty())
+        return launcherText(VxText::LockHolder).arg(pid);
+    return launcherText(VxText::LockHolderProgram).arg(pid).arg(application);
 }
 
 QString VxGameLock::errorString() const
@@ -68,14 +68,13 @@ QString VxGameLock::errorString() const
     case QLockFile::NoError:
         return QString();
     case QLockFile::LockFailedError:
-        return QStringLiteral("the game folder is in use by another launch");
+        return launcherText(VxText::InstallLocked).arg(holder());
     case QLockFile::PermissionError:
-        return QStringLiteral("the game folder cannot be written to");
+        return launcherText(VxText::LockNotWritable);
     case QLockFile::UnknownError:
         break;
     }
-    return QStringLiteral("the lock file %1 cannot be made")
-        .arg(QDir::toNativeSeparators(m_file.fileName()));
+    return launcherText(VxText::LockCannotMake).arg(QDir::toNativeSeparators(m_file.fileName()));
 }
 
 bool VxGameLock::isHeldByOther(const QString &installDir)

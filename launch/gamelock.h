@@ -25,9 +25,10 @@ public:
     bool isLocked() const;
     void unlock();
 
-    // Who holds it, for messages: "process 1234 (vxmod)". Empty when unknown.
+    // Who holds it, for messages, in the player's language: "process 1234, vxmod". Empty
+    // when unknown.
     QString holder() const;
-    // Why tryLock() failed, for messages.
+    // Why tryLock() failed, for messages, in the player's language.
     QString errorString() const;
 
     static QString lockPath(const QString &installDir);

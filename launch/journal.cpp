@@ -1,5 +1,6 @@
 #include "launch/journal.h"
 
+#include "app/launchertexts.h"
 #include "launch/fileops.h"
 #include "launch/replacefile.h"
 
@@ -157,6 +158,13 @@ bool parseLine(QByteArrayView line, VxJournalRecord &record)
     return true;
 }
 
+// The journal's name is the launcher's; why it could not be written is the system's.
+QString cannotWrite(const QString &file, const QString &why)
+{
+    return launcherText(VxText::JournalCannotWrite)
+        .arg(QDir::toNativeSeparators(file), launcherText(VxText::SystemReason).arg(why));
+}
+
 } // namespace
 
 QStringList VxJournal::mods() const
@@ -264,8 +272,7 @@ bool Writer::open(QString *error)
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         m_file.write(header) != header.size() || !m_file.flush()) {
         if (error)
-            *error = QStringLiteral("cannot write the launch journal %1: %2")
-                         .arg(QDir::toNativeSeparators(m_file.fileName()), m_file.errorString());
+            *error = cannotWrite(m_file.fileName(), m_file.errorString());
         m_file.close();
         return false;
     }
@@ -299,8 +306,7 @@ bool Writer::sync(QString *error)
     if (why.isEmpty())
         return true;
     if (error)
-        *error = QStringLiteral("cannot write the launch journal %1: %2")
-                     .arg(QDir::toNativeSeparators(m_file.fileName()), why);
+        *error = cannotWrite(m_file.fileName(), why);
     return false;
 }
 
@@ -316,8 +322,7 @@ bool rewrite(const QString &installDir, const QList<VxJournalRecord> &records, Q
         if (!QFile::exists(file) || QFile::remove(file))
             return true;
         if (error)
-            *error = QStringLiteral("cannot remove the launch journal %1")
-                         .arg(QDir::toNativeSeparators(file));
+            *error = launcherText(VxText::JournalCannotRemove).arg(QDir::toNativeSeparators(file));
         return false;
     }
     QSaveFile save(file);
@@ -327,22 +332,23 @@ bool rewrite(const QString &installDir, const QList<VxJournalRecord> &records, Q
     if (save.open(QIODevice::WriteOnly) && save.write(content) == content.size() && save.commit())
         return true;
     if (error)
-        *error = QStringLiteral("cannot write the launch journal %1: %2")
-                     .arg(QDir::toNativeSeparators(file), save.errorString());
+        *error = cannotWrite(file, save.errorString());
     return false;
 }
 
-bool setAside(const QString &installDir, QString *error)
+bool setAside(const QString &installDir, QString *error, QString *keptAs)
 {
     const QString file = path(installDir);
     QString target = file + QLatin1String(".damaged");
     for (int n = 1; QFile::exists(target); ++n)
         target = file + QStringLiteral(".damaged.%1").arg(n);
-    if (QFile::rename(file, target))
+    if (QFile::rename(file, target)) {
+        if (keptAs)
+            *keptAs = target;
         return true;
+    }
     if (error)
-        *error = QStringLiteral("cannot move the damaged launch journal %1 aside")
-                     .arg(QDir::toNativeSeparators(file));
+        *error = launcherText(VxText::JournalCannotSetAside).arg(QDir::toNativeSeparators(file));
     return false;
 }
 

@@ -79,7 +79,7 @@ private:
 // Replaces the journal with just these records (a restore that could not finish keeps what
 // is still to do), or removes it when there are none.
 bool rewrite(const QString &installDir, const QList<VxJournalRecord> &records, QString *error);
-// Moves a damaged journal out of the way, keeping it for a person to read.
-bool setAside(const QString &installDir, QString *error);
+// Moves a damaged journal out of the way, keeping it for a person to read at keptAs.
+bool setAside(const QString &installDir, QString *error, QString *keptAs = nullptr);
 
 } // namespace VxJournalFile

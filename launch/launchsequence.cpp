@@ -128,8 +128,9 @@ private:
             !VxFileOps::replaceFile(names.backupTemporary, names.backup, &why)) {
             VxFileOps::removeFile(names.backupTemporary);
             auto failed = std::make_unique<LoadedDocument>();
-            failed->error =
-                launcherText(VxText::CannotBackUp).arg(QDir::toNativeSeparators(resource), why);
+            failed->error = launcherText(VxText::CannotBackUp)
+                                .arg(QDir::toNativeSeparators(resource),
+                                     launcherText(VxText::SystemReason).arg(why));
             failed->backupFailed = true;
             return failed;
         }
@@ -282,21 +283,22 @@ VxRecovery recoverGame(const QString &installDir, VxGameLock &lock)
     case VxGameLock::Result::Acquired:
         break;
     case VxGameLock::Result::HeldByOther:
-        return refused(
-            VxRecovery::Outcome::Busy,
-            QStringLiteral("the game folder is in use by another launch (%1)").arg(lock.holder()));
+        return refused(VxRecovery::Outcome::Busy,
+                       launcherText(VxText::InstallLocked).arg(lock.holder()));
     case VxGameLock::Result::Failed:
         return refused(VxRecovery::Outcome::Failed, lock.errorString());
     }
     if (journal.state == VxJournal::State::Damaged) {
         QString why;
-        if (!VxJournalFile::setAside(installDir, &why))
-            return refused(VxRecovery::Outcome::Failed, journal.error + QLatin1String("; ") + why);
-        return refused(VxRecovery::Outcome::Damaged,
-                       journal.error +
-                           QStringLiteral("; nothing was restored, and it was kept as %1")
-                               .arg(QDir::toNativeSeparators(VxJournalFile::path(installDir) +
-                                                             QLatin1String(".damaged"))));
+        QString keptAs;
+        if (!VxJournalFile::setAside(installDir, &why, &keptAs))
+            return refused(VxRecovery::Outcome::Failed, why);
+        VxRecovery recovery =
+            refused(VxRecovery::Outcome::Damaged,
+                    journal.error + QStringLiteral("; nothing was restored, and it was kept as %1")
+                                        .arg(QDir::toNativeSeparators(keptAs)));
+        recovery.keptAs = keptAs;
+        return recovery;
     }
     const qint64 game = journal.gameProcessId();
     if (game > 0 && isGameProcessRunning(installDir, game))
@@ -346,8 +348,7 @@ VxRecovery VxLaunch::start(bool changesFiles)
         break;
     case VxGameLock::Result::HeldByOther:
         return refused(VxRecovery::Outcome::Busy,
-                       QStringLiteral("the game folder is in use by another launch (%1)")
-                           .arg(d->lock.holder()));
+                       launcherText(VxText::InstallLocked).arg(d->lock.holder()));
     case VxGameLock::Result::Failed:
         if (!changesFiles && !QFileInfo::exists(VxJournalFile::path(d->installDir)))
             return {};

@@ -53,6 +53,7 @@ struct VxRecovery
     Outcome outcome = Outcome::Clean;
     VxRestoreReport report;
     QString message; // for every outcome but Clean and Restored
+    QString keptAs;  // Damaged: where the journal was set aside
 };
 
 // Undoes whatever an earlier launch left, following its journal, unless its game still runs.

@@ -24,6 +24,12 @@ QStringList subfoldersOf(const QString &folder)
 }
 
 // A dangling link is there all the same: it has a name that can be moved aside.
+// Why a file operation failed, in the system's words, marked as such.
+QString systemSays(const QString &why)
+{
+    return launcherText(VxText::SystemReason).arg(why);
+}
+
 bool isTaken(const QString &path)
 {
     const QFileInfo info(path);
@@ -91,7 +97,7 @@ bool removeIfThere(const QString &path, int *count, QStringList &failures)
             ++*count;
         return true;
     }
-    failures.append(launcherText(VxText::CannotRemove).arg(shown(path), why));
+    failures.append(launcherText(VxText::CannotRemove).arg(shown(path), systemSays(why)));
     return false;
 }
 
@@ -106,7 +112,7 @@ bool putBack(const QString &backup, const QString &file, int &count, QStringList
         ++count;
         return true;
     }
-    failures.append(launcherText(VxText::CannotPutBack).arg(shown(file), why));
+    failures.append(launcherText(VxText::CannotPutBack).arg(shown(file), systemSays(why)));
     return false;
 }
 
@@ -216,7 +222,7 @@ bool makeDataChange(const VxDataChange &change, QString *error)
     QString why;
     const auto fail = [&](VxText what) {
         if (error)
-            *error = launcherText(what).arg(shown(change.target), why);
+            *error = launcherText(what).arg(shown(change.target), systemSays(why));
         VxFileOps::removeFile(change.temporary);
         return false;
     };

@@ -42,6 +42,13 @@ VxInstallResult refusal(Problem problem, const QString &detail = QString(),
     return result;
 }
 
+// The file the unpack could not write, and what the system said about it.
+QString writeFailure(const QString &path, const QFile &file)
+{
+    return QDir::toNativeSeparators(path) + QLatin1String(" (") +
+           launcherText(VxText::SystemReason).arg(file.errorString()) + QLatin1Char(')');
+}
+
 QString modsFolder(const QString &installDir)
 {
     return installDir + QLatin1String("/VexilMods");
@@ -554,8 +561,7 @@ VxInstallResult Unpacker::writeData(archive *a, archive_entry *item, const QStri
         return refusal(Problem::WriteFailed, QDir::toNativeSeparators(path));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return refusal(Problem::WriteFailed,
-                       QDir::toNativeSeparators(path) + QLatin1String(": ") + file.errorString());
+        return refusal(Problem::WriteFailed, writeFailure(path, file));
     // The library's own blocks, written as they come: no copy through a buffer of ours, and
     // each block is still in the processor's cache when it is written.
     qint64 position = 0;
@@ -577,8 +583,7 @@ VxInstallResult Unpacker::writeData(archive *a, archive_entry *item, const QStri
             return refusal(Problem::TooCompressed, QString::number(m_limits.maxRatio));
         if ((offset != position && !file.seek(offset)) ||
             file.write(static_cast<const char *>(block), qint64(size)) != qint64(size))
-            return refusal(Problem::WriteFailed, QDir::toNativeSeparators(path) +
-                                                     QLatin1String(": ") + file.errorString());
+            return refusal(Problem::WriteFailed, writeFailure(path, file));
         position = offset + qint64(size);
         progress(a);
     }
@@ -588,11 +593,9 @@ VxInstallResult Unpacker::writeData(archive *a, archive_entry *item, const QStri
         return refusal(Problem::Damaged, shortened(shown));
     // A file that ends in a gap still has its full length.
     if (file.size() < position && !file.resize(position))
-        return refusal(Problem::WriteFailed,
-                       QDir::toNativeSeparators(path) + QLatin1String(": ") + file.errorString());
+        return refusal(Problem::WriteFailed, writeFailure(path, file));
     if (!file.flush())
-        return refusal(Problem::WriteFailed,
-                       QDir::toNativeSeparators(path) + QLatin1String(": ") + file.errorString());
+        return refusal(Problem::WriteFailed, writeFailure(path, file));
     file.close();
     VxFileOps::operationDone();
     return {};
@@ -770,7 +773,9 @@ QString installProblemText(const VxInstallResult &result)
     case Problem::None:
         return QString();
     case Problem::Unreadable:
-        return text(VxText::InstallUnreadable);
+        // The archive library's own words.
+        return launcherText(VxText::InstallUnreadable)
+            .arg(launcherText(VxText::SystemReason).arg(result.detail));
     case Problem::UnsafePath:
         return text(VxText::InstallUnsafePath);
     case Problem::LinkEntry:

@@ -1,5 +1,7 @@
 #include "app/gamelookup.h"
+#include "app/launchertexts.h"
 #include "app/stringtable.h"
+#include "launch/gamelock.h"
 #include "testutil.h"
 #include "ui/displaymodes.h"
 #include "ui/launcherconfig.h"
@@ -41,7 +43,7 @@ const char *const entries[3] = {
     "Initialisation de |Chargement des fichiers personnalisés |"
     "Le jeu n'a pas été quitté correctement. Voulez vous voir le log ?",
     "sp|Lanzador de mods de Vexil 4: Brask|Resolución|Frecuencia de actualización|Jugar|"
-    "Sin vídeos|Sin sónidos|Automatizar configuraciones de los puertos (solo XP)|"
+    "Sin vídeos|Sin sónidos|Automatizar puertos (solo XP)|"
     "Permitir capturas de pantalla|Permitir cámara manual (M)|Telnet|Mods|"
     "Buscar actualizaciones|Cancelar|Autor : |Descripción : |¡Error!|"
     "No se pudo encontrar el directorio de Vexil 4 Brask. Intenta reinstalar el juego.|"
@@ -120,6 +122,110 @@ private slots:
 
         loadStringTable(languageIndexFor(language));
         QCOMPARE(tableString(id), expected);
+    }
+
+    // The launcher's own texts as a player reads them: French print spacing, singular and
+    // plural by each language's rule, one word for each thing, the system's words marked.
+    void testTexts_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<int>("text");  // a VxText
+        QTest::addColumn<int>("count"); // -1: not a counted text
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("expected");
+
+        const auto row = [](const char *name, const char *language, VxText text, int count,
+                            const QStringList &args, const QString &expected) {
+            QTest::newRow(name) << QString::fromLatin1(language) << int(text) << count << args
+                                << expected;
+        };
+        row("French: no-break space before a colon, thin ones inside quotes", "FRE",
+            VxText::InstallWroteInfo, -1, {u"Sky.zip"_s, u"Sky"_s, u"Night Sky"_s},
+            u"L'archive Sky.zip ne contient pas de fichier info.txt. Elle a \u00e9t\u00e9 "
+            u"install\u00e9e en tant que mod Sky, avec un nouveau fichier info.txt qui lui donne "
+            u"le "
+            u"nom \u00ab\u202fNight Sky\u202f\u00bb."_s);
+        row("French: thin space before ; and ?", "FRE", VxText::BackupsByNameQuestion, 2,
+            {u"a.backup\nb.backup"_s},
+            u"Le dossier du jeu contient 2 fichiers nomm\u00e9s comme les copies de sauvegarde "
+            u"laiss\u00e9es par un ancien lanceur\u00a0:\na.backup\nb.backup\n\nRemettre chacun "
+            u"d'eux \u00e0 la place du fichier dont il porte le nom\u202f?"_s);
+        row("French: one file is singular", "FRE", VxText::BackupsByNameQuestion, 1,
+            {u"a.backup"_s},
+            u"Le dossier du jeu contient 1 fichier nomm\u00e9 comme les copies de sauvegarde "
+            u"laiss\u00e9es par un ancien lanceur\u00a0:\na.backup\n\nLe remettre \u00e0 la "
+            u"place du fichier dont il porte le nom\u202f?"_s);
+        row("French: zero is singular", "FRE", VxText::AddedFilesRemoved, 0, {},
+            u"0 fichier ajout\u00e9 supprim\u00e9"_s);
+        row("French: two are plural", "FRE", VxText::FilesPutBack, 2, {},
+            u"2 fichiers remis en place"_s);
+        row("English: zero is plural", "ENG", VxText::AddedFilesRemoved, 0, {},
+            u"0 added files removed"_s);
+        row("English: one is singular", "ENG", VxText::FilesPutBack, 1, {}, u"1 file put back"_s);
+        row("English: eleven is plural", "ENG", VxText::ListMore, 11, {}, u"and 11 more"_s);
+        row("Spanish: one is singular", "SPA", VxText::AddedFilesRemoved, 1, {},
+            u"1 archivo a\u00f1adido eliminado"_s);
+        row("Spanish: zero is plural", "SPA", VxText::FilesPutBack, 0, {},
+            u"0 archivos restaurados"_s);
+        row("Spanish: tu, and an archive is an archivo comprimido", "SPA",
+            VxText::InstallReplaceQuestion, -1, {u"Keep"_s},
+            u"Ya hay un mod instalado con el nombre Keep. \u00bfQuieres sustituirlo por el del "
+            u"archivo comprimido?"_s);
+        row("Spanish: an archive's entry is an entrada", "SPA", VxText::InstallDuplicate, -1,
+            {u"a.txt"_s}, u"la entrada a.txt aparece m\u00e1s de una vez"_s);
+        row("French: an archive's entry is an entree", "FRE", VxText::InstallUnsafePath, -1,
+            {u"../a.txt"_s}, u"l'entr\u00e9e ../a.txt serait \u00e9crite hors du dossier du mod"_s);
+        row("the holder of the game folder, in French", "FRE", VxText::LockHolderProgram, -1,
+            {u"42"_s, u"vxmod"_s}, u"processus 42, vxmod"_s);
+        row("the system's words marked, in Spanish", "SPA", VxText::SystemReason, -1,
+            {u"Permission denied"_s}, u"Sistema: Permission denied"_s);
+        row("the system's words marked, in French", "FRE", VxText::SystemReason, -1,
+            {u"Permission denied"_s}, u"Syst\u00e8me\u00a0: Permission denied"_s);
+        row("the mod list's keys, in French", "FRE", VxText::ModListToolTip, -1, {},
+            u"Cochez les mods avec lesquels jouer (Espace coche le mod en cours). Ctrl+Haut et "
+            u"Ctrl+Bas d\u00e9placent le mod en cours\u00a0: les mods sont appliqu\u00e9s de haut "
+            u"en bas."_s);
+    }
+
+    void testTexts()
+    {
+        QFETCH(QString, language);
+        QFETCH(int, text);
+        QFETCH(int, count);
+        QFETCH(QStringList, args);
+        QFETCH(QString, expected);
+
+        loadStringTable(languageIndexFor(language));
+        QString shown = count < 0 ? launcherText(VxText(text)) : launcherText(VxText(text), count);
+        for (const QString &arg : std::as_const(args))
+            shown = shown.arg(arg);
+        QCOMPARE(shown, expected);
+    }
+
+    // Why a game folder cannot be used, as the dialog says it: the launcher's words, in the
+    // player's language, not the lock's English.
+    void testLockReason()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("a read-only folder on Windows still takes new files");
+#else
+        vxtest::TestDir dir;
+        const QFile::Permissions was = QFile::permissions(dir.path());
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner |
+                                                      QFile::ReadOther | QFile::ExeOther));
+        const int said = asOrdinaryUser([&] {
+            loadStringTable(languageIndexFor(u"FRE"_s));
+            VxGameLock lock(dir.path());
+            return lock.tryLock() == VxGameLock::Result::Failed &&
+                   launcherText(VxText::FolderUnusable).arg(lock.errorString()) ==
+                       u"Le lanceur ne peut pas utiliser le dossier du jeu\u00a0: le dossier du "
+                       u"jeu n'est pas accessible en \u00e9criture"_s;
+        });
+        QFile::setPermissions(dir.path(), was);
+        if (said < 0)
+            QSKIP("no account without the right to write everywhere");
+        QCOMPARE(said, 1);
+#endif
     }
 
     // The places that keep the game's location point at fresh ones. Elsewhere than on Windows

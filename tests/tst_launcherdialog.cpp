@@ -8,11 +8,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDirIterator>
+#include <QGroupBox>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QTimer>
 #include <QToolButton>
 
@@ -46,6 +52,9 @@ private slots:
         qputenv("VX_STANDIN_QUIT_AFTER_MS", "200");
         qputenv("VX_STANDIN_SNAPSHOT", QFile::encodeName(m_dir->filePath(u"snapshot.txt"_s)));
         m_boxes.clear();
+        // The launcher's own settings go to a fresh place for each test.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           m_dir->filePath(u"config"_s));
     }
 
     // The six boxes, ticked in the dialog or read from a saved file, in patterns where every
@@ -93,8 +102,8 @@ private slots:
             << QByteArray();
         QTest::newRow("Abort on a tweak file for a missing element ends the launch, in French")
             << u"unknown element"_s << u"FRE"_s << u"Better Units"_s << int(QMessageBox::Abort)
-            << u"Erreur !|Erreur au chargement du fichier Aaa.twk, continuer quand m\u00eame "
-               u"?|Abandonner Ignorer"_s
+            << u"Erreur !|Erreur au chargement du fichier Aaa.twk, continuer quand m\u00eame"
+               u"\u202f?|Abandonner Ignorer"_s
             << QByteArray();
         QTest::newRow("Ignore on a tweak file for a missing element plays on")
             << u"unknown element"_s << u"ENG"_s << u"Better Units"_s << int(QMessageBox::Ignore)
@@ -106,8 +115,10 @@ private slots:
             << u"no executable"_s << u"ENG"_s << u"Better Units"_s << ok
             << u"Error!|Could not start the game:"_s << QByteArray();
         QTest::newRow("settings that cannot be saved are reported before the game starts")
-            << u"settings folder"_s << u"ENG"_s << u"Better Units"_s << ok
-            << u"Error!|Could not save your settings in "_s << "argc\t0"_ba;
+            << u"settings folder"_s << u"FRE"_s << u"Better Units"_s << ok
+            << u"Erreur !|Impossible d'enregistrer vos r\u00e9glages dans %cfg\u00a0:\n"
+               u"Syst\u00e8me\u00a0: "_s
+            << "argc\t0"_ba;
     }
 
     void testPlay()
@@ -117,6 +128,7 @@ private slots:
         QFETCH(QString, choices);
         QFETCH(int, answer);
         QFETCH(QString, boxText);
+        boxText.replace(u"%cfg"_s, QDir::toNativeSeparators(m_game + u"/launcher.cfg"_s));
         QFETCH(QByteArray, seen);
 
         for (const QString &mod : {u"Alpha"_s, u"Beta"_s})
@@ -212,6 +224,7 @@ private slots:
     void testStart_data()
     {
         QTest::addColumn<QString>("left"); // what another launch or the player left
+        QTest::addColumn<QString>("language");
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("boxText"); // begins the only box's text; empty: no box
         QTest::addColumn<bool>("restored");   // the game's own files are back after the start
@@ -219,34 +232,61 @@ private slots:
         const QString title = u"Vexil 4: Brask! Mod Launcher|"_s;
         const int ok = QMessageBox::Ok;
         // The language is known before the game folder is looked for.
+        const QString english = u"ENG"_s;
         QTest::newRow("no game found, said in French")
-            << u"no game"_s << ok
+            << u"no game"_s << u"FRE"_s << ok
             << u"Erreur !|Impossible de localiser Vexil 4: Brask. Essayez de r\u00E9installer le "
                u"jeu.|OK"_s
             << true;
-        QTest::newRow("a launch killed before its restore is undone at once, and said so")
-            << u"killed launch"_s << ok << title + u"The last launch was interrupted"_s << true;
+        // Night Sky replaces one data file, edits one resource file and adds one file.
+        QTest::newRow("a launch killed before its restore is undone at once, counted in French")
+            << u"killed launch"_s << u"FRE"_s << ok
+            << u"Lanceur de mods Vexil 4: Brask!|Le dernier lancement a \u00e9t\u00e9 interrompu "
+               u"avant que les fichiers du jeu ne soient remis en place. C'est d\u00e9sormais "
+               u"chose faite\u00a0: 2 fichiers remis en place, 1 fichier ajout\u00e9 "
+               u"supprim\u00e9.|OK"_s
+            << true;
         QTest::newRow("backups an older launcher left move only when the player says yes")
-            << u"older launcher"_s << int(QMessageBox::Yes)
-            << title + u"The game folder holds 1 files named like"_s << true;
+            << u"older launcher"_s << english << int(QMessageBox::Yes)
+            << title +
+                   u"The game folder holds 1 file named like the backups an older launcher "
+                   u"left behind:\n"_s +
+                   QDir::toNativeSeparators(u"data/Art/Sky/backdrop.txt.backup"_s) +
+                   u"\n\nPut it back over the file it is named after?|No Yes"_s
+            << true;
         QTest::newRow("the older launcher's backups stay when the player says no")
-            << u"older launcher"_s << int(QMessageBox::No)
-            << title + u"The game folder holds 1 files named like"_s << false;
-        QTest::newRow("a launch still holding the folder is left alone, and Play is refused")
-            << u"busy"_s << ok << u"Error!|Another launch is using this game folder"_s << false;
+            << u"older launcher"_s << english << int(QMessageBox::No)
+            << title + u"The game folder holds 1 file named like"_s << false;
+        QTest::newRow("a launch still holding the folder is left alone, its holder in Spanish")
+            << u"busy"_s << u"SPA"_s << ok
+            << u"\u00a1Error!|Otro lanzamiento est\u00e1 usando la carpeta del juego (proceso "
+               u"%pid, tst_launcherdialog). Espera a que termine esa partida y vuelve a pulsar "
+               u"Jugar.|Aceptar"_s
+            << false;
+        // A damaged record is never acted on; it is kept beside an earlier one.
+        QTest::newRow("a damaged journal is kept under a free name, said in French")
+            << u"damaged"_s << u"FRE"_s << ok
+            << u"Erreur !|Le journal du dernier lancement est endommag\u00e9\u202f; rien n'a "
+               u"\u00e9t\u00e9 remis en place d'apr\u00e8s lui. Il a \u00e9t\u00e9 conserv\u00e9 "
+               u"sous le nom %game"_s +
+                   QDir::toNativeSeparators(u"/vxlaunch.journal.damaged.1"_s) + u".|OK"_s
+            << true;
         // An odd settings file written by hand, which a save would rewrite in the launcher's form.
         QTest::newRow("Cancel saves nothing, Check for Updates opens the page, an odd file kept")
-            << u"cancelled"_s << ok << QString() << true;
+            << u"cancelled"_s << english << ok << QString() << true;
         QTest::newRow("a game folder that is gone is not made up")
-            << u"gone"_s << ok << QString() << true;
+            << u"gone"_s << english << ok << QString() << true;
     }
 
     void testStart()
     {
         QFETCH(QString, left);
+        QFETCH(QString, language);
         QFETCH(int, answer);
         QFETCH(QString, boxText);
         QFETCH(bool, restored);
+        boxText.replace(u"%pid"_s, QString::number(QCoreApplication::applicationPid()))
+            .replace(u"%game"_s, QDir::toNativeSeparators(m_game));
 
         const vxtest::Files pristine = vxtest::readTree(m_game + u"/data"_s);
         VxGameLock otherLaunch(m_game);
@@ -254,6 +294,9 @@ private slots:
             QVERIFY(vxtest::writeTree(m_game, {{u"data/Art/Sky/backdrop.txt"_s, "modded sky"},
                                                {u"data/Art/Sky/backdrop.txt.backup"_s,
                                                 pristine.value(u"Art/Sky/backdrop.txt"_s)}}));
+        } else if (left == u"damaged"_s) {
+            QVERIFY(vxtest::writeTree(m_game, {{u"vxlaunch.journal"_s, "vxlaunch journal 1\nx\n"},
+                                               {u"vxlaunch.journal.damaged"_s, "earlier"}}));
         } else if (left == u"cancelled"_s) {
             QVERIFY(vxtest::writeTree(m_game, {{u"launcher.cfg"_s, "  /w:1\n/TELNET garbage"}}));
         } else if (left == u"killed launch"_s || left == u"busy"_s) {
@@ -272,7 +315,7 @@ private slots:
         const QString game = noGame              ? u"NONE"_s
                              : left == u"gone"_s ? m_dir->filePath(u"gone/away"_s)
                                                  : m_game;
-        VxLauncherDialog dialog({game, noGame ? u"FRE"_s : u"ENG"_s}, usualModes);
+        VxLauncherDialog dialog({game, language}, usualModes);
         // Nothing is built for a game that is not there.
         QCOMPARE(dialog.findChildren<QWidget *>().isEmpty(), noGame);
         dialog.show();
@@ -293,7 +336,10 @@ private slots:
         QCOMPARE(vxtest::readTree(m_game + u"/data"_s), restored ? pristine : before);
         QVERIFY(!QFileInfo::exists(m_dir->filePath(u"gone"_s)));
         QVERIFY2(m_boxes.size() == int(!boxText.isEmpty()) && m_boxes.value(0).startsWith(boxText),
-                 qPrintable(m_boxes.join(u'\n')));
+                 qPrintable(m_boxes.join(u'\n') + u"\nexpected:\n"_s + boxText));
+        if (left == u"damaged"_s)
+            QCOMPARE(vxtest::readTree(m_game).value(u"vxlaunch.journal.damaged.1"_s),
+                     "vxlaunch journal 1\nx\n"_ba);
     }
 
     void testCollisionMarks()
@@ -321,9 +367,9 @@ private slots:
             return rows.join(u", "_s);
         };
         const auto clash = [](const QString &order, const QString &winner) {
-            return u"Conflits avec d'autres mods coch\u00e9s :\nFichier "_s +
-                   QDir::toNativeSeparators(u"Art/a.txt"_s) + u" ("_s + order + u") : "_s + winner +
-                   u" l'emporte"_s;
+            return u"Conflits avec d'autres mods coch\u00e9s\u00a0:\nFichier "_s +
+                   QDir::toNativeSeparators(u"Art/a.txt"_s) + u" ("_s + order + u")\u00a0: "_s +
+                   winner + u" l'emporte"_s;
         };
 
         for (QListWidgetItem *item : {anvil, bolt, clay})
@@ -353,6 +399,204 @@ private slots:
         list->setEnabled(true);
         QVERIFY(updated.wait());
         QCOMPARE(markedRows(), u"Bolt 2 !, Anvil 1 !, Clay 3"_s);
+    }
+
+    // The question about an older launcher's backups names them below the game folder, ten at
+    // most, and a No holds for that very set of files, by name and size, kept outside the game.
+    void testOldBackups()
+    {
+        QStringList names;
+        vxtest::Files left;
+        for (int i = 0; i < 12; ++i) {
+            names.append(u"data/Art/Old/f%1.txt.backup"_s.arg(i, 2, 10, QChar(u'0')));
+            left.insert(names.last(), "old");
+            left.insert(names.last().chopped(7), "modded");
+        }
+        QVERIFY(vxtest::writeTree(m_game, left));
+        const auto start = [&](const QString &language, QMessageBox::StandardButton answer) {
+            m_boxes.clear();
+            QTimer timer;
+            answerBoxes(timer, answer);
+            VxLauncherDialog dialog({m_game, language}, usualModes);
+            timer.stop();
+        };
+        QStringList shown;
+        for (const QString &name : names.first(10))
+            shown.append(QDir::toNativeSeparators(name));
+
+        start(u"SPA"_s, QMessageBox::No);
+        QCOMPARE(m_boxes,
+                 QStringList{u"Lanzador de mods de Vexil 4: Brask|La carpeta del juego contiene 12 "
+                             u"archivos con nombres como los de las copias de seguridad que "
+                             u"dejaba un lanzador antiguo:\n"_s +
+                             shown.join(u'\n') +
+                             u"\ny 2 m\u00e1s\n\n\u00bfQuieres restaurar cada uno en lugar del "
+                             u"archivo original (el mismo nombre sin \u00ab.backup\u00bb)?|No "
+                             u"S\u00ed"_s});
+        const vxtest::Files declined = vxtest::hashTree(m_game);
+        QVERIFY(QFileInfo(m_dir->filePath(u"config/KESTWYN/Vexil Launcher.ini"_s)).isFile());
+
+        start(u"ENG"_s, QMessageBox::No);
+        QCOMPARE(m_boxes, QStringList());
+        QCOMPARE(vxtest::hashTree(m_game), declined);
+
+        // Same names, one size changed: another set.
+        QVERIFY(vxtest::writeTree(m_game, {{names.at(11), "older"}}));
+        start(u"ENG"_s, QMessageBox::No);
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY(m_boxes.at(0).contains(u"holds 12 files"_s));
+
+        // One left: asked again, in the singular, and put back on Yes.
+        for (const QString &name : names.first(11))
+            QVERIFY(QFile::remove(m_game + u'/' + name) &&
+                    QFile::remove(m_game + u'/' + name.chopped(7)));
+        start(u"FRE"_s, QMessageBox::Yes);
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY2(m_boxes.at(0).contains(u"contient 1 fichier nomm\u00e9 comme"_s),
+                 qPrintable(m_boxes.at(0)));
+        QCOMPARE(vxtest::readTree(m_game + u"/data/Art/Old"_s),
+                 (vxtest::Files{{u"f11.txt"_s, "older"}}));
+    }
+
+    // Tab follows the screen, every stop shows its focus, and the list moves with its keys.
+    void testKeyboard()
+    {
+        vxtest::TestDir dir;
+        QVERIFY(vxtest::writeTree(dir.path(),
+                                  {{u"data/Art/a.txt"_s, "game"},
+                                   {u"VexilMods/Anvil/info.txt"_s, "name=Anvil\nversion=1\n"},
+                                   {u"VexilMods/Bolt/info.txt"_s, "name=Bolt\nversion=2\n"},
+                                   {u"VexilMods/Clay/info.txt"_s, "name=Clay\nversion=3\n"}}));
+        VxLauncherDialog dialog({dir.path(), u"ENG"_s}, usualModes);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        const QStringList chain = {
+            u"playButton"_s,   u"resolutionCombo"_s, u"refreshCombo"_s,      u"nomoviesCheck"_s,
+            u"nosoundCheck"_s, u"autoportsCheck"_s,  u"allowscreensCheck"_s, u"manualcamCheck"_s,
+            u"telnetCheck"_s,  u"modsList"_s,        u"upButton"_s,          u"downButton"_s,
+            u"updateButton"_s, u"cancelButton"_s,    u"playButton"_s};
+        // Each stop looks different with the focus than without it, from the start: before any key
+        // has moved the focus.
+        QCOMPARE(QApplication::focusWidget()->objectName(), u"playButton"_s);
+        auto *far = dialog.findChild<QWidget *>(u"cancelButton"_s);
+        for (const QString &name : chain.first(chain.size() - 1)) {
+            auto *stop = dialog.findChild<QWidget *>(name);
+            stop->setFocus();
+            const QImage focused = stop->grab().toImage();
+            (stop == far ? dialog.findChild<QWidget *>(u"playButton"_s) : far)->setFocus();
+            QVERIFY2(stop->grab().toImage() != focused, qPrintable(name));
+        }
+
+        QStringList visited = {QApplication::focusWidget()->objectName()};
+        for (qsizetype i = 1; i < chain.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited.append(QApplication::focusWidget()->objectName());
+        }
+        QCOMPARE(visited, chain);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), u"cancelButton"_s);
+        // Enter on a switch or a list plays.
+        dialog.findChild<QWidget *>(u"telnetCheck"_s)->setFocus();
+        QVERIFY(dialog.findChild<QPushButton *>(u"playButton"_s)->isDefault());
+
+        auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
+        const auto rows = [list] {
+            QStringList texts;
+            for (int row = 0; row < list->count(); ++row)
+                texts << (list->item(row)->checkState() == Qt::Checked ? u"[x] "_s : u""_s) +
+                             list->item(row)->text();
+            return texts.join(u", "_s);
+        };
+        list->setFocus();
+        list->setCurrentRow(0);
+        QTest::keyClick(list, Qt::Key_Space);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Down, Qt::ControlModifier);
+        QCOMPARE(rows(), u"[x] Anvil 1, Clay 3, Bolt 2"_s);
+        QCOMPARE(list->currentRow(), 2);
+        QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);
+        QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(rows(), u"[x] Bolt 2, [x] Anvil 1, Clay 3"_s);
+        QCOMPARE(list->toolTip(),
+                 u"Tick the mods to play with (Space ticks the current one). Ctrl+Up and Ctrl+Down "
+                 u"move the current mod: the mods are applied from the top down."_s);
+    }
+
+    // Every label shows whole at the dialog's own font and size, in every language.
+    void testLabelsFit_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << u"ENG"_s;
+        QTest::newRow("French") << u"FRE"_s;
+        QTest::newRow("Spanish") << u"SPA"_s;
+    }
+
+    void testLabelsFit()
+    {
+        QFETCH(QString, language);
+        VxLauncherDialog dialog({m_game, language}, usualModes);
+        dialog.show();
+        const int size = QFontInfo(dialog.font()).pixelSize();
+        QStringList cut;
+        for (QAbstractButton *button : dialog.findChildren<QAbstractButton *>()) {
+            const QFontMetrics metrics(button->font());
+            int room = button->contentsRect().width();
+            if (auto *box = qobject_cast<QCheckBox *>(button)) {
+                QStyleOptionButton option;
+                option.initFrom(box);
+                option.text = box->text();
+                room =
+                    box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box).width();
+            } else if (qobject_cast<QPushButton *>(button)) {
+                room -= 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin);
+            }
+            if (metrics.horizontalAdvance(button->text()) > room ||
+                QFontInfo(button->font()).pixelSize() < size)
+                cut.append(button->objectName() + u": "_s + button->text());
+        }
+        for (QGroupBox *group : dialog.findChildren<QGroupBox *>()) {
+            QStyleOptionGroupBox option;
+            option.initFrom(group);
+            option.text = group->title();
+            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+            option.textAlignment = group->alignment();
+            const QRect label = group->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                               QStyle::SC_GroupBoxLabel, group);
+            if (QFontMetrics(group->font()).horizontalAdvance(group->title()) > label.width() ||
+                label.right() > group->width() - 2)
+                cut.append(group->objectName() + u": "_s + group->title());
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'\n')));
+        // Readable: the dialog's font is not made small to fit.
+        QVERIFY2(size >= 11, qPrintable(QString::number(size)));
+    }
+
+    // The launcher's boxes speak the player's language only when built by its own box code.
+    void testBoxesOnlyThroughLauncherCode()
+    {
+        const QString root = qEnvironmentVariable("VX_SOURCE_DIR");
+        if (root.isEmpty() || !QFileInfo(root + u"/ui/messagebox.cpp"_s).isFile())
+            QSKIP("the sources are not where this test can read them");
+        const QRegularExpression otherBox(
+            uR"(QMessageBox\s*::\s*(question|information|warning|critical|about)\b|QMessageBox\s+\w+\s*[({]|new\s+QMessageBox\b|QErrorMessage|QInputDialog)"_s);
+        QStringList found;
+        for (const QString &folder :
+             {u"app"_s, u"ui"_s, u"cli"_s, u"launch"_s, u"mods"_s, u"tweak"_s, u"resources"_s}) {
+            QDirIterator it(root + u'/' + folder, {u"*.cpp"_s, u"*.h"_s}, QDir::Files,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString path = it.next();
+                if (path.endsWith(u"/ui/messagebox.cpp"_s))
+                    continue;
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::ReadOnly));
+                const QString text = QString::fromUtf8(file.readAll());
+                for (auto match = otherBox.globalMatch(text); match.hasNext();)
+                    found.append(path + u": "_s + match.next().captured());
+            }
+        }
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(u'\n')));
     }
 
 private:

@@ -331,7 +331,7 @@ void TestLaunchPlan::testText_data()
     QTest::addColumn<QStringList>("lines"); // in this order among the lines printed
 
     QTest::newRow("collisions marked where they are and listed with their winners")
-        << u"Anvil Bolt"_s << 1 << u"vxmod plan: 3 collision(s) among 2 mod(s)\n"_s
+        << u"Anvil Bolt"_s << 1 << u"vxmod plan: 3 collisions among 2 mods\n"_s
         << QStringList{u"! Art/a.txt  replaced by Anvil, Bolt (Anvil wins)"_s,
                        u"! Fan-0"_s,
                        u"      create as a copy of Gadget-0  [Anvil, Fan.twk]"_s,
@@ -340,8 +340,7 @@ void TestLaunchPlan::testText_data()
                        u"  element Fan-0 of Stuff.xml created by Anvil, Bolt: Anvil wins"_s,
                        u"  field Damage of Gadget-0 in Stuff.xml set by Anvil, Bolt: Bolt wins"_s};
     QTest::newRow("each kind of line for the three demo mods, each edit under its element")
-        << u"BetterUnits NightSky WarpDrive"_s << 0
-        << u"vxmod plan: 0 collision(s) among 3 mod(s)\n"_s
+        << u"BetterUnits NightSky WarpDrive"_s << 0 << u"vxmod plan: 0 collisions among 3 mods\n"_s
         << QStringList{u"Mods, in launch order: BetterUnits, NightSky, WarpDrive"_s,
                        u"  Art/Units/medic.pgm  added by BetterUnits"_s,
                        u"  Maps/Skirmish/riverford.map  replaced by WarpDrive"_s,
@@ -352,6 +351,9 @@ void TestLaunchPlan::testText_data()
                        u"      add Tag = elite  [BetterUnits, Tank.twk]"_s,
                        u"      remove Sound  [BetterUnits, Tank.twk]"_s,
                        u"      create as XCelestialDetails  [NightSky, Moon.twk]"_s};
+    QTest::newRow("one mod is counted as one")
+        << u"BetterUnits"_s << 0 << u"vxmod plan: 0 collisions among 1 mod\n"_s
+        << QStringList{u"Mods, in launch order: BetterUnits"_s};
     // Usage errors print nothing on standard output.
     QTest::newRow("no mod named") << QString() << 2 << u"vxmod: name at least one mod"_s
                                   << QStringList{};

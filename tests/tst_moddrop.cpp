@@ -46,29 +46,33 @@ void TestModDrop::drop_data()
     QTest::addColumn<QString>("language");
     QTest::addColumn<QStringList>("dropped"); // archives the test builds, and other files
     QTest::addColumn<int>("answer");          // to a question box
-    QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<QStringList>("listed"); // the mod list afterwards; "[x]" marks a tick
+    QTest::addColumn<QStringList>("boxes");   // "title|text|buttons", the buttons sorted
+    QTest::addColumn<QStringList>("listed");  // the mod list afterwards; "[x]" marks a tick
 
     const auto row = [](const char *name, const QString &language, const QStringList &dropped,
                         const QStringList &boxes, const QStringList &listed, int answer = 0) {
         QTest::newRow(name) << language << dropped << answer << boxes << listed;
     };
-    const QString replace = u"Installing mods|A mod named Keep is already installed. Replace it "
-                            u"with the one from the archive?"_s;
     const QStringList keep = {u"[x] Keep "_s};
     row("a hostile archive is refused in French, the good one beside it installed and listed",
         u"FRE"_s, {u"Evil.zip"_s, u"Sky.zip"_s},
-        {u"Installation de mods|Impossible d'installer Evil.zip :\nl'élément ../evil.txt serait "
-         u"écrit hors du dossier du mod"_s},
+        {u"Installation de mods|Impossible d'installer Evil.zip\u00a0:\nl'entrée ../evil.txt "
+         u"serait écrite hors du dossier du mod|OK"_s},
         keep + QStringList{u"Night Sky 0.9"_s});
     row("an archive without info.txt is named after itself, and a box says so", u"SPA"_s,
         {u"Loose Bits.7z"_s},
-        {u"Instalando mods|Loose Bits.7z no contiene ningún info.txt. Se ha instalado como el mod "
-         u"Loose Bits, con un info.txt nuevo que lo llama «Loose Bits»."_s},
+        {u"Instalando mods|El archivo comprimido Loose Bits.7z no contiene ningún info.txt. Se ha "
+         u"instalado como el mod Loose Bits, con un info.txt nuevo que le da el nombre «Loose "
+         u"Bits».|Aceptar"_s},
         keep + QStringList{u"Loose Bits "_s});
-    row("an installed mod is replaced when the player says yes", u"ENG"_s, {u"Keep.zip"_s},
-        {replace}, {u"[x] Keep 2.0"_s}, QMessageBox::Yes);
-    row("an installed mod stays when the player says no", u"ENG"_s, {u"Keep.zip"_s}, {replace},
+    row("an installed mod is replaced when the player says yes, in French", u"FRE"_s,
+        {u"Keep.zip"_s},
+        {u"Installation de mods|Un mod nommé Keep est déjà installé. Le remplacer par celui de "
+         u"l'archive\u202f?|Non Oui"_s},
+        {u"[x] Keep 2.0"_s}, QMessageBox::Yes);
+    row("an installed mod stays when the player says no, in Spanish", u"SPA"_s, {u"Keep.zip"_s},
+        {u"Instalando mods|Ya hay un mod instalado con el nombre Keep. ¿Quieres sustituirlo por el "
+         u"del archivo comprimido?|No Sí"_s},
         keep, QMessageBox::No);
     row("files that are no archives are not taken", u"ENG"_s, {u"readme.txt"_s, u"Sky.zip.part"_s},
         {}, keep);
@@ -109,7 +113,11 @@ void TestModDrop::drop()
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box)
             return;
-        shown.append(box->windowTitle() + u'|' + box->text());
+        QStringList buttons;
+        for (QAbstractButton *button : box->buttons())
+            buttons.append(button->text());
+        buttons.sort(); // their order is the platform's
+        shown.append(box->windowTitle() + u'|' + box->text() + u'|' + buttons.join(u' '));
         (answer ? box->button(QMessageBox::StandardButton(answer)) : box->buttons().constFirst())
             ->click();
     });

@@ -30,7 +30,7 @@ ArchiveEntries smallMod(const QString &prefix)
 }
 
 const QString held =
-    u"the game folder is in use by another launch (process %1 (tst_modinstall))"_s.arg(
+    u"the game folder is in use by another launch (process %1, tst_modinstall)"_s.arg(
         QCoreApplication::applicationPid());
 
 // Records what the install tells the person; cancels after the given number of steps.

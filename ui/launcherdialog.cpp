@@ -16,13 +16,18 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
@@ -35,6 +40,24 @@ namespace {
 constexpr auto supportHost = "support.kestwyn.example";
 constexpr auto buildCrc = "0x3A5F19C2";
 
+// The older launcher's backups the question names; the rest are counted.
+constexpr qsizetype shownBackups = 10;
+constexpr auto declinedBackupsKey = "declinedOldBackups";
+
+// One game folder's set of old backups, by name and size: a file added, removed, renamed or
+// rewritten since gives another key.
+QString backupSetKey(const QString &installDir, const QStringList &backups)
+{
+    QStringList entries;
+    for (const QString &backup : backups)
+        entries.append(QDir(installDir).relativeFilePath(backup) + u'\t' +
+                       QString::number(QFileInfo(backup).size()));
+    entries.sort();
+    entries.prepend(QDir::cleanPath(installDir));
+    return QString::fromLatin1(
+        QCryptographicHash::hash(entries.join(u'\n').toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
 } // namespace
 
 // Outside the namespace above: the registration function it names lives at global scope.
@@ -43,6 +66,9 @@ static void registerImages()
     // The images live in a static library, so nothing would pull them in by itself.
     static const bool registered = [] {
         Q_INIT_RESOURCE(images);
+        // The form's font travels with the launcher, so every label measures the same on
+        // every system, Wine included.
+        QFontDatabase::addApplicationFont(QStringLiteral(":/LiberationSans-Regular.ttf"));
         return true;
     }();
     Q_UNUSED(registered);
@@ -96,6 +122,13 @@ VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location, const ModeSou
     new VxCollisionMarks(form.modsList, installDir);
     new VxModDrop(
         this, installDir, [this] { return m_launching; }, [this] { relistMods(); });
+    // The arrow buttons' moves, for a player who never leaves the list.
+    auto *up = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up), form.modsList);
+    up->setContext(Qt::WidgetShortcut);
+    connect(up, &QShortcut::activated, this, &VxLauncherDialog::moveUp);
+    auto *down = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down), form.modsList);
+    down->setContext(Qt::WidgetShortcut);
+    connect(down, &QShortcut::activated, this, &VxLauncherDialog::moveDown);
 }
 
 VxLauncherDialog::~VxLauncherDialog() = default;
@@ -119,8 +152,8 @@ void VxLauncherDialog::recoverAtStart()
     case VxRecovery::Outcome::Restored:
         showBox(this, QMessageBox::Information, windowTitle(),
                 launcherText(VxText::RecoveredAtStart)
-                    .arg(recovery.report.restored)
-                    .arg(recovery.report.removed),
+                    .arg(launcherText(VxText::FilesPutBack, recovery.report.restored),
+                         launcherText(VxText::AddedFilesRemoved, recovery.report.removed)),
                 QMessageBox::Ok);
         break;
     case VxRecovery::Outcome::RestoreFailed:
@@ -133,9 +166,10 @@ void VxLauncherDialog::recoverAtStart()
                 QMessageBox::Ok);
         return;
     case VxRecovery::Outcome::Damaged:
-        showCriticalBox(this, tableString(16),
-                        launcherText(VxText::JournalDamaged).arg(recovery.message),
-                        QMessageBox::Ok);
+        showCriticalBox(
+            this, tableString(16),
+            launcherText(VxText::JournalDamaged).arg(QDir::toNativeSeparators(recovery.keptAs)),
+            QMessageBox::Ok);
         break;
     case VxRecovery::Outcome::Failed:
         showCriticalBox(this, tableString(16),
@@ -151,15 +185,27 @@ void VxLauncherDialog::recoverAtStart()
     const QStringList backups = findBackupsByName(installDir);
     if (backups.isEmpty())
         return;
-    QStringList examples;
-    for (const QString &backup : backups.first(std::min<qsizetype>(backups.size(), 5)))
-        examples.append(QDir::toNativeSeparators(backup));
-    const auto answer = showBox(
-        this, QMessageBox::Question, windowTitle(),
-        launcherText(VxText::BackupsByNameQuestion).arg(backups.size()).arg(examples.join(u'\n')),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes)
+    // A No holds for these very files; a set that has changed since is asked about anew.
+    const QString backupSet = backupSetKey(installDir, backups);
+    // The launcher's own settings, beside the game's lookup store: never in the game folder,
+    // which holds only what the game and its launches put there.
+    QSettings store(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("KESTWYN"),
+                    QStringLiteral("Vexil Launcher"));
+    if (store.value(declinedBackupsKey).toString() == backupSet)
         return;
+    QStringList shown;
+    for (const QString &backup : backups.first(std::min<qsizetype>(backups.size(), shownBackups)))
+        shown.append(QDir::toNativeSeparators(QDir(installDir).relativeFilePath(backup)));
+    if (backups.size() > shownBackups)
+        shown.append(launcherText(VxText::ListMore, backups.size() - shownBackups));
+    const auto answer =
+        showBox(this, QMessageBox::Question, windowTitle(),
+                launcherText(VxText::BackupsByNameQuestion, backups.size()).arg(shown.join(u'\n')),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes) {
+        store.setValue(declinedBackupsKey, backupSet);
+        return;
+    }
     VxGameLock lock(installDir);
     if (lock.tryLock() != VxGameLock::Result::Acquired)
         return;
@@ -266,7 +312,8 @@ void VxLauncherDialog::saveLauncherSettings()
         setControlsEnabled(false);
         showCriticalBox(
             this, tableString(16),
-            launcherText(VxText::SettingsSaveFailed).arg(QDir::toNativeSeparators(path), error),
+            launcherText(VxText::SettingsSaveFailed)
+                .arg(QDir::toNativeSeparators(path), launcherText(VxText::SystemReason).arg(error)),
             QMessageBox::Ok);
         setControlsEnabled(true);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFont>
+
 class QCheckBox;
 class QComboBox;
 class QDialog;
@@ -33,6 +35,9 @@ struct VxLauncherForm
     QPushButton *cancelButton = nullptr;
     QToolButton *upButton = nullptr;
     QToolButton *downButton = nullptr;
+
+    // The font every label is sized for, on every system.
+    static QFont dialogFont();
 
     void setupUi(QDialog *dialog);
     // Texts come from the active string table, so it must be loaded first.

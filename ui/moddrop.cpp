@@ -2,12 +2,12 @@
 
 #include "app/launchertexts.h"
 #include "mods/modinstall.h"
+#include "ui/messagebox.h"
 #include "ui/progressfeedback.h"
 
 #include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
@@ -78,9 +78,9 @@ bool VxModDrop::install(const QStringList &archives)
         const QString name = QFileInfo(archive).fileName();
         // The question comes once the archive is unpacked, so a yes costs no second pass.
         const auto askReplace = [this, &title](const QString &mod) {
-            return QMessageBox::question(
-                       m_window, title, launcherText(VxText::InstallReplaceQuestion).arg(mod),
-                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+            return showBox(m_window, QMessageBox::Question, title,
+                           launcherText(VxText::InstallReplaceQuestion).arg(mod),
+                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
         };
         VxInstallResult result;
         {
@@ -90,15 +90,15 @@ bool VxModDrop::install(const QStringList &archives)
         if (result.ok()) {
             changed = true;
             if (result.wroteInfo)
-                QMessageBox::information(
-                    m_window, title,
-                    launcherText(VxText::InstallWroteInfo)
-                        .arg(name, result.modFolder, archiveBaseName(archive)));
+                showBox(m_window, QMessageBox::Information, title,
+                        launcherText(VxText::InstallWroteInfo)
+                            .arg(name, result.modFolder, archiveBaseName(archive)),
+                        QMessageBox::Ok);
         } else if (result.problem != VxInstallProblem::ModExists &&
                    result.problem != VxInstallProblem::Cancelled) {
-            QMessageBox::warning(
-                m_window, title,
-                launcherText(VxText::InstallFailed).arg(name, installProblemText(result)));
+            showBox(m_window, QMessageBox::Warning, title,
+                    launcherText(VxText::InstallFailed).arg(name, installProblemText(result)),
+                    QMessageBox::Ok);
         }
     }
     m_installing = false;
