@@ -107,6 +107,15 @@ void VxLauncherDialog::reportRestoreFailures(const QStringList &failures)
                     QMessageBox::Ok);
 }
 
+void VxLauncherDialog::reportKeptFiles(const VxRestoreReport &report)
+{
+    if (report.hasNews())
+        showBox(
+            this, QMessageBox::Warning, windowTitle(),
+            launcherText(VxText::ChangedFilesTold).arg((report.kept + report.refused).join(u'\n')),
+            QMessageBox::Ok);
+}
+
 void VxLauncherDialog::recoverAtStart()
 {
     // A launcher that was killed, or a vxmod apply, left the game modded: put the game's
@@ -122,6 +131,7 @@ void VxLauncherDialog::recoverAtStart()
                     .arg(recovery.report.restored)
                     .arg(recovery.report.removed),
                 QMessageBox::Ok);
+        reportKeptFiles(recovery.report);
         break;
     case VxRecovery::Outcome::RestoreFailed:
         reportRestoreFailures(recovery.report.failures);
@@ -161,7 +171,9 @@ void VxLauncherDialog::recoverAtStart()
     if (answer != QMessageBox::Yes)
         return;
     VxGameLock lock(installDir);
-    if (lock.tryLock() != VxGameLock::Result::Acquired)
+    // Asked again under the lock: a launch may have begun while the player read the question.
+    if (lock.tryLock() != VxGameLock::Result::Acquired ||
+        VxJournalFile::read(installDir).state != VxJournal::State::Missing)
         return;
     const VxRestoreReport report = restoreBackupsByName(installDir);
     if (!report.ok())
@@ -475,5 +487,6 @@ void VxLauncherDialog::finishGame()
     m_launch.reset();
     if (!report.ok())
         reportRestoreFailures(report.failures);
+    reportKeptFiles(report);
     QCoreApplication::exit(0);
 }
