@@ -524,6 +524,10 @@ void TestLaunchSequence::journalNotAFile()
     const Files modded = launched(launchedDir.path(), journal);
     const QString name = dir.path() + u"/vxlaunch.journal"_s;
     QVERIFY(linkTree(launchedDir.path() + u"/game"_s, dir.path()) && QFile::remove(name));
+#ifdef Q_OS_WIN
+    if (kind == u"link"_s)
+        QSKIP("QFile::link makes .lnk shortcuts on Windows");
+#endif
     if (kind == u"link"_s ? !QFile::link(launchedDir.path() + u"/game/vxlaunch.journal"_s, name)
                           : !makeSpecialFile(name, kind))
         QSKIP("this system cannot make one");

@@ -387,6 +387,7 @@ void VxLauncherDialog::launchGame()
     case VxRecovery::Outcome::Clean:
     case VxRecovery::Outcome::Restored:
     case VxRecovery::Outcome::Damaged: {
+        reportKeptFiles(recovery.report);
         // The launch opens and closes the progress window itself; it goes with this scope.
         VxProgressFeedback feedback(this);
         result = m_launch->apply(mods, feedback);
