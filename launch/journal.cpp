@@ -443,8 +443,8 @@ bool setAside(const QString &installDir, QString *error)
     QString target = file + QLatin1String(".damaged");
     for (int n = 1; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
         target = file + QStringLiteral(".damaged.%1").arg(n);
-    // Whatever it is, it is renamed, never followed or opened.
-    if (atomicReplaceFile(file, target, nullptr))
+    // Whatever it is (a folder too), it is renamed, never followed or opened.
+    if (QDir().rename(file, target))
         return true;
     if (error)
         *error = QStringLiteral("cannot move the damaged launch journal %1 aside")
