@@ -187,8 +187,9 @@ void TestLaunchSequence::launch()
     QCOMPARE(readTree(install), under(u"data/"_s, game));
 }
 
-// Two names for one folder in the mod, folders linking to their parents in mod and game, and
-// a game file that is a dangling link: each file is laid once, and no loop is followed.
+// Two names for one folder in the mod, folders linking to their parents in mod and game, a
+// game folder linking outside the game, and a game file that is a dangling link: each file is
+// laid once, no loop is followed, and nothing is laid through a link.
 void TestLaunchSequence::linkedFolders()
 {
 #ifdef Q_OS_WIN
@@ -197,7 +198,9 @@ void TestLaunchSequence::linkedFolders()
     TestDir dir;
     const QString art = dir.path() + u"/game/data/Art"_s, mod = dir.path() + u"/Mod0/"_s;
     QVERIFY(writeTree(art, files(u"A/tank=a; B/tank=b"_s)) &&
-            writeTree(mod, files(u"shared/tank=mod; Art/ghost.pgm=mod"_s)) &&
+            writeTree(mod, files(u"shared/tank=mod; Art/ghost.pgm=mod; Art/Out/x=mod"_s)) &&
+            QDir().mkpath(dir.path() + u"/outside"_s) &&
+            QFile::link(dir.path() + u"/outside"_s, art + u"/Out"_s) &&
             QFile::link(mod + u"shared"_s, mod + u"Art/A"_s) &&
             QFile::link(mod + u"shared"_s, mod + u"Art/B"_s) &&
             QFile::link(mod + u"Art"_s, mod + u"shared/loop"_s) &&
@@ -207,9 +210,9 @@ void TestLaunchSequence::linkedFolders()
     QCOMPARE(applyMods(dir.path() + u"/game"_s, {{mod, u"Mod"_s}}, silent),
              VxLaunchResult::Applied);
     QCOMPARE(readTree(art), files(u"A/tank=mod; A/tank.backup=a; B/tank=mod; B/tank.backup=b; "
-                                  u"ghost.pgm=mod; ghost.pgm.backup=<special>"_s));
+                                  u"ghost.pgm=mod; ghost.pgm.backup=<special>; Out/="_s));
     QVERIFY(restoreGame(dir.path() + u"/game"_s).ok());
-    QCOMPARE(readTree(art), files(u"A/tank=a; B/tank=b; ghost.pgm=<special>"_s));
+    QCOMPARE(readTree(art), files(u"A/tank=a; B/tank=b; ghost.pgm=<special>; Out/="_s));
     QCOMPARE(QFileInfo(art + u"/ghost.pgm"_s).symLinkTarget(), art + u"/nowhere"_s);
 }
 
