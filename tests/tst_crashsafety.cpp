@@ -67,6 +67,21 @@ Run runWhenFree(const QStringList &args)
     return run;
 }
 
+// Starts vxmod with args, to be held at point (see VxFileOps::pausePoint); true once it waits
+// there, false when it ended without getting there.
+bool startHeld(QProcess &held, const QStringList &args, QProcessEnvironment hooked,
+               const QString &point, const QString &pause)
+{
+    hooked.insert(u"VX_PAUSE_AT"_s, point);
+    hooked.insert(u"VX_PAUSE_FILE"_s, pause);
+    held.setProcessEnvironment(hooked);
+    held.start(qEnvironmentVariable("VX_VXMOD"), args);
+    const QDeadlineTimer deadline(30000);
+    while (!QFile::exists(pause) && !held.waitForFinished(5) && !deadline.hasExpired()) {
+    }
+    return QFile::exists(pause);
+}
+
 void checkPristine(const QString &game, const QString &context)
 {
     QVERIFY2(readTree(game + u"/data"_s) == pristine &&
@@ -286,16 +301,9 @@ void TestCrashSafety::races()
     QVERIFY(modded ? linkTree(m_dir.path() + u"/clean"_s, game.path())
                    : stageDemoGame(game.path()));
     const QString pause = hooks.path() + u"/pause"_s;
-    QProcessEnvironment paused = env;
-    paused.insert(u"VX_PAUSE_AT"_s, point);
-    paused.insert(u"VX_PAUSE_FILE"_s, pause);
     QProcess held;
-    held.setProcessEnvironment(paused);
-    held.start(qEnvironmentVariable("VX_VXMOD"), args(game.path(), first));
-    const QDeadlineTimer deadline(30000);
-    while (!QFile::exists(pause) && !held.waitForFinished(5) && !deadline.hasExpired()) {
-    }
-    QVERIFY2(QFile::exists(pause), "the first command never reached its pause");
+    QVERIFY2(startHeld(held, args(game.path(), first), env, point, pause),
+             "the first command never reached its pause");
     if (killed)
         held.kill();
     QVERIFY(!killed || held.waitForFinished());
@@ -358,17 +366,10 @@ void TestCrashSafety::randomPairs()
         }
         const QString first = commands.at(random.bounded(commands.size()));
         const QString second = commands.at(random.bounded(commands.size()));
-        QProcessEnvironment paused = quick;
-        paused.insert(u"VX_PAUSE_FILE"_s, pause);
-        paused.insert(u"VX_PAUSE_AT"_s, random.bounded(2) ? points.at(random.bounded(points.size()))
-                                                          : u"op:%1"_s.arg(1 + random.bounded(40)));
+        const QString point = random.bounded(2) ? points.at(random.bounded(points.size()))
+                                                : u"op:%1"_s.arg(1 + random.bounded(40));
         QProcess held;
-        held.setProcessEnvironment(paused);
-        held.start(qEnvironmentVariable("VX_VXMOD"), argsFor(first));
-        const QDeadlineTimer deadline(30000);
-        while (!QFile::exists(pause) && !held.waitForFinished(5) && !deadline.hasExpired()) {
-        }
-        const bool raced = QFile::exists(pause);
+        const bool raced = startHeld(held, argsFor(first), quick, point, pause);
         races += raced;
         if (raced && random.bounded(3) == 0) {
             ++kills;
@@ -384,8 +385,8 @@ void TestCrashSafety::randomPairs()
                  qPrintable(context + restore.err));
         QVERIFY2(readTree(game.path() + u"/data"_s) == expected &&
                      !QFile::exists(game.path() + u"/vxlaunch.journal"_s),
-                 qPrintable(context + first + u" paused at "_s + paused.value(u"VX_PAUSE_AT"_s) +
-                            u", then "_s + second + u": "_s + restore.err));
+                 qPrintable(context + first + u" paused at "_s + point + u", then "_s + second +
+                            u": "_s + restore.err));
         // The player takes back what was kept, and the next pair starts from the game.
         for (auto it = expected.cbegin(); it != expected.cend(); ++it)
             if (pristine.value(it.key()) != it.value())
