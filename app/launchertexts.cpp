@@ -125,6 +125,31 @@ constexpr Row rows[] = {
      "No se pudo restaurar %1: %2"},
     {VxText::CannotRemove, "Could not remove %1: %2", "Impossible de supprimer %1 : %2",
      "No se pudo eliminar %1: %2"},
+    {VxText::ChangedKept,
+     "%1 was changed while the game was modded; the changed file is kept as %2 and the game's "
+     "own file is back",
+     "%1 a été modifié pendant que le jeu était moddé ; le fichier modifié est gardé sous le "
+     "nom %2 et celui du jeu est remis en place",
+     "%1 se modificó mientras el juego tenía mods; el archivo modificado se conserva como %2 y "
+     "el del juego está de vuelta"},
+    {VxText::ChangedAddedKept, "%1 was changed after a mod added it; it stays",
+     "%1 a été modifié après avoir été ajouté par un mod ; il reste en place",
+     "%1 se modificó después de que un mod lo añadiera; se queda"},
+    {VxText::NotMadeByLaunch, "%1 is not the file the launch made; it is left as it is",
+     "%1 n'est pas le fichier créé par le lancement ; il est laissé tel quel",
+     "%1 no es el archivo que creó el lanzamiento; se deja como está"},
+    {VxText::RecordRefused,
+     "the launch journal names %1 in a way no launch does; it is left as it is",
+     "le journal de lancement désigne %1 comme aucun lancement ne le fait ; il est laissé tel "
+     "quel",
+     "el diario de lanzamiento nombra %1 como ningún lanzamiento lo hace; se deja como está"},
+    {VxText::ChangedFilesTold,
+     "The game's files are back. Some files were not the ones the launch had placed, so they "
+     "were kept:\n%1",
+     "Les fichiers du jeu sont remis en place. Certains fichiers n'étaient plus ceux que le "
+     "lancement avait placés ; ils ont été gardés :\n%1",
+     "Los archivos del juego están de vuelta. Algunos archivos ya no eran los que había puesto "
+     "el lanzamiento, así que se han conservado:\n%1"},
     {VxText::CollisionHeading, "Clashes with other ticked mods:",
      "Conflits avec d'autres mods cochés :", "Conflictos con otros mods marcados:"},
     {VxText::CollisionDataFile, "File %1 (%2): %3 wins", "Fichier %1 (%2) : %3 l'emporte",

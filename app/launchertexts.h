@@ -38,6 +38,13 @@ enum class VxText {
     CannotBackUp,          // %1: resource file, %2: why
     CannotPutBack,         // %1: game file, %2: why
     CannotRemove,          // %1: file, %2: why
+    // Files someone else changed while the game was modded, and records that name what no
+    // launch makes: the restore keeps or leaves them and says so, a line each.
+    ChangedKept,      // %1: game file, %2: where the changed file is kept
+    ChangedAddedKept, // %1: file a mod added
+    NotMadeByLaunch,  // %1: file
+    RecordRefused,    // %1: file the record names
+    ChangedFilesTold, // %1: the lines above; the dialog's box after a restore
     // The tool tip of a mod that collides with other ticked mods: the heading, then one line
     // per collision. %1..: what collides, then the mods in list order, then the one that wins.
     CollisionHeading,

@@ -48,6 +48,8 @@ bool reportRecovery(const VxRecovery &recovery)
     case VxRecovery::Outcome::Restored:
         err() << "vxmod: an earlier launch had not been undone; now it is: "
               << recovery.report.summary() << Qt::endl;
+        for (const QString &line : recovery.report.refused + recovery.report.kept)
+            err() << "vxmod: " << line << Qt::endl;
         return true;
     case VxRecovery::Outcome::Damaged:
         err() << "vxmod: " << recovery.message << Qt::endl;
@@ -73,18 +75,21 @@ int refusalCode(const VxRecovery &recovery)
     return recovery.outcome == VxRecovery::Outcome::Busy ? exitUsage : exitFailed;
 }
 
-// Prints what a restore did; false when something could not be put back.
+// Prints what a restore did; false when something could not be put back, or was kept or left
+// because it was not what the launch had made (a line each).
 bool reportRestore(const VxRestoreReport &report)
 {
     for (const QString &failure : report.failures)
         err() << VxConsoleFeedback::faultLine(QString(), failure) << Qt::endl;
+    for (const QString &line : report.refused + report.kept)
+        err() << "vxmod: " << line << Qt::endl;
     if (!report.ok()) {
         err() << "vxmod: the game folder is not fully restored (" << report.summary()
               << "); the launch journal keeps the rest, and the next start finishes it" << Qt::endl;
         return false;
     }
     err() << "vxmod: restored: " << report.summary() << Qt::endl;
-    return true;
+    return !report.hasNews();
 }
 
 #ifndef Q_OS_WIN
@@ -200,12 +205,18 @@ int runRestoreCommand(const QStringList &args)
             err() << "vxmod: " << lock.errorString() << Qt::endl;
             return exitUsage;
         }
+        // Decided again under the lock: a launch may have begun since the journal was read.
+        if (VxJournalFile::read(invocation.installDir).state != VxJournal::State::Missing) {
+            err() << "vxmod: a launch has begun meanwhile; nothing was restored by name"
+                  << Qt::endl;
+            return exitFailed;
+        }
         VxRestoreReport report = restoreBackupsByName(invocation.installDir);
         report.removed += recovery.report.removed;
         report.restored += recovery.report.restored;
         return reportRestore(report) ? exitOk : exitFailed;
     }
-    reportRestore(recovery.report);
+    const bool restored = reportRestore(recovery.report);
     if (!byNameBackups.isEmpty())
         err() << "vxmod: " << byNameBackups.size()
               << " files are named like the backups an older launcher made (such as "
@@ -213,7 +224,7 @@ int runRestoreCommand(const QStringList &args)
               << "); nothing records them, so they stay; 'vxmod restore --by-name' puts them "
                  "back over the files they are named after"
               << Qt::endl;
-    return exitOk;
+    return restored ? exitOk : exitFailed;
 }
 
 int runStatusCommand(const QStringList &args)
@@ -253,6 +264,9 @@ int runStatusCommand(const QStringList &args)
     out << " since " << state.journal.started();
     if (state.gameRunning)
         out << "; the game is running (process " << state.journal.gameProcessId() << ')';
+    if (!state.changedFiles.isEmpty())
+        out << "; changed since the launch placed them, and kept by the restore: "
+            << state.changedFiles.join(QStringLiteral(", "));
     out << (state.launchRunning ? lockState
                                 : QStringLiteral("; no launch is running, so the next start "
                                                  "puts the game's files back"))

@@ -2,9 +2,12 @@
 
 #include "launch/replacefile.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -37,7 +40,54 @@ long long failAt()
     return at;
 }
 
+struct PauseSetting
+{
+    QByteArray point;       // a named point, or empty
+    long long afterOps = 0; // or after this many operations; 0: not
+    QString file;
+};
+
+const PauseSetting &pauseSetting()
+{
+    static const PauseSetting setting = [] {
+        PauseSetting read;
+        read.file = qEnvironmentVariable("VX_PAUSE_FILE");
+        const QByteArray at = qgetenv("VX_PAUSE_AT");
+        if (read.file.isEmpty() || at.isEmpty())
+            read.afterOps = 0;
+        else if (at.startsWith("op:"))
+            read.afterOps = std::max(0LL, at.mid(3).toLongLong());
+        else
+            read.point = at;
+        if (read.file.isEmpty())
+            read.point.clear();
+        return read;
+    }();
+    return setting;
+}
+
+void pauseHere(const QByteArray &name)
+{
+    QFile marker(pauseSetting().file);
+    if (!marker.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    marker.write(name + '\n');
+    marker.close();
+    // Never for ever: a test that forgot us must not leave a process behind.
+    const QDeadlineTimer deadline(60000);
+    while (QFileInfo::exists(pauseSetting().file) && !deadline.hasExpired())
+        QThread::msleep(5);
+}
+
 } // namespace
+
+void pausePoint(const char *point)
+{
+    // The first time only: a point a launch passes once per mod holds it once.
+    static std::atomic<bool> paused = false;
+    if (!pauseSetting().point.isEmpty() && pauseSetting().point == point && !paused.exchange(true))
+        pauseHere(point);
+}
 
 bool mayProceed(QString *error)
 {
@@ -80,7 +130,11 @@ void operationDone()
     // Atomic: a resource file's backup may be made on a worker thread.
     static std::atomic<long long> done = 0;
     const long long limit = faultLimit();
-    if (limit > 0 && ++done == limit) {
+    const long long pauseAt = pauseSetting().afterOps;
+    const long long count = limit > 0 || pauseAt > 0 ? ++done : 0;
+    if (pauseAt > 0 && count == pauseAt)
+        pauseHere("op:" + QByteArray::number(count));
+    if (limit > 0 && count == limit) {
 #ifdef Q_OS_WIN
         // _Exit is ExitProcess there, which first runs every DLL's detach code; that can wait
         // for ever on a lock the other threads held when they were stopped. A crash does not.

@@ -17,8 +17,8 @@ QString temporaryName(const QString &path);
 // Copies from to the new file to (a leftover of ours there is replaced), writable whatever
 // the source's attributes, so that the restore can always replace or remove it.
 bool copyToNew(const QString &from, const QString &to, QString *error = nullptr);
-// copyToNew into temporaryName(to), then the temporary renamed onto to (replacing it). A durable copy is
-// forced to disk before the rename, so the name never stands for a copy a power cut could
+// copyToNew into temporaryName(to), then the temporary renamed onto to (replacing it). A durable
+// copy is forced to disk before the rename, so the name never stands for a copy a power cut could
 // still empty: backups need this, since the file they protect is about to change.
 enum class Durability { Buffered, Durable };
 bool copyFile(const QString &from, const QString &to, QString *error = nullptr,
@@ -42,5 +42,11 @@ bool mayProceed(QString *error);
 // rename, removal and resource save appends a line to it ("rename a.vxpart a"; file names
 // only), so a test can see that a backup is on disk before it takes its name.
 void traceStep(const char *step, const QString &path, const QString &to = {});
+// Test hook for races between two processes: when VX_PAUSE_AT names point (or is "op:N",
+// reached right after the N-th file operation) the first time it gets there, the process
+// writes the file VX_PAUSE_FILE,
+// holding the point's name, and waits while that file exists (a minute at most), so that a
+// test can run a second command at exactly this moment, or kill this one there.
+void pausePoint(const char *point);
 
 } // namespace VxFileOps

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <future>
 #include <map>
 #include <memory>
@@ -76,10 +77,26 @@ public:
         m_feedback.setTitle(mod.title);
         const QList<VxDataChange> changes = planModData(m_installDir, mod.path, m_claimed);
         m_journal.append({VxJournalRecord::Kind::Mod, {mod.title}});
-        for (const VxDataChange &change : changes)
+        // A game file keeps its identity when it moves aside: its backup's is known now.
+        for (const VxDataChange &change : changes) {
             m_journal.append(journalRecord(m_installDir, change));
+            if (!change.backup.isEmpty())
+                m_journal.append(VxJournal::madeRecord(relativeTo(m_installDir, change.backup),
+                                                       fileIdentity(change.target)));
+        }
         QString why;
         if (!m_journal.sync(&why))
+            return failed(why);
+        VxFileOps::pausePoint("batch-synced");
+        // Every copy, then its identity on disk, then the renames: a file only takes a game
+        // file's name once the journal can tell it from anyone else's.
+        for (const VxDataChange &change : changes) {
+            if (!copyModFile(change, &why))
+                return failed(why);
+            m_journal.append(VxJournal::madeRecord(relativeTo(m_installDir, change.target),
+                                                   fileIdentity(change.temporary)));
+        }
+        if (!changes.isEmpty() && !m_journal.sync(&why))
             return failed(why);
         for (const VxDataChange &change : changes) {
             if (!change.backup.isEmpty())
@@ -87,7 +104,7 @@ public:
                                     QDir::toNativeSeparators(change.target.mid(
                                         m_installDir.size() + int(sizeof("/data") - 1))) +
                                     QLatin1Char(')'));
-            if (!makeDataChange(change, &why))
+            if (!placeDataChange(change, &why))
                 return failed(why);
         }
         for (const QString &name : resourceFoldersOf(m_installDir, mod)) {
@@ -119,12 +136,19 @@ private:
     // lookup table is built here too, so that none of this waits on the launch's thread. The
     // backup is on disk for good before it takes its name, so a power cut cannot leave a
     // torn backup to be put back over a good file.
-    static std::unique_ptr<LoadedDocument> backUpAndLoad(const QString &resource,
-                                                         const ResourceNames &names)
+    static std::unique_ptr<LoadedDocument> backUpAndLoad(const QString &installDir,
+                                                         const QString &resource,
+                                                         const ResourceNames &names,
+                                                         VxJournalFile::Writer *journal)
     {
         QString why;
+        const auto recorded = [&] {
+            journal->append(VxJournal::madeRecord(relativeTo(installDir, names.backup),
+                                                  fileIdentity(names.backupTemporary)));
+            return journal->sync(&why);
+        };
         if (!VxFileOps::copyToNew(resource, names.backupTemporary, &why) ||
-            !VxFileOps::syncToDisk(names.backupTemporary, &why) ||
+            !VxFileOps::syncToDisk(names.backupTemporary, &why) || !recorded() ||
             !VxFileOps::replaceFile(names.backupTemporary, names.backup, &why)) {
             VxFileOps::removeFile(names.backupTemporary);
             auto failed = std::make_unique<LoadedDocument>();
@@ -165,8 +189,9 @@ private:
             QString why;
             if (!m_journal.sync(&why))
                 return failed(why);
-            pendingPristine =
-                std::async(std::launch::async, &Launch::backUpAndLoad, resource, names);
+            // The journal is the worker's alone until get() below.
+            pendingPristine = std::async(std::launch::async, &Launch::backUpAndLoad, m_installDir,
+                                         resource, names, &m_journal);
         }
         m_feedback.setLabel(tableString(21) + name + QLatin1String(".xml"));
         if (!m_working.contains(name))
@@ -211,6 +236,14 @@ private:
         // or the new one, and the journal names the temporary file for the restore.
         QString why;
         const QString resource = resourcePath(m_installDir, name);
+        const QString relative = relativeTo(m_installDir, resource);
+        // Saved again: until the new identity is recorded, the one on disk says nothing, so
+        // that a kill in between does not make our own save look like someone else's.
+        if (m_saved.contains(name)) {
+            m_journal.append(VxJournal::madeRecord(relative, VxFileIdentity()));
+            if (!m_journal.sync(&why))
+                return failed(why);
+        }
         bool saved = VxFileOps::mayProceed(&why);
         if (!saved)
             why = QStringLiteral("%1: cannot be written: %2")
@@ -218,8 +251,11 @@ private:
         saved = saved &&
                 saveResourceDocument(working->document, resource, &why, m_saveTemporary.at(name));
         VxFileOps::operationDone();
-        if (saved)
+        if (saved) {
             VxFileOps::traceStep("save", resource);
+            m_saved.insert(name);
+            m_journal.append(VxJournal::madeRecord(relative, fileIdentity(resource)));
+        }
         if (!saved) {
             m_feedback.error(tableString(16), launcherText(VxText::ResourceSaveFailed).arg(why));
             return VxLaunchResult::Failed;
@@ -234,6 +270,7 @@ private:
     std::map<QString, std::unique_ptr<LoadedDocument>> m_pristine;
     std::map<QString, std::unique_ptr<LoadedDocument>> m_working;
     std::map<QString, QString> m_saveTemporary;
+    QSet<QString> m_saved;
 };
 
 VxRecovery refused(VxRecovery::Outcome outcome, const QString &message)
@@ -258,13 +295,16 @@ int countLaunchTweakFiles(const QString &installDir, const QList<VxModRef> &mods
 
 VxGameState inspectGame(const QString &installDir)
 {
+    // Only looked at, without the lock: nothing is decided on it.
     VxGameState state;
     state.journal = VxJournalFile::read(installDir);
     state.launchRunning = VxGameLock::isHeldByOther(installDir);
     if (state.journal.state == VxJournal::State::Missing)
         state.backupsByName = findBackupsByName(installDir);
     const qint64 game = state.journal.gameProcessId();
-    state.gameRunning = game > 0 && isGameProcessRunning(installDir, game);
+    state.gameRunning =
+        game > 0 && isGameProcessRunning(installDir, game, state.journal.gameStartTime());
+    state.changedFiles = changedSinceLaunch(installDir, state.journal);
     return state;
 }
 
@@ -276,9 +316,10 @@ VxRecovery recoverGame(const QString &installDir)
 
 VxRecovery recoverGame(const QString &installDir, VxGameLock &lock)
 {
-    const VxJournal journal = VxJournalFile::read(installDir);
-    if (journal.state == VxJournal::State::Missing)
-        return {};
+    // Whatever is decided here is decided on a journal read while holding the lock: another
+    // launch may recover, apply and write a new journal between a read and a lock.
+    const bool journalThere = QFileInfo::exists(VxJournalFile::path(installDir)) ||
+                              QFileInfo(VxJournalFile::path(installDir)).isSymLink();
     switch (lock.tryLock()) {
     case VxGameLock::Result::Acquired:
         break;
@@ -286,8 +327,14 @@ VxRecovery recoverGame(const QString &installDir, VxGameLock &lock)
         return refused(VxRecovery::Outcome::Busy,
                        launcherText(VxText::InstallLocked).arg(lock.holder()));
     case VxGameLock::Result::Failed:
+        if (!journalThere)
+            return {}; // a folder that cannot be written holds nothing of ours to undo
         return refused(VxRecovery::Outcome::Failed, lock.errorString());
     }
+    const VxJournal journal = VxJournalFile::read(installDir);
+    VxFileOps::pausePoint("journal-read");
+    if (journal.state == VxJournal::State::Missing)
+        return {};
     if (journal.state == VxJournal::State::Damaged) {
         QString why;
         QString keptAs;
@@ -301,7 +348,7 @@ VxRecovery recoverGame(const QString &installDir, VxGameLock &lock)
         return recovery;
     }
     const qint64 game = journal.gameProcessId();
-    if (game > 0 && isGameProcessRunning(installDir, game))
+    if (game > 0 && isGameProcessRunning(installDir, game, journal.gameStartTime()))
         return refused(VxRecovery::Outcome::GameRunning,
                        QStringLiteral("the game is still running (process %1); its files stay "
                                       "in place until it has ended")
@@ -309,14 +356,15 @@ VxRecovery recoverGame(const QString &installDir, VxGameLock &lock)
 
     VxRecovery recovery;
     QList<VxJournalRecord> remaining;
-    recovery.report = undoJournalRecords(installDir, journal.records, &remaining);
+    recovery.report = undoJournalRecords(installDir, journal, &remaining);
     QString why;
     if (!VxJournalFile::rewrite(installDir, remaining, &why))
         recovery.report.failures.append(why);
     if (!recovery.report.ok()) {
         recovery.outcome = VxRecovery::Outcome::RestoreFailed;
         recovery.message = recovery.report.failures.join(QLatin1Char('\n'));
-    } else if (recovery.report.restored + recovery.report.removed > 0) {
+    } else if (recovery.report.restored + recovery.report.removed > 0 ||
+               recovery.report.hasNews()) {
         recovery.outcome = VxRecovery::Outcome::Restored;
     }
     return recovery;
@@ -345,6 +393,7 @@ VxRecovery VxLaunch::start(bool changesFiles)
 {
     switch (d->lock.tryLock()) {
     case VxGameLock::Result::Acquired:
+        VxFileOps::pausePoint("lock-taken");
         break;
     case VxGameLock::Result::HeldByOther:
         return refused(VxRecovery::Outcome::Busy,
@@ -386,6 +435,12 @@ VxLaunchResult VxLaunch::apply(const QList<VxModRef> &mods, VxFeedback &feedback
             if (result != VxLaunchResult::Applied)
                 break;
         }
+        // The identities of the last saves go to disk with the launch, not with the game.
+        QString why;
+        if (d->started && !d->journal.sync(&why) && result == VxLaunchResult::Applied) {
+            feedback.error(tableString(16), why);
+            result = VxLaunchResult::Failed;
+        }
     }
     feedback.end();
     return result;
@@ -395,7 +450,8 @@ bool VxLaunch::recordGame(qint64 processId, QString *error)
 {
     if (!d->started)
         return true; // a launch of no mod in a folder that holds no journal
-    d->journal.append({VxJournalRecord::Kind::Game, {QString::number(processId)}});
+    d->journal.append({VxJournalRecord::Kind::Game,
+                       {QString::number(processId), QString::number(processStartTime(processId))}});
     return d->journal.sync(error);
 }
 
@@ -404,9 +460,11 @@ VxRestoreReport VxLaunch::restore()
     d->journal.close();
     VxRestoreReport report;
     if (d->started) {
+        // Read while this launch still holds the lock, as every undo is.
         const VxJournal journal = VxJournalFile::read(d->installDir);
+        VxFileOps::pausePoint("journal-read");
         QList<VxJournalRecord> remaining;
-        report = undoJournalRecords(d->installDir, journal.records, &remaining);
+        report = undoJournalRecords(d->installDir, journal, &remaining);
         QString why;
         if (journal.state == VxJournal::State::Damaged)
             report.failures.append(journal.error);

@@ -33,6 +33,7 @@ struct VxGameState
     QStringList backupsByName;  // F.backup files with no journal: an older launcher's work
     bool launchRunning = false; // another live launcher holds the folder
     bool gameRunning = false;   // the game the journal names is still running
+    QStringList changedFiles;   // placed by the launch and changed since (relative paths)
 
     bool isModded() const { return journal.state != VxJournal::State::Missing; }
 };

@@ -1,6 +1,7 @@
 #include "launch/overlay.h"
 
 #include "app/launchertexts.h"
+#include "launch/fileidentity.h"
 #include "launch/fileops.h"
 
 #include <QDir>
@@ -65,9 +66,11 @@ void collectModFiles(const QString &dataDir, const QString &source, const QStrin
 {
     if (!QFileInfo(source).isDir() || !path.enter(source))
         return;
-    // No folder is ever created: what has no folder in the game does not land.
+    // No folder is ever created: what has no folder in the game does not land. Nor is a file
+    // laid through a link in the game's folders, which could lead anywhere.
     const QString targetDir = dataDir + relative;
-    if (QFileInfo(targetDir).isDir()) {
+    const QFileInfo target(targetDir);
+    if (target.isDir() && !target.isSymLink() && !target.isJunction()) {
         for (const QString &name : filesOf(source))
             files.append({source + QLatin1Char('/') + name, targetDir + QLatin1Char('/') + name});
         for (const QString &sub : subfoldersOf(source))
@@ -170,6 +173,8 @@ QList<VxModDataFile> modDataFiles(const QString &installDir, const QString &modP
 {
     const QString dataDir = installDir + QLatin1String("/data");
     QList<ModFile> files;
+    if (QFileInfo(dataDir).isSymLink())
+        return files;
     for (const QString &sub : subfoldersOf(modPath)) {
         FolderPath path;
         if (sub != tweakFolderName)
@@ -217,7 +222,20 @@ VxJournalRecord journalRecord(const QString &installDir, const VxDataChange &cha
              relativeTo(installDir, change.temporary)}};
 }
 
-bool makeDataChange(const VxDataChange &change, QString *error)
+bool copyModFile(const VxDataChange &change, QString *error)
+{
+    QString why;
+    // The mod's file is in hand before the game's moves aside, so a copy that fails leaves
+    // the game's file where it was.
+    if (VxFileOps::copyToNew(change.source, change.temporary, &why))
+        return true;
+    if (error)
+        *error = launcherText(VxText::CannotCopyModFile).arg(shown(change.target), why);
+    VxFileOps::removeFile(change.temporary);
+    return false;
+}
+
+bool placeDataChange(const VxDataChange &change, QString *error)
 {
     QString why;
     const auto fail = [&](VxText what) {
@@ -226,10 +244,6 @@ bool makeDataChange(const VxDataChange &change, QString *error)
         VxFileOps::removeFile(change.temporary);
         return false;
     };
-    // The mod's file is in hand before the game's moves aside, so a copy that fails leaves
-    // the game's file where it was.
-    if (!VxFileOps::copyToNew(change.source, change.temporary, &why))
-        return fail(VxText::CannotCopyModFile);
     if (change.backup.isEmpty()) {
         if (!VxFileOps::replaceFile(change.temporary, change.target, &why))
             return fail(VxText::CannotAdd);
@@ -253,43 +267,212 @@ QString VxRestoreReport::summary() const
         .arg(removed == 1 ? QStringLiteral("file") : QStringLiteral("files"));
 }
 
-VxRestoreReport undoJournalRecords(const QString &installDir, const QList<VxJournalRecord> &records,
-                                   QList<VxJournalRecord> *remaining)
+namespace {
+
+// One of the names VxClaimedNames::freeName(base, suffix) gives: base, or base with ".N"
+// before its suffix.
+bool isFreeNameOf(const QString &name, const QString &base, const QString &suffix = QString())
 {
+    if (name == base)
+        return true;
+    const QString stem = base.chopped(suffix.size()) + QLatin1Char('.');
+    if (!name.startsWith(stem) || !name.endsWith(suffix))
+        return false;
+    const QString number = name.mid(stem.size(), name.size() - stem.size() - suffix.size());
+    bool ok = false;
+    return number.toInt(&ok) > 0 && ok && !number.startsWith(QLatin1Char('0'));
+}
+
+// The undo of one journal: what each record names is checked against what a launch makes,
+// and each file against the identity it was given.
+class Undo
+{
+public:
+    Undo(const QString &installDir, const VxJournal &journal)
+        : m_installDir(installDir), m_checked(journal.version >= 2),
+          m_identities(journal.identities())
+    {
+    }
+
     VxRestoreReport report;
-    QList<VxJournalRecord> left;
-    for (qsizetype i = records.size() - 1; i >= 0; --i) {
-        const VxJournalRecord &record = records.at(i);
-        const auto path = [&](int field) { return absolute(installDir, record.fields.at(field)); };
+
+    // False when the record names something no launch makes there; it is then left alone.
+    bool namesOurs(const VxJournalRecord &record)
+    {
+        const QStringList &f = record.fields;
+        bool ours = true;
+        switch (record.kind) {
+        case VxJournalRecord::Kind::Aside:
+            ours = isFreeNameOf(f.at(1), f.at(0) + backupSuffix) &&
+                   isFreeNameOf(f.at(2), VxFileOps::temporaryName(f.at(0)),
+                                VxFileOps::temporarySuffix);
+            break;
+        case VxJournalRecord::Kind::Add:
+            ours = isFreeNameOf(f.at(1), VxFileOps::temporaryName(f.at(0)),
+                                VxFileOps::temporarySuffix);
+            break;
+        case VxJournalRecord::Kind::Edit:
+            ours = f.at(0).startsWith(QLatin1String("data/Tweak/")) &&
+                   !f.at(0).mid(11).contains(QLatin1Char('/')) &&
+                   f.at(0).endsWith(QLatin1String(".xml")) &&
+                   isFreeNameOf(f.at(1), f.at(0) + backupSuffix) &&
+                   isFreeNameOf(f.at(2), VxFileOps::temporaryName(f.at(1)),
+                                VxFileOps::temporarySuffix) &&
+                   isFreeNameOf(f.at(3), VxFileOps::temporaryName(f.at(0)),
+                                VxFileOps::temporarySuffix);
+            break;
+        default:
+            return true;
+        }
+        for (const QString &field : f) {
+            if (!ours)
+                break;
+            ours = isInsideWithoutLinks(m_installDir, path(field));
+        }
+        if (!ours)
+            report.refused.append(
+                launcherText(VxText::RecordRefused).arg(shown(path(f.constFirst()))));
+        return ours;
+    }
+
+    bool undo(const VxJournalRecord &record)
+    {
+        const QStringList &f = record.fields;
         bool done = true;
         switch (record.kind) {
         case VxJournalRecord::Kind::Aside:
-            done = putBack(path(1), path(0), report.restored, report.failures);
-            done = removeIfThere(path(2), nullptr, report.failures) && done;
+            done = putBackKeeping(f.at(1), f.at(0));
+            done = removeTemporary(f.at(2), f.at(0)) && done;
             break;
         case VxJournalRecord::Kind::Add:
-            done = removeIfThere(path(0), &report.removed, report.failures);
-            done = removeIfThere(path(1), nullptr, report.failures) && done;
+            done = removeAdded(f.at(0));
+            done = removeTemporary(f.at(1), f.at(0)) && done;
             break;
         case VxJournalRecord::Kind::Edit:
-            done = putBack(path(1), path(0), report.restored, report.failures);
-            done = removeIfThere(path(2), nullptr, report.failures) && done;
-            done = removeIfThere(path(3), nullptr, report.failures) && done;
+            done = putBackKeeping(f.at(1), f.at(0));
+            done = removeTemporary(f.at(2), f.at(1)) && done;
+            done = removeTemporary(f.at(3), QString()) && done;
             break;
         case VxJournalRecord::Kind::Begin:
         case VxJournalRecord::Kind::Mod:
         case VxJournalRecord::Kind::Game:
+        case VxJournalRecord::Kind::Made:
             // Kept with what is left to do, so that the next start can still tell whose
-            // launch it was.
+            // launch it was and what it made.
             done = false;
             break;
         }
-        if (!done)
+        return done;
+    }
+
+    enum class Match { Same, Different, Unknown };
+    Match match(const QString &relative) const
+    {
+        const VxFileIdentity recorded = m_identities.value(relative);
+        if (!recorded.isValid())
+            return Match::Unknown;
+        return fileIdentity(path(relative)) == recorded ? Match::Same : Match::Different;
+    }
+
+private:
+    QString path(const QString &relative) const { return absolute(m_installDir, relative); }
+
+    // The backup goes back over file, but only a backup that is still the one the launch
+    // made; a file someone changed since the launch placed it is kept beside, as F.changed.
+    bool putBackKeeping(const QString &backup, const QString &file)
+    {
+        if (!isTaken(path(backup)))
+            return true;
+        if (m_checked && match(backup) != Match::Same) {
+            report.refused.append(launcherText(VxText::NotMadeByLaunch).arg(shown(path(backup))));
+            return true;
+        }
+        if (m_checked && isTaken(path(file)) && match(file) == Match::Different) {
+            QString keptAs = path(file) + QLatin1String(".changed");
+            for (int n = 1; isTaken(keptAs); ++n)
+                keptAs = path(file) + QStringLiteral(".changed.%1").arg(n);
+            QString why;
+            if (!VxFileOps::replaceFile(path(file), keptAs, &why)) {
+                report.failures.append(
+                    launcherText(VxText::CannotPutBack).arg(shown(path(file)), why));
+                return false;
+            }
+            report.kept.append(
+                launcherText(VxText::ChangedKept).arg(shown(path(file)), shown(keptAs)));
+        }
+        return putBack(path(backup), path(file), report.restored, report.failures);
+    }
+
+    bool removeAdded(const QString &file)
+    {
+        if (!m_checked || !isTaken(path(file)))
+            return removeIfThere(path(file), &report.removed, report.failures);
+        switch (match(file)) {
+        case Match::Same:
+            return removeIfThere(path(file), &report.removed, report.failures);
+        case Match::Different:
+            report.kept.append(launcherText(VxText::ChangedAddedKept).arg(shown(path(file))));
+            return true;
+        case Match::Unknown:
+            report.refused.append(launcherText(VxText::NotMadeByLaunch).arg(shown(path(file))));
+            return true;
+        }
+        return true;
+    }
+
+    // A temporary holds, until it takes its name, the identity recorded for that name.
+    bool removeTemporary(const QString &temporary, const QString &madeAs)
+    {
+        if (!isTaken(path(temporary)))
+            return true;
+        const VxFileIdentity recorded = m_identities.value(madeAs);
+        if (m_checked && recorded.isValid() && fileIdentity(path(temporary)) != recorded) {
+            report.refused.append(
+                launcherText(VxText::NotMadeByLaunch).arg(shown(path(temporary))));
+            return true;
+        }
+        return removeIfThere(path(temporary), nullptr, report.failures);
+    }
+
+    QString m_installDir;
+    bool m_checked;
+    QMap<QString, VxFileIdentity> m_identities;
+};
+
+} // namespace
+
+VxRestoreReport undoJournalRecords(const QString &installDir, const VxJournal &journal,
+                                   QList<VxJournalRecord> *remaining)
+{
+    Undo undo(installDir, journal);
+    QList<VxJournalRecord> left;
+    const QList<VxJournalRecord> &records = journal.records;
+    for (qsizetype i = records.size() - 1; i >= 0; --i) {
+        const VxJournalRecord &record = records.at(i);
+        if (undo.namesOurs(record) && !undo.undo(record))
             left.prepend(record);
     }
     if (remaining)
-        *remaining = report.ok() ? QList<VxJournalRecord>() : left;
-    return report;
+        *remaining = undo.report.ok() ? QList<VxJournalRecord>() : left;
+    return undo.report;
+}
+
+QStringList changedSinceLaunch(const QString &installDir, const VxJournal &journal)
+{
+    QStringList changed;
+    if (journal.version < 2)
+        return changed;
+    const Undo undo(installDir, journal);
+    for (const VxJournalRecord &record : journal.records) {
+        const bool placed = record.kind == VxJournalRecord::Kind::Aside ||
+                            record.kind == VxJournalRecord::Kind::Add ||
+                            record.kind == VxJournalRecord::Kind::Edit;
+        if (placed && isTaken(absolute(installDir, record.fields.constFirst())) &&
+            undo.match(record.fields.constFirst()) == Undo::Match::Different)
+            changed.append(record.fields.constFirst());
+    }
+    changed.removeDuplicates();
+    return changed;
 }
 
 QStringList findBackupsByName(const QString &installDir)

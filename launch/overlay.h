@@ -55,24 +55,38 @@ QList<VxDataChange> planModData(const QString &installDir, const QString &modPat
 // The journal record of a change, with paths relative to installDir.
 VxJournalRecord journalRecord(const QString &installDir, const VxDataChange &change);
 
-// Makes one planned change; false with error set when it could not be made. A change that
-// fails half-way puts back what it had done.
-bool makeDataChange(const VxDataChange &change, QString *error);
+// Makes one planned change in two steps: the mod's file copied to its temporary name, then
+// (once the copy's identity is in the journal) the renames. False with error set when it
+// could not be made; a change that fails half-way puts back what it had done.
+bool copyModFile(const VxDataChange &change, QString *error);
+bool placeDataChange(const VxDataChange &change, QString *error);
 
 struct VxRestoreReport
 {
-    int restored = 0; // game files put back
-    int removed = 0;  // files a launch added, removed
-    QStringList failures;
+    int restored = 0;     // game files put back
+    int removed = 0;      // files a launch added, removed
+    QStringList failures; // what could not be done: stays in the journal for the next start
+    // Files changed by someone else while the game was modded, kept (a line each, for the
+    // person), and records that name what the launch never made, left alone.
+    QStringList kept;
+    QStringList refused;
 
     bool ok() const { return failures.isEmpty(); }
+    // Something the person must hear of, though nothing is left to do.
+    bool hasNews() const { return !kept.isEmpty() || !refused.isEmpty(); }
     // "3 files put back, 2 added files removed"
     QString summary() const;
 };
 
-// Undoes the records, the last first. Records whose undo failed are left in remaining.
-VxRestoreReport undoJournalRecords(const QString &installDir, const QList<VxJournalRecord> &records,
+// Undoes the records, the last first. A file the launch placed is removed or overwritten only
+// while it still has the identity the journal gives it (from version 2 on); one changed since
+// is kept. Records whose undo failed are left in remaining.
+VxRestoreReport undoJournalRecords(const QString &installDir, const VxJournal &journal,
                                    QList<VxJournalRecord> *remaining);
+
+// The files the launch placed that someone else has changed since, as the restore would keep
+// them (paths relative to installDir).
+QStringList changedSinceLaunch(const QString &installDir, const VxJournal &journal);
 
 // The rule older launchers left behind: F.backup beside F, and X.xml.backup in data/Tweak.
 // Only ever used when the player asks, since a game may ship files of such names.

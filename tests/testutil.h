@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <filesystem>
+
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
 #endif
@@ -122,6 +124,25 @@ inline bool copyTree(const QString &source, const QString &target)
         const QString to = target + QLatin1Char('/') + QDir(source).relativeFilePath(it.next());
         ok = QDir().mkpath(QFileInfo(to).absolutePath()) && QFile::copy(it.filePath(), to) &&
              QFile::setPermissions(to, QFile::permissions(to) | QFileDevice::WriteOwner);
+    }
+    return ok;
+}
+
+// A copy of a tree whose files are the same files (hard links): each keeps the identity a
+// launch recorded for it, as a restore finds it in place. Only renames and removals may be done
+// in the copy then, as a restore does.
+inline bool linkTree(const QString &source, const QString &target)
+{
+    bool ok = QDir().mkpath(target);
+    for (QDirIterator it(source, QDir::Files | QDir::Hidden | QDir::System,
+                         QDirIterator::Subdirectories);
+         ok && it.hasNext();) {
+        const QString to = target + QLatin1Char('/') + QDir(source).relativeFilePath(it.next());
+        std::error_code error;
+        ok = QDir().mkpath(QFileInfo(to).absolutePath());
+        std::filesystem::create_hard_link(it.filePath().toStdU16String(), to.toStdU16String(),
+                                          error);
+        ok = ok && !error;
     }
     return ok;
 }

@@ -1,3 +1,4 @@
+#include "launch/journal.h"
 #include "testutil.h"
 
 #include <QDeadlineTimer>
@@ -24,7 +25,13 @@ private slots:
     void everyOperation();
     void killedAtRandomMoments_data();
     void killedAtRandomMoments();
+    void stepsInOrder_data();
     void stepsInOrder();
+    void races_data();
+    void races();
+    void randomPairs();
+    void gameProcess_data();
+    void gameProcess();
     void whilePlaying_data();
     void whilePlaying();
     void readOnly();
@@ -58,6 +65,21 @@ Run runWhenFree(const QStringList &args)
         run = runVxmod(args, env);
     }
     return run;
+}
+
+// Starts vxmod with args, to be held at point (see VxFileOps::pausePoint); true once it waits
+// there, false when it ended without getting there.
+bool startHeld(QProcess &held, const QStringList &args, QProcessEnvironment hooked,
+               const QString &point, const QString &pause)
+{
+    hooked.insert(u"VX_PAUSE_AT"_s, point);
+    hooked.insert(u"VX_PAUSE_FILE"_s, pause);
+    held.setProcessEnvironment(hooked);
+    held.start(qEnvironmentVariable("VX_VXMOD"), args);
+    const QDeadlineTimer deadline(30000);
+    while (!QFile::exists(pause) && !held.waitForFinished(5) && !deadline.hasExpired()) {
+    }
+    return QFile::exists(pause);
 }
 
 void checkPristine(const QString &game, const QString &context)
@@ -113,8 +135,9 @@ void TestCrashSafety::everyOperation()
     int operation = command == u"play"_s && !failing ? std::max(1, launchOperations - 2) : 1;
     for (; operation < 1000; ++operation) {
         TestDir game;
-        // A restore starts from a copy of the launch made once, journal included.
-        QVERIFY(command == u"restore"_s ? copyTree(m_dir.path() + u"/clean"_s, game.path())
+        // A restore starts from the launch made once, journal included: its very files, which
+        // a restore only renames and removes.
+        QVERIFY(command == u"restore"_s ? linkTree(m_dir.path() + u"/clean"_s, game.path())
                                         : stageDemoGame(game.path()));
         hooked.insert(failing ? u"VX_FAIL_OPERATION"_s : u"VX_FAULT_AFTER_OPS"_s,
                       QString::number(operation));
@@ -176,7 +199,7 @@ void TestCrashSafety::killedAtRandomMoments()
     qint64 span = 1; // from vxmod's first file to its end, in microseconds
     for (int round = -1; round < 6; ++round) {
         TestDir game;
-        QVERIFY(command == u"restore"_s ? copyTree(m_dir.path() + u"/clean"_s, game.path())
+        QVERIFY(command == u"restore"_s ? linkTree(m_dir.path() + u"/clean"_s, game.path())
                                         : stageDemoGame(game.path()));
         QProcess victim;
         victim.setProcessEnvironment(env);
@@ -199,11 +222,29 @@ void TestCrashSafety::killedAtRandomMoments()
     }
 }
 
-// The steps of a launch and a restore, in order: a backup is on disk before it takes its
-// name, a game file is moved aside only once the mod's file is in hand, and a save replaces
-// the resource file rather than writing into it (a second link keeps the game's bytes).
+void TestCrashSafety::stepsInOrder_data()
+{
+    QTest::addColumn<QString>("failAt"); // the restore's file operation that fails, if any
+    QTest::addColumn<QString>("restore");
+    QTest::newRow("a whole restore") << QString()
+                                     << u"rename Units.xml.backup Units.xml\n"
+                                        u"rename tank.pgm.backup tank.pgm\nremove medic.pgm\n"
+                                        u"remove vxlaunch.journal\n"_s;
+    QTest::newRow("a restore that keeps a journal writes it whole, then renames it")
+        << u"1"_s
+        << u"rename tank.pgm.backup tank.pgm\nremove medic.pgm\nwrite vxlaunch.journal.vxpart\n"
+           u"sync vxlaunch.journal.vxpart\nrename vxlaunch.journal.vxpart vxlaunch.journal\n"_s;
+}
+
+// The steps of a launch and a restore, in order: the journal on disk before each batch of
+// changes, and the identities of the mod's copies before they take their names; a backup on
+// disk, and its identity in the journal, before it takes its name; a game file moved aside only
+// once the mod's file is in hand; and a save that replaces the resource file rather than
+// writing into it (a second link keeps the game's bytes).
 void TestCrashSafety::stepsInOrder()
 {
+    QFETCH(QString, failAt);
+    QFETCH(QString, restore);
     TestDir dir;
     const QString game = dir.path() + u"/game"_s;
     std::error_code linked;
@@ -213,16 +254,211 @@ void TestCrashSafety::stepsInOrder()
     QProcessEnvironment traced = env;
     traced.insert(u"VX_TRACE_OPERATIONS"_s, dir.path() + u"/trace"_s);
     QVERIFY(!linked &&
-            runVxmod({u"apply"_s, u"--game"_s, game, u"BetterUnits"_s}, traced).exitCode == 0 &&
-            runVxmod(args(game, u"restore"_s), traced).exitCode == 0);
+            runVxmod({u"apply"_s, u"--game"_s, game, u"BetterUnits"_s}, traced).exitCode == 0);
     QCOMPARE(readTree(dir.path()).value(u"link"_s), pristine.value(u"Tweak/Units.xml"_s));
+    if (!failAt.isEmpty())
+        traced.insert(u"VX_FAIL_OPERATION"_s, failAt);
+    QCOMPARE(runVxmod(args(game, u"restore"_s), traced).exitCode, failAt.isEmpty() ? 0 : 1);
     QCOMPARE(QString::fromUtf8(readTree(dir.path()).value(u"trace"_s)),
-             u"copy medic.pgm.vxpart\nrename medic.pgm.vxpart medic.pgm\ncopy tank.pgm.vxpart\n"
-             u"rename tank.pgm tank.pgm.backup\nrename tank.pgm.vxpart tank.pgm\n"
-             u"copy Units.xml.backup.vxpart\nsync Units.xml.backup.vxpart\n"
+             u"sync vxlaunch.journal\nsync vxlaunch.journal\ncopy medic.pgm.vxpart\n"
+             u"copy tank.pgm.vxpart\nsync vxlaunch.journal\n"
+             u"rename medic.pgm.vxpart medic.pgm\nrename tank.pgm tank.pgm.backup\n"
+             u"rename tank.pgm.vxpart tank.pgm\nsync vxlaunch.journal\n"
+             u"copy Units.xml.backup.vxpart\nsync Units.xml.backup.vxpart\nsync vxlaunch.journal\n"
              u"rename Units.xml.backup.vxpart Units.xml.backup\nsave Units.xml\n"
-             u"rename Units.xml.backup Units.xml\nrename tank.pgm.backup tank.pgm\n"
-             u"remove medic.pgm\n"_s);
+             u"sync vxlaunch.journal\n"_s +
+                 restore);
+}
+
+void TestCrashSafety::races_data()
+{
+    QTest::addColumn<bool>("modded");   // the folder holds an earlier apply's work first
+    QTest::addColumn<QString>("first"); // paused at point
+    QTest::addColumn<QString>("point");
+    QTest::addColumn<bool>("killed");    // the first is killed there
+    QTest::addColumn<QString>("second"); // runs while the first waits (or after its kill)
+    QTest::addColumn<int>("exitCode");   // of the second
+    QTest::newRow("an apply while a restore has read the journal is refused")
+        << true << u"restore"_s << u"journal-read"_s << false << u"apply"_s << 2;
+    QTest::newRow("a restore while an apply holds the lock is refused")
+        << false << u"apply"_s << u"lock-taken"_s << false << u"restore"_s << 2;
+    QTest::newRow("a status between an apply's journal and its changes acts on nothing")
+        << false << u"apply"_s << u"batch-synced"_s << false << u"status"_s << 1;
+    QTest::newRow("a restore after an apply killed between its journal and its changes")
+        << true << u"apply"_s << u"batch-synced"_s << true << u"restore"_s << 0;
+    QTest::newRow("an apply after a restore killed once it had read the journal")
+        << true << u"restore"_s << u"journal-read"_s << true << u"apply"_s << 0;
+}
+
+// Two real processes, the first held at a point of its work while the second runs: whatever
+// the second does, every change stays journalled or undone, and one restore at the end brings
+// back the game's own files.
+void TestCrashSafety::races()
+{
+    QFETCH(bool, modded);
+    QFETCH(QString, first);
+    QFETCH(QString, point);
+    QFETCH(bool, killed);
+    QFETCH(QString, second);
+    QFETCH(int, exitCode);
+    TestDir game, hooks;
+    QVERIFY(modded ? linkTree(m_dir.path() + u"/clean"_s, game.path())
+                   : stageDemoGame(game.path()));
+    const QString pause = hooks.path() + u"/pause"_s;
+    QProcess held;
+    QVERIFY2(startHeld(held, args(game.path(), first), env, point, pause),
+             "the first command never reached its pause");
+    if (killed)
+        held.kill();
+    QVERIFY(!killed || held.waitForFinished());
+    const Files before = readTree(game.path());
+    const Run run = runVxmod(args(game.path(), second), env);
+    QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+    if (second == u"status"_s)
+        QCOMPARE(readTree(game.path()), before);
+    QFile::remove(pause);
+    QVERIFY(killed || (held.waitForFinished(60000) && held.exitCode() == 0));
+    const Run restore = runWhenFree(args(game.path(), u"restore"_s));
+    QVERIFY2(restore.exitCode == 0, qPrintable(restore.err));
+    checkPristine(game.path(), QString());
+}
+
+// Random pairs of commands, the first paused at a random point of its work (a named point or
+// after its n-th file operation), sometimes killed there, while the second runs; and between
+// pairs, a file the launch placed changed "by someone else". After each pair and one restore,
+// data/ is the game's own plus what was changed so, kept. VX_STRESS_COUNT pairs (a few by
+// default) from VX_TEST_SEED.
+void TestCrashSafety::randomPairs()
+{
+    const QString seed = qEnvironmentVariable("VX_TEST_SEED");
+    const quint32 used = seed.isEmpty() ? 20261207 : seed.toUInt();
+    const int count = qMax(1, qEnvironmentVariableIntValue("VX_STRESS_COUNT"));
+    QRandomGenerator random(used);
+    const QStringList commands{u"apply"_s,  u"restore"_s, u"play"_s,
+                               u"status"_s, u"install"_s, u"remove"_s};
+    const QStringList points{u"lock-taken"_s, u"journal-read"_s, u"batch-synced"_s};
+    TestDir game, hooks;
+    QVERIFY(stageDemoGame(game.path()));
+    const QString pause = hooks.path() + u"/pause"_s;
+    const QProcessEnvironment quick =
+        testEnvironment(hooks.path(), {u"VX_STANDIN_QUIT_AFTER_MS=300"_s});
+    const auto argsFor = [&](const QString &command) {
+        const QStringList base{command, u"--game"_s, game.path()};
+        if (command == u"install"_s)
+            return base + QStringList{u"--replace"_s, qEnvironmentVariable("VX_DEMO_ARCHIVES") +
+                                                          u"/NightSky.zip"_s};
+        if (command == u"remove"_s)
+            return base + QStringList{u"NightSky"_s};
+        if (command == u"apply"_s || command == u"play"_s)
+            return base + QStringList{u"BetterUnits"_s, u"WarpDrive"_s};
+        return base;
+    };
+    int kills = 0, races = 0, hostile = 0;
+    for (int pair = 0; pair < std::max(count, 6); ++pair) {
+        const QString context = u"seed %1, pair %2: "_s.arg(used).arg(pair);
+        // Every state to start from: clean, modded, modded and changed by someone else.
+        Files expected = pristine;
+        if (pair % 2 == 1 || random.bounded(2) == 0)
+            QCOMPARE(runVxmod(argsFor(u"apply"_s), quick).exitCode, 0);
+        if (QFile::exists(game.path() + u"/vxlaunch.journal"_s) && random.bounded(3) == 0) {
+            ++hostile;
+            const QString file =
+                random.bounded(2) ? u"Art/Units/tank.pgm"_s : u"Art/Units/medic.pgm"_s;
+            const QString path = game.path() + u"/data/"_s + file;
+            QVERIFY(QFile::remove(path) && writeTree(game.path(), {{u"data/"_s + file, "theirs"}}));
+            expected.insert(file.endsWith(u"tank.pgm"_s) ? file + u".changed"_s : file, "theirs");
+        }
+        const QString first = commands.at(random.bounded(commands.size()));
+        const QString second = commands.at(random.bounded(commands.size()));
+        const QString point = random.bounded(2) ? points.at(random.bounded(points.size()))
+                                                : u"op:%1"_s.arg(1 + random.bounded(40));
+        QProcess held;
+        const bool raced = startHeld(held, argsFor(first), quick, point, pause);
+        races += raced;
+        if (raced && random.bounded(3) == 0) {
+            ++kills;
+            held.kill();
+            held.waitForFinished();
+        }
+        runVxmod(argsFor(second), quick);
+        QFile::remove(pause);
+        QVERIFY2(held.state() == QProcess::NotRunning || held.waitForFinished(60000),
+                 qPrintable(context + first + u" hangs"_s));
+        const Run restore = runWhenFree(argsFor(u"restore"_s));
+        QVERIFY2(restore.exitCode == 0 || !restore.err.contains(u"not fully restored"_s),
+                 qPrintable(context + restore.err));
+        QVERIFY2(readTree(game.path() + u"/data"_s) == expected &&
+                     !QFile::exists(game.path() + u"/vxlaunch.journal"_s),
+                 qPrintable(context + first + u" paused at "_s + point + u", then "_s + second +
+                            u": "_s + restore.err));
+        // The player takes back what was kept, and the next pair starts from the game.
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+            if (pristine.value(it.key()) != it.value())
+                QFile::remove(game.path() + u"/data/"_s + it.key());
+    }
+    qInfo("%d pairs, %d races, %d kills, %d hostile states", std::max(count, 6), races, kills,
+          hostile);
+}
+
+void TestCrashSafety::gameProcess_data()
+{
+    QTest::addColumn<bool>("linked");     // the game's program is a link to the stand-in
+    QTest::addColumn<QString>("started"); // the start time recorded with the game's id
+    QTest::addColumn<int>("exitCode");    // of a restore while it runs
+    QTest::newRow("a process of the game that started at another time is another process")
+        << false << u"1"_s << 0;
+    QTest::newRow("a process of the game folder with no start time recorded is the game")
+        << false << u"0"_s << 1;
+    QTest::newRow("a game program that links outside the game folder is the game")
+        << true << u"0"_s << 1;
+}
+
+// A restore waits for the game the journal names, and only for it: a process id given out again
+// to another process, whoever owns it, does not hold the game's files for ever.
+void TestCrashSafety::gameProcess()
+{
+    QFETCH(bool, linked);
+    QFETCH(QString, started);
+    QFETCH(int, exitCode);
+    TestDir game;
+    QVERIFY(linkTree(m_dir.path() + u"/clean"_s, game.path()));
+    const QString program = game.path() + u'/' + gameExecutableName();
+    if (linked) {
+#ifdef Q_OS_WIN
+        QSKIP("QFile::link makes .lnk shortcuts on Windows");
+#endif
+        QVERIFY(QFile::remove(program) && QFile::link(qEnvironmentVariable("VX_STANDIN"), program));
+    }
+    QProcess running;
+    running.setProcessEnvironment(
+        testEnvironment(m_dir.path(), {u"VX_STANDIN_QUIT_AFTER_MS=60000"_s}));
+    running.start(program, {});
+    QVERIFY(running.waitForStarted());
+    auto end = qScopeGuard([&] {
+        running.kill();
+        running.waitForFinished();
+    });
+    // A new file, not written through the link to the launch's.
+    const QString journal = game.path() + u"/vxlaunch.journal"_s;
+    const QByteArray records = readTree(game.path()).value(u"vxlaunch.journal"_s);
+    QVERIFY(QFile::remove(journal) &&
+            writeTree(game.path(),
+                      {{u"vxlaunch.journal"_s,
+                        records + VxJournalFile::encode(
+                                      {VxJournalRecord::Kind::Game,
+                                       {QString::number(running.processId()), started}})}}));
+    const Files modded = readTree(game.path() + u"/data"_s);
+    const Run run = runVxmod(args(game.path(), u"restore"_s), env);
+    QVERIFY2(run.exitCode == exitCode &&
+                 (exitCode == 0 || run.err.contains(u"the game is still running"_s)),
+             qPrintable(run.err));
+    if (exitCode == 0)
+        return checkPristine(game.path(), QString());
+    QCOMPARE(readTree(game.path() + u"/data"_s), modded);
+    running.kill();
+    running.waitForFinished();
+    QCOMPARE(runVxmod(args(game.path(), u"restore"_s), env).exitCode, 0);
+    checkPristine(game.path(), QString());
 }
 
 void TestCrashSafety::whilePlaying_data()

@@ -226,7 +226,7 @@ private slots:
         QTest::addColumn<QString>("left"); // what another launch or the player left
         QTest::addColumn<QString>("language");
         QTest::addColumn<int>("answer");
-        QTest::addColumn<QString>("boxText"); // begins the only box's text; empty: no box
+        QTest::addColumn<QString>("boxText"); // begins each box's text, '#' between boxes
         QTest::addColumn<bool>("restored");   // the game's own files are back after the start
 
         const QString title = u"Vexil 4: Brask! Mod Launcher|"_s;
@@ -245,6 +245,14 @@ private slots:
                u"avant que les fichiers du jeu ne soient remis en place. C'est d\u00e9sormais "
                u"chose faite\u00a0: 2 fichiers remis en place, 1 fichier ajout\u00e9 "
                u"supprim\u00e9.|OK"_s
+            << true;
+        QTest::newRow("a file someone changed while modded is kept beside the game's, and said so")
+            << u"changed"_s << english << ok
+            << title + u"The last launch was interrupted#"_s + title +
+                   u"The game's files are back. Some files were not the ones the launch had "
+                   u"placed, so they were kept:\n"_s +
+                   u"%game"_s + QDir::toNativeSeparators(u"/data/Art/Sky/backdrop.txt"_s) +
+                   u" was changed"_s
             << true;
         QTest::newRow("backups an older launcher left move only when the player says yes")
             << u"older launcher"_s << english << int(QMessageBox::Yes)
@@ -299,12 +307,16 @@ private slots:
                                                {u"vxlaunch.journal.damaged"_s, "earlier"}}));
         } else if (left == u"cancelled"_s) {
             QVERIFY(vxtest::writeTree(m_game, {{u"launcher.cfg"_s, "  /w:1\n/TELNET garbage"}}));
-        } else if (left == u"killed launch"_s || left == u"busy"_s) {
+        } else if (left == u"killed launch"_s || left == u"busy"_s || left == u"changed"_s) {
             VxSilentFeedback feedback;
             QCOMPARE(
                 applyMods(m_game, {{m_game + u"/VexilMods/NightSky/"_s, u"Night Sky"_s}}, feedback),
                 VxLaunchResult::Applied);
             QVERIFY(left != u"busy"_s || otherLaunch.tryLock() == VxGameLock::Result::Acquired);
+            // Another program's new file in place of the mod's.
+            QVERIFY(left != u"changed"_s ||
+                    (QFile::remove(m_game + u"/data/Art/Sky/backdrop.txt"_s) &&
+                     vxtest::writeTree(m_game, {{u"data/Art/Sky/backdrop.txt"_s, "theirs"}})));
         }
         const vxtest::Files before = vxtest::readTree(m_game + u"/data"_s);
         const vxtest::Files whole = vxtest::hashTree(m_game);
@@ -333,10 +345,17 @@ private slots:
         timer.stop();
         // Neither a refused Play nor Check for Updates closes the launcher.
         QVERIFY(dialog.isVisible());
-        QCOMPARE(vxtest::readTree(m_game + u"/data"_s), restored ? pristine : before);
+        const vxtest::Files kept{{u"Art/Sky/backdrop.txt.changed"_s, "theirs"}};
+        QCOMPARE(vxtest::readTree(m_game + u"/data"_s), !restored ? before
+                                                        : left == u"changed"_s
+                                                            ? vxtest::operator+(pristine, kept)
+                                                            : pristine);
         QVERIFY(!QFileInfo::exists(m_dir->filePath(u"gone"_s)));
-        QVERIFY2(m_boxes.size() == int(!boxText.isEmpty()) && m_boxes.value(0).startsWith(boxText),
-                 qPrintable(m_boxes.join(u'\n') + u"\nexpected:\n"_s + boxText));
+        const QStringList boxes = boxText.split(u'#');
+        bool shown = m_boxes.size() == (boxText.isEmpty() ? 0 : boxes.size());
+        for (qsizetype i = 0; shown && i < boxes.size(); ++i)
+            shown = m_boxes.at(i).startsWith(boxes.at(i));
+        QVERIFY2(shown, qPrintable(m_boxes.join(u'\n') + u"\nexpected:\n"_s + boxText));
         if (left == u"damaged"_s)
             QCOMPARE(vxtest::readTree(m_game).value(u"vxlaunch.journal.damaged.1"_s),
                      "vxlaunch journal 1\nx\n"_ba);

@@ -23,6 +23,10 @@ private slots:
     void vxmod();
     void damagedJournal_data();
     void damagedJournal();
+    void notOurs_data();
+    void notOurs();
+    void journalNotAFile_data();
+    void journalNotAFile();
 };
 
 namespace {
@@ -75,19 +79,25 @@ const Files game =
            "</XIntResourceDetails><XIntResourceDetails id='Armor'><Value>1</Value>"
            "<Flags>64</Flags></XIntResourceDetails></XResourceTable></XResourceFile>"}};
 
-// The game as a launch of one mod left it, and the journal it wrote, taken out.
-Files launched(QByteArray &journal)
+// The game as a launch of one mod left it in dir/game, and the journal it wrote, taken out.
+Files launched(const QString &dir, QByteArray &journal)
 {
-    TestDir dir;
-    writeTree(dir.path() + u"/game/data"_s, game);
+    writeTree(dir + u"/game/data"_s, game);
     VxSilentFeedback silent;
-    applyMods(
-        dir.path() + u"/game"_s,
-        writeMods(dir.path(), {u"Art/tank.pgm=mod; Art/medic=m; Tweak/Units/Speed.twk=Value=9"_s}),
-        silent);
-    Files modded = readTree(dir.path() + u"/game"_s);
+    applyMods(dir + u"/game"_s,
+              writeMods(dir, {u"Art/tank.pgm=mod; Art/medic=m; Tweak/Units/Speed.twk=Value=9"_s}),
+              silent);
+    Files modded = readTree(dir + u"/game"_s);
     journal = modded.take(u"vxlaunch.journal"_s);
     return modded;
+}
+
+// A copy of the launched game folder in dir whose files are the launch's own (see linkTree),
+// with journal in place of the launch's.
+bool launchedCopy(const QString &launchedDir, const QString &dir, const QByteArray &journal)
+{
+    return linkTree(launchedDir + u"/game"_s, dir) && QFile::remove(dir + u"/vxlaunch.journal"_s) &&
+           writeTree(dir, {{u"vxlaunch.journal"_s, journal}});
 }
 
 } // namespace
@@ -177,8 +187,9 @@ void TestLaunchSequence::launch()
     QCOMPARE(readTree(install), under(u"data/"_s, game));
 }
 
-// Two names for one folder in the mod, folders linking to their parents in mod and game, and
-// a game file that is a dangling link: each file is laid once, and no loop is followed.
+// Two names for one folder in the mod, folders linking to their parents in mod and game, a
+// game folder linking outside the game, and a game file that is a dangling link: each file is
+// laid once, no loop is followed, and nothing is laid through a link.
 void TestLaunchSequence::linkedFolders()
 {
 #ifdef Q_OS_WIN
@@ -187,7 +198,9 @@ void TestLaunchSequence::linkedFolders()
     TestDir dir;
     const QString art = dir.path() + u"/game/data/Art"_s, mod = dir.path() + u"/Mod0/"_s;
     QVERIFY(writeTree(art, files(u"A/tank=a; B/tank=b"_s)) &&
-            writeTree(mod, files(u"shared/tank=mod; Art/ghost.pgm=mod"_s)) &&
+            writeTree(mod, files(u"shared/tank=mod; Art/ghost.pgm=mod; Art/Out/x=mod"_s)) &&
+            QDir().mkpath(dir.path() + u"/outside"_s) &&
+            QFile::link(dir.path() + u"/outside"_s, art + u"/Out"_s) &&
             QFile::link(mod + u"shared"_s, mod + u"Art/A"_s) &&
             QFile::link(mod + u"shared"_s, mod + u"Art/B"_s) &&
             QFile::link(mod + u"Art"_s, mod + u"shared/loop"_s) &&
@@ -197,9 +210,9 @@ void TestLaunchSequence::linkedFolders()
     QCOMPARE(applyMods(dir.path() + u"/game"_s, {{mod, u"Mod"_s}}, silent),
              VxLaunchResult::Applied);
     QCOMPARE(readTree(art), files(u"A/tank=mod; A/tank.backup=a; B/tank=mod; B/tank.backup=b; "
-                                  u"ghost.pgm=mod; ghost.pgm.backup=<special>"_s));
+                                  u"ghost.pgm=mod; ghost.pgm.backup=<special>; Out/="_s));
     QVERIFY(restoreGame(dir.path() + u"/game"_s).ok());
-    QCOMPARE(readTree(art), files(u"A/tank=a; B/tank=b; ghost.pgm=<special>"_s));
+    QCOMPARE(readTree(art), files(u"A/tank=a; B/tank=b; ghost.pgm=<special>; Out/="_s));
     QCOMPARE(QFileInfo(art + u"/ghost.pgm"_s).symLinkTarget(), art + u"/nowhere"_s);
 }
 
@@ -320,7 +333,8 @@ void TestLaunchSequence::damagedJournal_data()
 {
     QTest::addColumn<QList<QByteArray>>("journals");
     QByteArray journal;
-    launched(journal);
+    TestDir dir;
+    launched(dir.path(), journal);
     QList<QByteArray> cut, flipped;
     for (qsizetype n = 0; n < journal.size(); ++n) {
         cut.append(journal.left(n));
@@ -341,10 +355,11 @@ void TestLaunchSequence::damagedJournal()
 {
     QFETCH(QList<QByteArray>, journals);
     QByteArray whole;
-    const Files modded = launched(whole), installed = under(u"data/"_s, game);
+    TestDir launchedDir;
+    const Files modded = launched(launchedDir.path(), whole), installed = under(u"data/"_s, game);
     for (const QByteArray &journal : journals) {
         TestDir dir;
-        QVERIFY(writeTree(dir.path(), modded + Files{{u"vxlaunch.journal"_s, journal}}));
+        QVERIFY(launchedCopy(launchedDir.path(), dir.path(), journal));
         const bool damaged = VxJournalFile::read(dir.path()).state == VxJournal::State::Damaged;
         const bool restored = restoreGame(dir.path()).ok();
         const Files now = readTree(dir.path());
@@ -356,8 +371,184 @@ void TestLaunchSequence::damagedJournal()
                      (it.key().toUtf8() + " lost by " + context).constData());
         QVERIFY2(!damaged || now == (modded + Files{{u"vxlaunch.journal.damaged"_s, journal}}),
                  context.constData());
-        QVERIFY(journal != whole || (restored && now == installed));
+        // A last line whose checksum holds is whole, newline or not.
+        QVERIFY2((journal != whole && journal != whole.chopped(1)) ||
+                     (restored && now == installed),
+                 context.constData());
     }
+}
+
+void TestLaunchSequence::notOurs_data()
+{
+    QTest::addColumn<QStringList>("records"); // added to the launch's, fields split by '|'
+    QTest::addColumn<QString>("lastLine");    // the journal line moved last, its newline lost
+    QTest::addColumn<bool>("version1");       // the journal as a launcher before identities
+    QTest::addColumn<Files>("written");       // as someone else, into the game folder
+    QTest::addColumn<QString>("link");        // a folder link put into the game folder
+    QTest::addColumn<QString>("status");      // in vxmod status's line, before the restore
+    QTest::addColumn<int>("exitCode");        // of vxmod restore
+    QTest::addColumn<QString>("said");        // in its standard error
+    QTest::addColumn<QString>("changed");     // data files that differ from the game's after it
+
+    const QString changedAdd = u"was changed after a mod added it; it stays"_s;
+    const QString notMade = u"is not the file the launch made; it is left as it is"_s;
+    const QString refused = u"in a way no launch does; it is left as it is"_s;
+    QTest::newRow("an added file someone changed stays")
+        << QStringList() << QString() << false << Files{{u"data/Art/medic"_s, "their medic"}}
+        << QString() << u"kept by the restore: data/Art/medic;"_s << 1 << changedAdd
+        << u"Art/medic=their medic"_s;
+    QTest::newRow("a replaced file someone changed is kept as F.changed")
+        << QStringList() << QString() << false << Files{{u"data/Art/tank.pgm"_s, "their tank"}}
+        << QString() << u"restore: data/Art/tank.pgm;"_s << 1
+        << u"tank.pgm.changed and the game's own file is back"_s
+        << u"Art/tank.pgm.changed=their tank"_s;
+    QTest::newRow("a changed resource file is kept as .changed.1 when .changed is taken")
+        << QStringList() << QString() << false
+        << Files{{u"data/Tweak/Units.xml"_s, "<theirs/>"},
+                 {u"data/Tweak/Units.xml.changed"_s, "older"}}
+        << QString() << u"restore: data/Tweak/Units.xml;"_s << 1 << u"Units.xml.changed.1"_s
+        << u"Tweak/Units.xml.changed=older; Tweak/Units.xml.changed.1=<theirs/>"_s;
+    QTest::newRow("an added game file the launch never made is left")
+        << QStringList{u"add|data/Maps/Sea/isle|data/Maps/Sea/isle.vxpart"_s} << QString() << false
+        << Files() << QString() << QString() << 1 << u"isle "_s + notMade << QString();
+    QTest::newRow("a game's own file named like a backup is not put back")
+        << QStringList{u"aside|data/Text/credits.txt|data/Text/credits.txt.backup|"
+                       u"data/Text/credits.txt.vxpart"_s}
+        << QString() << false << Files() << QString() << QString() << 1
+        << u"credits.txt.backup "_s + notMade << QString();
+    QTest::newRow("a temporary named like no temporary is refused")
+        << QStringList{u"add|data/Text/readme.backup|data/Text/credits.txt"_s} << QString() << false
+        << Files() << QString() << QString() << 1 << u"readme.backup "_s + refused << QString();
+    QTest::newRow("a resource backup named like no backup is refused")
+        << QStringList{u"edit|data/Tweak/Units.xml|data/Text/readme.backup|data/Text/"
+                       u"readme.backup.vxpart|data/Tweak/Units.xml.vxpart"_s}
+        << QString() << false << Files() << QString() << QString() << 1 << u"Units.xml "_s + refused
+        << QString();
+    QTest::newRow("a record through a folder link is refused")
+        << QStringList{u"add|data/Out/x|data/Out/x.vxpart"_s} << QString() << false << Files()
+        << u"data/Out"_s << QString() << 1 << u"x "_s + refused << QString();
+    QTest::newRow("the last record counts without its newline")
+        << QStringList() << u"made\tdata/Art/medic\t"_s << false << Files() << QString()
+        << QString() << 0 << u"restored: 2 files put back, 1 added file removed"_s << QString();
+    QTest::newRow("a version 1 journal removes an added file whatever it holds")
+        << QStringList() << QString() << true << Files{{u"data/Art/medic"_s, "their medic"}}
+        << QString() << QString() << 0 << u"restored: 2 files put back, 1 added file removed"_s
+        << QString();
+}
+
+// A restore removes or overwrites only what the launch made and still is as it made it: a
+// file someone changed since is kept, a record naming anything else is left alone; both are
+// said, a line each, and the rest of the journal is undone.
+void TestLaunchSequence::notOurs()
+{
+    QFETCH(QStringList, records);
+    QFETCH(QString, lastLine);
+    QFETCH(bool, version1);
+    QFETCH(Files, written);
+    QFETCH(QString, link);
+    QFETCH(QString, status);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    QFETCH(QString, changed);
+
+    TestDir launchedDir, dir;
+    QByteArray journal;
+    launched(launchedDir.path(), journal);
+    for (const QString &record : records) {
+        QStringList fields = record.split(u'|');
+        const QString kind = fields.takeFirst();
+        journal += VxJournalFile::encode({kind == u"add"_s     ? VxJournalRecord::Kind::Add
+                                          : kind == u"aside"_s ? VxJournalRecord::Kind::Aside
+                                                               : VxJournalRecord::Kind::Edit,
+                                          fields});
+    }
+    QList<QByteArray> lines = journal.split('\n');
+    lines.removeLast();
+    for (qsizetype i = 0; !lastLine.isEmpty() && i < lines.size(); ++i) {
+        if (lines.at(i).startsWith(lastLine.toUtf8())) {
+            lines.append(lines.takeAt(i));
+            break;
+        }
+    }
+    if (version1) {
+        // The same records as an older launcher wrote them: no identities, CRC-16.
+        lines.removeIf([](const QByteArray &line) { return line.startsWith("made\t"); });
+        lines[0] = "vxlaunch journal 1";
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QByteArray body = lines[i].left(lines[i].lastIndexOf("\t~"));
+            lines[i] =
+                body + "\t~" + QByteArray::number(qChecksum(body), 16).rightJustified(4, '0');
+        }
+    }
+    journal = lines.join('\n') + (lastLine.isEmpty() ? "\n" : "");
+    QVERIFY(launchedCopy(launchedDir.path(), dir.path(), journal));
+    for (auto it = written.cbegin(); it != written.cend(); ++it)
+        QFile::remove(dir.path() + u'/' + it.key()); // a new file, not the launch's
+    QVERIFY(writeTree(dir.path(), written));
+    if (!link.isEmpty()) {
+#ifdef Q_OS_WIN
+        QSKIP("QFile::link makes .lnk shortcuts on Windows");
+#endif
+        QVERIFY(writeTree(launchedDir.path() + u"/outside"_s, {{u"x"_s, "outside"}}) &&
+                QFile::link(launchedDir.path() + u"/outside"_s, dir.path() + u'/' + link));
+    }
+    const QProcessEnvironment env = testEnvironment(launchedDir.path());
+    const QString statusLine = runVxmod({u"status"_s, u"--game"_s, dir.path()}, env).out;
+    QVERIFY2(statusLine.contains(status), qPrintable(statusLine));
+
+    const Run run = runVxmod({u"restore"_s, u"--game"_s, dir.path()}, env);
+    QVERIFY2(run.exitCode == exitCode && run.err.contains(said), qPrintable(run.err));
+    if (!link.isEmpty()) {
+        QCOMPARE(readTree(launchedDir.path() + u"/outside"_s), (Files{{u"x"_s, "outside"}}));
+        QVERIFY(QFile::remove(dir.path() + u'/' + link));
+    }
+    QCOMPARE(readTree(dir.path()), under(u"data/"_s, game + files(changed)));
+}
+
+void TestLaunchSequence::journalNotAFile_data()
+{
+    QTest::addColumn<QString>("kind"); // for makeSpecialFile, or "link" to a journal elsewhere
+    QTest::addColumn<QString>("why");
+    QTest::newRow("a FIFO") << u"fifo"_s << u"not a regular file"_s;
+    QTest::newRow("a link to /dev/zero") << u"zero"_s << u"it is a link"_s;
+    QTest::newRow("a folder") << u"folder"_s << u"not a regular file"_s;
+    QTest::newRow("a huge file") << u"huge:100000000"_s << u"larger than 67108864 bytes"_s;
+    QTest::newRow("a link to a whole journal") << u"link"_s << u"it is a link"_s;
+}
+
+// Whatever has taken the journal's name is never followed, waited on or read whole: status and
+// restore say what it is, at once, and nothing is undone by it.
+void TestLaunchSequence::journalNotAFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, why);
+    TestDir launchedDir, dir;
+    QByteArray journal;
+    const Files modded = launched(launchedDir.path(), journal);
+    const QString name = dir.path() + u"/vxlaunch.journal"_s;
+    QVERIFY(linkTree(launchedDir.path() + u"/game"_s, dir.path()) && QFile::remove(name));
+#ifdef Q_OS_WIN
+    if (kind == u"link"_s)
+        QSKIP("QFile::link makes .lnk shortcuts on Windows");
+#endif
+    if (kind == u"link"_s ? !QFile::link(launchedDir.path() + u"/game/vxlaunch.journal"_s, name)
+                          : !makeSpecialFile(name, kind))
+        QSKIP("this system cannot make one");
+    const QProcessEnvironment env = testEnvironment(launchedDir.path());
+    const Run status = runVxmod({u"status"_s, u"--game"_s, dir.path()}, env);
+    QVERIFY2(status.exitCode == 1 && status.out.contains(u"is damaged: "_s + why),
+             qPrintable(status.out + status.err));
+    const Run restore = runVxmod({u"restore"_s, u"--game"_s, dir.path()}, env);
+    QVERIFY2(restore.exitCode == 1 && restore.err.contains(why), qPrintable(restore.err));
+    // Kept aside as it is, and the launch's files as they were.
+    const QFileInfo aside(name + u".damaged"_s);
+    QVERIFY(!QFileInfo(name).exists() && !QFileInfo(name).isSymLink() &&
+            aside.isSymLink() == (kind == u"link"_s || kind == u"zero"_s) &&
+            aside.isDir() == (kind == u"folder"_s));
+    QVERIFY(aside.isDir() ? QDir(aside.filePath()).removeRecursively()
+                          : QFile::remove(name + u".damaged"_s));
+    QCOMPARE(readTree(dir.path()), modded);
+    QCOMPARE(readTree(launchedDir.path() + u"/game"_s).value(u"vxlaunch.journal"_s), journal);
 }
 
 QTEST_GUILESS_MAIN(TestLaunchSequence)

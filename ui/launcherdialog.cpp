@@ -140,6 +140,15 @@ void VxLauncherDialog::reportRestoreFailures(const QStringList &failures)
                     QMessageBox::Ok);
 }
 
+void VxLauncherDialog::reportKeptFiles(const VxRestoreReport &report)
+{
+    if (report.hasNews())
+        showBox(
+            this, QMessageBox::Warning, windowTitle(),
+            launcherText(VxText::ChangedFilesTold).arg((report.kept + report.refused).join(u'\n')),
+            QMessageBox::Ok);
+}
+
 void VxLauncherDialog::recoverAtStart()
 {
     // A launcher that was killed, or a vxmod apply, left the game modded: put the game's
@@ -155,6 +164,7 @@ void VxLauncherDialog::recoverAtStart()
                     .arg(launcherText(VxText::FilesPutBack, recovery.report.restored),
                          launcherText(VxText::AddedFilesRemoved, recovery.report.removed)),
                 QMessageBox::Ok);
+        reportKeptFiles(recovery.report);
         break;
     case VxRecovery::Outcome::RestoreFailed:
         reportRestoreFailures(recovery.report.failures);
@@ -207,7 +217,9 @@ void VxLauncherDialog::recoverAtStart()
         return;
     }
     VxGameLock lock(installDir);
-    if (lock.tryLock() != VxGameLock::Result::Acquired)
+    // Asked again under the lock: a launch may have begun while the player read the question.
+    if (lock.tryLock() != VxGameLock::Result::Acquired ||
+        VxJournalFile::read(installDir).state != VxJournal::State::Missing)
         return;
     const VxRestoreReport report = restoreBackupsByName(installDir);
     if (!report.ok())
@@ -422,6 +434,7 @@ void VxLauncherDialog::launchGame()
     case VxRecovery::Outcome::Clean:
     case VxRecovery::Outcome::Restored:
     case VxRecovery::Outcome::Damaged: {
+        reportKeptFiles(recovery.report);
         // The launch opens and closes the progress window itself; it goes with this scope.
         VxProgressFeedback feedback(this);
         result = m_launch->apply(mods, feedback);
@@ -522,5 +535,6 @@ void VxLauncherDialog::finishGame()
     m_launch.reset();
     if (!report.ok())
         reportRestoreFailures(report.failures);
+    reportKeptFiles(report);
     QCoreApplication::exit(0);
 }

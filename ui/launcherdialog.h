@@ -18,6 +18,7 @@ class QProcess;
 class QTimer;
 class VxGameTree;
 class VxLaunch;
+struct VxRestoreReport;
 
 // The launcher's one window: the player's display and switch choices, the mod list, and
 // "Play", which applies the ticked mods, starts the game and restores the game's own files
@@ -72,6 +73,8 @@ private:
     void setControlsEnabled(bool enabled);
     void finishGame();
     void reportRestoreFailures(const QStringList &failures);
+    // Files the restore kept or left because they were not what the launch had made.
+    void reportKeptFiles(const VxRestoreReport &report);
 
     QString installDir;
     QProcess *gameProcess = nullptr;
