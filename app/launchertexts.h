@@ -27,6 +27,8 @@ enum class VxText {
     CannotBackUp,          // %1: resource file, %2: why
     CannotPutBack,         // %1: game file, %2: why
     CannotRemove,          // %1: file, %2: why
+    ModsLeftOut,           // %1: each file that cannot be read and why, a line each
+    ModFileUnreadable,     // %1: the mod, %2: the file and why
     // The tool tip of a mod that collides with other ticked mods: the heading, then one line
     // per collision. %1..: what collides, then the mods in list order, then the one that wins.
     CollisionHeading,
@@ -60,10 +62,11 @@ enum class VxText {
     InstallTooManyEntries,   // %1: the limit
     InstallSeveralInfoFiles, // %1, %2: the two folders
     InstallNoFiles,
-    InstallModExists,   // %1: the mod folder
-    InstallBadModName,  // %1: the name
-    InstallLocked,      // %1: who holds the game folder
-    InstallWriteFailed, // %1: what could not be written
+    InstallModExists,      // %1: the mod folder
+    InstallBadModName,     // %1: the name
+    InstallLocked,         // %1: who holds the game folder
+    InstallFolderUnusable, // %1: why the game folder cannot be locked
+    InstallWriteFailed,    // %1: what could not be written
     InstallCancelled,
     RemoveNotInstalled, // %1: the mod folder
 };

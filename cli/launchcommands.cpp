@@ -225,8 +225,9 @@ int runStatusCommand(const QStringList &args)
         return code;
     const VxGameState state = inspectGame(invocation.installDir);
     QTextStream out(stdout);
-    const QString lockState =
-        state.launchRunning ? QStringLiteral("; a launch is running") : QString();
+    QString lockState = state.launchRunning ? QStringLiteral("; a launch is running") : QString();
+    if (!state.lockProblem.isEmpty())
+        lockState += QLatin1String("; ") + state.lockProblem;
     switch (state.journal.state) {
     case VxJournal::State::Missing:
         if (state.backupsByName.isEmpty()) {
@@ -253,10 +254,9 @@ int runStatusCommand(const QStringList &args)
     out << " since " << state.journal.started();
     if (state.gameRunning)
         out << "; the game is running (process " << state.journal.gameProcessId() << ')';
-    out << (state.launchRunning ? lockState
-                                : QStringLiteral("; no launch is running, so the next start "
-                                                 "puts the game's files back"))
-        << '\n';
+    if (!state.launchRunning)
+        out << "; no launch is running, so the next start puts the game's files back";
+    out << lockState << '\n';
     return exitFailed;
 }
 

@@ -6,9 +6,11 @@
 #include "launch/fileops.h"
 #include "launch/gameprocess.h"
 #include "launch/replacefile.h"
+#include "mods/modfile.h"
 #include "resources/resourcestore.h"
 #include "tweak/tweakcompiler.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <future>
@@ -74,6 +76,13 @@ public:
     VxLaunchResult applyMod(const VxModRef &mod)
     {
         m_feedback.setTitle(mod.title);
+        // Listed when it could be read; a file that changed since must not make half a mod.
+        QString unreadable;
+        if (!checkModTweakFiles(mod.path, &unreadable)) {
+            m_feedback.error(tableString(16),
+                             launcherText(VxText::ModFileUnreadable).arg(mod.title, unreadable));
+            return VxLaunchResult::Failed;
+        }
         const QList<VxDataChange> changes = planModData(m_installDir, mod.path, m_claimed);
         m_journal.append({VxJournalRecord::Kind::Mod, {mod.title}});
         for (const VxDataChange &change : changes)
@@ -243,6 +252,19 @@ VxRecovery refused(VxRecovery::Outcome outcome, const QString &message)
     return recovery;
 }
 
+// With no journal there is nothing to undo, but a lock left by a launch killed before it
+// wrote one would stay for good: it goes now, and something else under its name is reported.
+VxRecovery clearLeftLock(const QString &installDir, VxGameLock &lock)
+{
+    if (lock.isLocked() || lock.tryLock() != VxGameLock::Result::Failed)
+        return {};
+    // A folder that cannot hold a lock file at all (a read-only install) has none to clear.
+    const QFileInfo left(VxGameLock::lockPath(installDir));
+    if (!left.exists() && !left.isSymLink())
+        return {};
+    return refused(VxRecovery::Outcome::Failed, lock.errorString());
+}
+
 } // namespace
 
 int countLaunchTweakFiles(const QString &installDir, const QList<VxModRef> &mods)
@@ -259,7 +281,10 @@ VxGameState inspectGame(const QString &installDir)
 {
     VxGameState state;
     state.journal = VxJournalFile::read(installDir);
-    state.launchRunning = VxGameLock::isHeldByOther(installDir);
+    const VxLockFileState lock = VxGameLock::inspect(installDir);
+    state.launchRunning = lock.kind == VxLockFileState::Kind::Held &&
+                          lock.processId != QCoreApplication::applicationPid();
+    state.lockProblem = VxGameLock::problemText(installDir, lock);
     if (state.journal.state == VxJournal::State::Missing)
         state.backupsByName = findBackupsByName(installDir);
     const qint64 game = state.journal.gameProcessId();
@@ -277,7 +302,7 @@ VxRecovery recoverGame(const QString &installDir, VxGameLock &lock)
 {
     const VxJournal journal = VxJournalFile::read(installDir);
     if (journal.state == VxJournal::State::Missing)
-        return {};
+        return clearLeftLock(installDir, lock);
     switch (lock.tryLock()) {
     case VxGameLock::Result::Acquired:
         break;

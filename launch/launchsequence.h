@@ -33,6 +33,7 @@ struct VxGameState
     QStringList backupsByName;  // F.backup files with no journal: an older launcher's work
     bool launchRunning = false; // another live launcher holds the folder
     bool gameRunning = false;   // the game the journal names is still running
+    QString lockProblem;        // a lock file nobody holds, or something else under its name
 
     bool isModded() const { return journal.state != VxJournal::State::Missing; }
 };
