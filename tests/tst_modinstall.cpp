@@ -337,6 +337,9 @@ void TestModInstall::vxmod()
     QVERIFY(writeTree(game + u"/VexilMods"_s, oldSky) && QDir().mkpath(game + u"/data"_s) &&
             writeTree(outside, theirs));
     if (before == u"links out"_s) {
+#ifdef Q_OS_WIN
+        QSKIP("QFile::link makes a shortcut here, which no folder listing follows");
+#endif
         const QString aside = game + u"/VexilMods/.vxinstall-b/aside"_s;
         if (!QFile::link(outside, game + u"/VexilMods/.vxinstall-a"_s) ||
             !QDir().mkpath(QFileInfo(aside).path()) || !QFile::link(outside, aside) ||
