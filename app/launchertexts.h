@@ -26,6 +26,14 @@ enum class VxText {
     SystemReason,          // %1: what the system said
     LockHolder,            // %1: process id
     LockHolderProgram,     // %1: process id, %2: its program
+    LockHolderStarting,   // a lock file that names no owner yet
+    LockFileRefused,      // %1: the lock file, %2: one of the LockFile* reasons below
+    LockFileIsLink,
+    LockFileIsFolder,
+    LockFileNotRegular,
+    LockFileTooLarge,     // %1: the limit in bytes
+    LockFileUnreadable,   // %1: the system's reason
+    LockFileCannotRemove, // %1: the lock file, %2: the system's reason
     LockNotWritable,
     LockCannotMake,        // %1: the lock file
     JournalCannotWrite,    // %1: the journal, %2: SystemReason
@@ -45,6 +53,8 @@ enum class VxText {
     NotMadeByLaunch,  // %1: file
     RecordRefused,    // %1: file the record names
     ChangedFilesTold, // %1: the lines above; the dialog's box after a restore
+    ModsLeftOut,           // %1: each file that cannot be read and why, a line each
+    ModFileUnreadable,     // %1: the mod, %2: the file and why
     // The tool tip of a mod that collides with other ticked mods: the heading, then one line
     // per collision. %1..: what collides, then the mods in list order, then the one that wins.
     CollisionHeading,
@@ -79,10 +89,11 @@ enum class VxText {
     InstallTooManyEntries,   // %1: the limit
     InstallSeveralInfoFiles, // %1, %2: the two folders
     InstallNoFiles,
-    InstallModExists,   // %1: the mod folder
-    InstallBadModName,  // %1: the name
-    InstallLocked,      // %1: who holds the game folder
-    InstallWriteFailed, // %1: what could not be written
+    InstallModExists,      // %1: the mod folder
+    InstallBadModName,     // %1: the name
+    InstallLocked,         // %1: who holds the game folder
+    InstallFolderUnusable, // %1: why the game folder cannot be locked
+    InstallWriteFailed,    // %1: what could not be written
     InstallCancelled,
     RemoveNotInstalled, // %1: the mod folder
     // Archives with names past what any mod needs, and damaged archives.

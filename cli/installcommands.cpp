@@ -22,11 +22,15 @@ int parse(const QString &command, const QStringList &args, bool acceptsReplace, 
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption gameOption(QStringLiteral("game"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption replaceOption(QStringLiteral("replace"));
+    // Both print only their outcome and faults already: quiet changes nothing, but every
+    // command takes it.
+    const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
     parser.addOption(gameOption);
+    parser.addOption(quietOption);
     if (acceptsReplace)
         parser.addOption(replaceOption);
     if (!parser.parse(QStringList{QStringLiteral("vxmod")} + args))
-        return usageError(parser.errorText());
+        return optionError(parser.errorText());
     if (parser.values(gameOption).size() > 1)
         return usageError(QStringLiteral("--game given more than once"));
     names = parser.positionalArguments();
@@ -69,9 +73,10 @@ int runInstallCommand(const QStringList &args)
         if (!result.ok()) {
             err() << "vxmod: cannot install " << name << ": " << installProblemText(result)
                   << Qt::endl;
-            code = exitFailed;
             // Every other archive would meet the same lock.
-            if (result.problem == VxInstallProblem::Locked)
+            code = result.problem == VxInstallProblem::Locked ? exitUsage : exitFailed;
+            if (result.problem == VxInstallProblem::Locked ||
+                result.problem == VxInstallProblem::FolderUnusable)
                 break;
             continue;
         }
@@ -94,7 +99,7 @@ int runRemoveCommand(const QStringList &args)
         code >= 0)
         return code;
     for (const QString &mod : std::as_const(mods)) {
-        if (!QFileInfo(game + QLatin1String("/VexilMods/") + mod).isDir() ||
+        if (mod.isEmpty() || !QFileInfo(game + QLatin1String("/VexilMods/") + mod).isDir() ||
             mod.startsWith(QLatin1Char('.')) || mod.contains(QLatin1Char('/')) ||
             mod.contains(QLatin1Char('\\')))
             return usageError(QStringLiteral("unknown mod '%1': no such folder in %2")
@@ -106,7 +111,7 @@ int runRemoveCommand(const QStringList &args)
         if (!result.ok()) {
             err() << "vxmod: cannot remove " << mod << ": " << installProblemText(result)
                   << Qt::endl;
-            return exitFailed;
+            return result.problem == VxInstallProblem::Locked ? exitUsage : exitFailed;
         }
         out << "removed " << mod << Qt::endl;
     }

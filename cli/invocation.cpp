@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 
 #include "app/gamelookup.h"
+#include "mods/modinstall.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -32,6 +33,16 @@ int usageError(const QString &message)
 {
     err() << "vxmod: " << message << Qt::endl;
     return exitUsage;
+}
+
+int optionError(QString qtText)
+{
+    // Qt's own texts start with a capital and end with a full stop.
+    if (qtText.endsWith(u'.'))
+        qtText.chop(1);
+    if (!qtText.isEmpty())
+        qtText[0] = qtText.at(0).toLower();
+    return usageError(qtText);
 }
 
 int resolveGameFolder(bool given, QString &dir)
@@ -85,15 +96,8 @@ int parseInvocation(const QString &command, const QStringList &args, Accepts acc
     parser.addOption(quietOption);
     if (accepts == Accepts::Mods)
         parser.addOption(onErrorOption);
-    if (!parser.parse(QStringList{QStringLiteral("vxmod")} + args)) {
-        // Qt's own texts start with a capital and end with a full stop.
-        QString text = parser.errorText();
-        if (text.endsWith(u'.'))
-            text.chop(1);
-        if (!text.isEmpty())
-            text[0] = text.at(0).toLower();
-        return usageError(text);
-    }
+    if (!parser.parse(QStringList{QStringLiteral("vxmod")} + args))
+        return optionError(parser.errorText());
     const QStringList names = parser.positionalArguments();
     if (accepts == Accepts::Nothing && !names.isEmpty())
         return usageError(
@@ -122,6 +126,10 @@ int parseInvocation(const QString &command, const QStringList &args, Accepts acc
         return usageError(
             QStringLiteral("%1 is not a game folder: it has no data folder").arg(shown(dir)));
     invocation.installDir = dir;
+    // A replace killed between its two renames keeps the old mod aside; every command that
+    // reads the mods or changes the game folder puts it back first. A status changes nothing.
+    if (command != QLatin1String("status"))
+        removeInstallLeftovers(dir);
 
     if (accepts == Accepts::Nothing)
         return -1;
@@ -149,10 +157,9 @@ int parseInvocation(const QString &command, const QStringList &args, Accepts acc
             invocation.mods.append(mod);
             continue;
         }
-        const QString infoPath =
-            shown(dir + QLatin1String("/VexilMods/") + name + QLatin1String("/info.txt"));
+        const QString modPath = shown(dir + QLatin1String("/VexilMods/") + name + u'/');
         for (const QString &problem : unreadable)
-            if (problem.startsWith(infoPath + QLatin1String(": ")))
+            if (problem.startsWith(modPath))
                 return usageError(QStringLiteral("unknown mod '%1': %2").arg(name, problem));
         return usageError(QStringLiteral("unknown mod '%1': no mod of that name in %2 ('vxmod "
                                          "list' shows the mods)")

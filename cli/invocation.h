@@ -20,6 +20,8 @@ QTextStream &err();
 QString shown(const QString &path);
 // Prints "vxmod: message" and returns exitUsage.
 int usageError(const QString &message);
+// The same for a fault QCommandLineParser found, in vxmod's way of writing faults.
+int optionError(QString qtText);
 
 struct Invocation
 {

@@ -236,8 +236,9 @@ int runStatusCommand(const QStringList &args)
         return code;
     const VxGameState state = inspectGame(invocation.installDir);
     QTextStream out(stdout);
-    const QString lockState =
-        state.launchRunning ? QStringLiteral("; a launch is running") : QString();
+    QString lockState = state.launchRunning ? QStringLiteral("; a launch is running") : QString();
+    if (!state.lockProblem.isEmpty())
+        lockState += QLatin1String("; ") + state.lockProblem;
     switch (state.journal.state) {
     case VxJournal::State::Missing:
         if (state.backupsByName.isEmpty()) {
@@ -267,10 +268,9 @@ int runStatusCommand(const QStringList &args)
     if (!state.changedFiles.isEmpty())
         out << "; changed since the launch placed them, and kept by the restore: "
             << state.changedFiles.join(QStringLiteral(", "));
-    out << (state.launchRunning ? lockState
-                                : QStringLiteral("; no launch is running, so the next start "
-                                                 "puts the game's files back"))
-        << '\n';
+    if (!state.launchRunning)
+        out << "; no launch is running, so the next start puts the game's files back";
+    out << lockState << '\n';
     return exitFailed;
 }
 

@@ -4,9 +4,7 @@
 #include "launch/gameprocess.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
 
 VxGameLock::VxGameLock(const QString &installDir) : m_file(lockPath(installDir))
 {
@@ -23,21 +21,47 @@ QString VxGameLock::lockPath(const QString &installDir)
 
 VxGameLock::Result VxGameLock::tryLock()
 {
-    if (m_file.isLocked() || m_file.tryLock(0))
+    if (m_file.isLocked())
+        return Result::Acquired;
+    m_why.clear();
+    if (const Result way = clearWay(); way != Result::Acquired)
+        return way;
+    if (m_file.tryLock(0))
         return Result::Acquired;
     if (m_file.error() != QLockFile::LockFailedError)
         return Result::Failed;
-    // A lock file that names no owner was left by a process killed while it wrote the file,
-    // which takes an instant; once it is older than that, nobody holds it.
-    qint64 pid = 0;
-    QString host;
-    QString application;
-    const QDateTime written = QFileInfo(m_file.fileName()).lastModified();
-    if (!m_file.getLockInfo(&pid, &host, &application) && written.isValid() &&
-        qAbs(written.msecsTo(QDateTime::currentDateTime())) > 2000 &&
-        m_file.removeStaleLockFile() && m_file.tryLock(0))
-        return Result::Acquired;
+    // Another launch took it in the instant since it was judged.
+    m_judged = inspectLockFile(m_file.fileName());
     return Result::HeldByOther;
+}
+
+// QLockFile would read whatever lies at the lock path to the end, and wait on a FIFO: it is
+// judged here first, and QLockFile only ever meets no file at all.
+VxGameLock::Result VxGameLock::clearWay()
+{
+    m_judged = inspectLockFile(m_file.fileName());
+    switch (m_judged.kind) {
+    case VxLockFileState::Kind::None:
+        return Result::Acquired;
+    case VxLockFileState::Kind::Held:
+        return Result::HeldByOther;
+    case VxLockFileState::Kind::Hostile:
+        m_why = launcherText(VxText::LockFileRefused)
+                    .arg(QDir::toNativeSeparators(m_file.fileName()), m_judged.why);
+        return Result::Failed;
+    case VxLockFileState::Kind::Stale:
+        break;
+    }
+    switch (removeStaleLockFile(m_file.fileName(), &m_why)) {
+    case VxLockRemoval::Removed:
+        return Result::Acquired;
+    case VxLockRemoval::Held:
+        m_judged = inspectLockFile(m_file.fileName());
+        return Result::HeldByOther;
+    case VxLockRemoval::Failed:
+        break;
+    }
+    return Result::Failed;
 }
 
 bool VxGameLock::isLocked() const
@@ -52,18 +76,20 @@ void VxGameLock::unlock()
 
 QString VxGameLock::holder() const
 {
-    qint64 pid = 0;
-    QString host;
-    QString application;
-    if (!m_file.getLockInfo(&pid, &host, &application))
-        return QString();
-    if (application.isEmpty())
-        return launcherText(VxText::LockHolder).arg(pid);
-    return launcherText(VxText::LockHolderProgram).arg(pid).arg(application);
+    const VxLockFileState state = m_judged.kind == VxLockFileState::Kind::Held
+                                      ? m_judged
+                                      : inspectLockFile(m_file.fileName());
+    if (state.processId <= 0)
+        return launcherText(VxText::LockHolderStarting);
+    if (state.application.isEmpty())
+        return launcherText(VxText::LockHolder).arg(state.processId);
+    return launcherText(VxText::LockHolderProgram).arg(state.processId).arg(state.application);
 }
 
 QString VxGameLock::errorString() const
 {
+    if (!m_why.isEmpty())
+        return m_why;
     switch (m_file.error()) {
     case QLockFile::NoError:
         return QString();
@@ -80,13 +106,31 @@ QString VxGameLock::errorString() const
 bool VxGameLock::isHeldByOther(const QString &installDir)
 {
     // Only looked at, never taken: a look must not make a launch starting now fail.
-    const VxGameLock probe(installDir);
-    if (!QFileInfo::exists(probe.m_file.fileName()))
-        return false;
-    qint64 pid = 0;
-    QString host;
-    QString application;
-    if (!probe.m_file.getLockInfo(&pid, &host, &application))
-        return true; // being written this instant
-    return pid != QCoreApplication::applicationPid() && isProcessRunning(pid);
+    const VxLockFileState state = inspect(installDir);
+    return state.kind == VxLockFileState::Kind::Held &&
+           state.processId != QCoreApplication::applicationPid();
+}
+
+VxLockFileState VxGameLock::inspect(const QString &installDir)
+{
+    return inspectLockFile(lockPath(installDir));
+}
+
+QString VxGameLock::problemText(const QString &installDir, const VxLockFileState &state)
+{
+    const QString path = QDir::toNativeSeparators(lockPath(installDir));
+    switch (state.kind) {
+    case VxLockFileState::Kind::None:
+    case VxLockFileState::Kind::Held:
+        break;
+    case VxLockFileState::Kind::Stale:
+        return QStringLiteral("the lock file %1 was %2; the next command that changes files "
+                              "removes it")
+            .arg(path, state.why);
+    case VxLockFileState::Kind::Hostile:
+        return QStringLiteral("the lock file %1 %2; every command that changes files refuses "
+                              "until it is removed")
+            .arg(path, state.why);
+    }
+    return QString();
 }

@@ -6,9 +6,11 @@
 #include "launch/fileops.h"
 #include "launch/gameprocess.h"
 #include "launch/replacefile.h"
+#include "mods/modfile.h"
 #include "resources/resourcestore.h"
 #include "tweak/tweakcompiler.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
@@ -75,6 +77,13 @@ public:
     VxLaunchResult applyMod(const VxModRef &mod)
     {
         m_feedback.setTitle(mod.title);
+        // Listed when it could be read; a file that changed since must not make half a mod.
+        QString unreadable;
+        if (!checkModTweakFiles(mod.path, &unreadable)) {
+            m_feedback.error(tableString(16),
+                             launcherText(VxText::ModFileUnreadable).arg(mod.title, unreadable));
+            return VxLaunchResult::Failed;
+        }
         const QList<VxDataChange> changes = planModData(m_installDir, mod.path, m_claimed);
         m_journal.append({VxJournalRecord::Kind::Mod, {mod.title}});
         // A game file keeps its identity when it moves aside: its backup's is known now.
@@ -298,7 +307,10 @@ VxGameState inspectGame(const QString &installDir)
     // Only looked at, without the lock: nothing is decided on it.
     VxGameState state;
     state.journal = VxJournalFile::read(installDir);
-    state.launchRunning = VxGameLock::isHeldByOther(installDir);
+    const VxLockFileState lock = VxGameLock::inspect(installDir);
+    state.launchRunning = lock.kind == VxLockFileState::Kind::Held &&
+                          lock.processId != QCoreApplication::applicationPid();
+    state.lockProblem = VxGameLock::problemText(installDir, lock);
     if (state.journal.state == VxJournal::State::Missing)
         state.backupsByName = findBackupsByName(installDir);
     const qint64 game = state.journal.gameProcessId();
@@ -326,10 +338,14 @@ VxRecovery recoverGame(const QString &installDir, VxGameLock &lock)
     case VxGameLock::Result::HeldByOther:
         return refused(VxRecovery::Outcome::Busy,
                        launcherText(VxText::InstallLocked).arg(lock.holder()));
-    case VxGameLock::Result::Failed:
-        if (!journalThere)
-            return {}; // a folder that cannot be written holds nothing of ours to undo
+    case VxGameLock::Result::Failed: {
+        // A folder that cannot be written holds nothing of ours to undo, unless something
+        // lies under the lock's name that no command may pass.
+        const QFileInfo left(VxGameLock::lockPath(installDir));
+        if (!journalThere && !left.exists() && !left.isSymLink())
+            return {};
         return refused(VxRecovery::Outcome::Failed, lock.errorString());
+    }
     }
     const VxJournal journal = VxJournalFile::read(installDir);
     VxFileOps::pausePoint("journal-read");

@@ -34,6 +34,7 @@ struct VxGameState
     bool launchRunning = false; // another live launcher holds the folder
     bool gameRunning = false;   // the game the journal names is still running
     QStringList changedFiles;   // placed by the launch and changed since (relative paths)
+    QString lockProblem;        // a lock file nobody holds, or something else under its name
 
     bool isModded() const { return journal.state != VxJournal::State::Missing; }
 };

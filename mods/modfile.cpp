@@ -1,5 +1,6 @@
 #include "mods/modfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -76,6 +77,28 @@ bool readModFile(const QString &path, qint64 limit, QByteArray &bytes, QString *
     if (bytes.size() > limit) {
         bytes.clear();
         return fail(error, tooLarge(limit));
+    }
+    return true;
+}
+
+bool checkModTweakFiles(const QString &modPath, QString *error)
+{
+    const QDir tweak(modPath + QLatin1String("Tweak"));
+    for (const QString &folder : tweak.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        // The same files the tweak compiler reads: FIFOs, devices and links to them included.
+        for (const QFileInfo &file :
+             QDir(tweak.filePath(folder))
+                 .entryInfoList({QStringLiteral("*.twk")}, QDir::Files | QDir::System)) {
+            QString why;
+            if (!file.isFile())
+                why = QStringLiteral("not a regular file");
+            else if (file.size() > tweakFileSizeLimit)
+                why = tooLarge(tweakFileSizeLimit);
+            else
+                continue;
+            return fail(error,
+                        QDir::toNativeSeparators(file.filePath()) + QLatin1String(": ") + why);
+        }
     }
     return true;
 }

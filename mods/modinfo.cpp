@@ -64,11 +64,17 @@ QList<VxModInfo> scanModFolder(const QString &installDir, QStringList *problems)
         info.folderName = folder;
         const QString path = modsDir + folder + QLatin1Char('/');
         QString error;
-        if (readModInfo(path, info, &error))
+        if (!readModInfo(path, info, &error)) {
+            if (problems && QFileInfo::exists(path + QLatin1String("info.txt")))
+                problems->append(QDir::toNativeSeparators(path + QLatin1String("info.txt")) +
+                                 QLatin1String(": ") + error);
+        } else if (!checkModTweakFiles(path, &error)) {
+            // Laid without the edits of a file that cannot be read, it would be half a mod.
+            if (problems)
+                problems->append(error);
+        } else {
             mods.append(info);
-        else if (problems && QFileInfo::exists(path + QLatin1String("info.txt")))
-            problems->append(QDir::toNativeSeparators(path + QLatin1String("info.txt")) +
-                             QLatin1String(": ") + error);
+        }
     }
     return mods;
 }

@@ -24,6 +24,7 @@ struct VxModInfo
 bool readModInfo(const QString &modPath, VxModInfo &info, QString *error = nullptr);
 
 // The mods of installDir + "/VexilMods" in folder-name order, case-insensitively. A folder
-// whose info.txt exists but cannot be read is left out and, if problems is given, named
-// there ("path: why").
+// whose info.txt exists but cannot be read, or that holds a tweak file that could not be
+// read (see checkModTweakFiles), is left out and, if problems is given, named there
+// ("path: why").
 QList<VxModInfo> scanModFolder(const QString &installDir, QStringList *problems = nullptr);

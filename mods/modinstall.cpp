@@ -627,19 +627,36 @@ bool renamePath(const QString &from, const QString &to, VxInstallResult &result)
 // move that was to follow never happened.
 const QLatin1String asideFolder("aside");
 
+// A real folder, not a link to one: whatever a link leads to is no leftover of ours.
+bool isRealFolder(const QFileInfo &info)
+{
+    return info.isDir() && !info.isSymLink() && !info.isJunction();
+}
+
+// Removes a folder of ours and everything in it, never what a link inside it leads to.
+void removeOurFolder(const QString &path)
+{
+    if (isRealFolder(QFileInfo(path)))
+        QDir(path).removeRecursively();
+}
+
 void cleanLeftovers(const QString &mods)
 {
     const QDir dir(mods);
-    for (const QString &entry :
-         dir.entryList({installTemporaryPrefix + QLatin1Char('*')},
-                       QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-        const QString temporary = mods + QLatin1Char('/') + entry;
-        const QString aside = temporary + QLatin1Char('/') + asideFolder;
-        for (const QString &mod : QDir(aside).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            if (existingEntry(mods, mod).isEmpty())
-                QDir().rename(aside + QLatin1Char('/') + mod, mods + QLatin1Char('/') + mod);
+    for (const QFileInfo &temporary :
+         dir.entryInfoList({installTemporaryPrefix + QLatin1Char('*')},
+                           QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (!isRealFolder(temporary))
+            continue;
+        const QString aside = temporary.filePath() + QLatin1Char('/') + asideFolder;
+        if (isRealFolder(QFileInfo(aside))) {
+            for (const QFileInfo &mod :
+                 QDir(aside).entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+                if (isRealFolder(mod) && existingEntry(mods, mod.fileName()).isEmpty())
+                    QDir().rename(mod.filePath(), mods + QLatin1Char('/') + mod.fileName());
+            }
         }
-        QDir(temporary).removeRecursively();
+        removeOurFolder(temporary.filePath());
     }
 }
 
@@ -655,7 +672,7 @@ bool lockGame(VxGameLock &lock, VxInstallResult &result)
     case VxGameLock::Result::Failed:
         break;
     }
-    result = refusal(Problem::WriteFailed, lock.errorString());
+    result = refusal(Problem::FolderUnusable, lock.errorString());
     return false;
 }
 
@@ -687,7 +704,7 @@ VxInstallResult install(const QString &installDir, const QString &archivePath, V
     if (temporary.isNull())
         return refusal(Problem::WriteFailed, QDir::toNativeSeparators(mods));
     // Whatever happens below, nothing of this install stays but the mod itself.
-    const auto cleanup = qScopeGuard([&temporary] { QDir(temporary).removeRecursively(); });
+    const auto cleanup = qScopeGuard([&temporary] { removeOurFolder(temporary); });
 
     const QString unpacked = temporary + QLatin1String("/unpacked");
     Unpacker unpacker(archivePath, unpacked, limits, feedback);
@@ -812,6 +829,8 @@ QString installProblemText(const VxInstallResult &result)
         return text(VxText::InstallBadModName);
     case Problem::Locked:
         return text(VxText::InstallLocked);
+    case Problem::FolderUnusable:
+        return text(VxText::InstallFolderUnusable);
     case Problem::WriteFailed:
         return text(VxText::InstallWriteFailed);
     case Problem::NotInstalled:
@@ -859,12 +878,18 @@ VxInstallResult removeMod(const QString &installDir, const QString &folderName)
     // Out of the list in one rename; a deletion cut short leaves only a temporary folder.
     renamePath(mods + QLatin1Char('/') + folderName, temporary + QLatin1Char('/') + folderName,
                result);
-    QDir(temporary).removeRecursively();
+    removeOurFolder(temporary);
     return result;
 }
 
 void removeInstallLeftovers(const QString &installDir)
 {
+    // Most starts find nothing to do: they need not touch the lock for that.
+    if (QDir(modsFolder(installDir))
+            .entryList({installTemporaryPrefix + QLatin1Char('*')},
+                       QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+            .isEmpty())
+        return;
     VxGameLock lock(installDir);
     if (lock.tryLock() == VxGameLock::Result::Acquired)
         cleanLeftovers(modsFolder(installDir));

@@ -49,11 +49,12 @@ enum class VxInstallProblem {
     Damaged,          // detail: the entry where it shows
     SeveralInfoFiles, // detail, other: the two folders
     NoFiles,
-    ModExists,    // detail: the mod folder
-    BadModName,   // detail: the name
-    Locked,       // detail: who holds the lock
-    WriteFailed,  // detail: what failed
-    NotInstalled, // detail: the mod folder (removal)
+    ModExists,      // detail: the mod folder
+    BadModName,     // detail: the name
+    Locked,         // detail: who holds the lock
+    FolderUnusable, // detail: why the lock cannot be taken
+    WriteFailed,    // detail: what failed
+    NotInstalled,   // detail: the mod folder (removal)
     Cancelled,
 };
 

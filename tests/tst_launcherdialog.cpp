@@ -114,6 +114,11 @@ private slots:
         QTest::newRow("missing game executable is reported and everything put back")
             << u"no executable"_s << u"ENG"_s << u"Better Units"_s << ok
             << u"Error!|Could not start the game:"_s << QByteArray();
+        QTest::newRow("a tweak file that turned into a FIFO after the start stops the launch")
+            << u"fifo after start"_s << u"FRE"_s << u"Beta,Alpha"_s << ok
+            << u"Erreur !|Le mod Alpha  ne peut pas \u00eatre appliqu\u00e9, car un de ses "
+               u"fichiers ne peut pas \u00eatre lu :\n"_s
+            << QByteArray();
         QTest::newRow("settings that cannot be saved are reported before the game starts")
             << u"settings folder"_s << u"FRE"_s << u"Better Units"_s << ok
             << u"Erreur !|Impossible d'enregistrer vos r\u00e9glages dans %cfg\u00a0:\n"
@@ -154,6 +159,12 @@ private slots:
 
         VxLauncherDialog dialog({m_game, language}, usualModes);
         dialog.show();
+        if (fault == u"fifo after start"_s) {
+            const QString tank = m_game + u"/VexilMods/Alpha/Tweak/Units/Tank.twk"_s;
+            if (!QFile::remove(tank) || !vxtest::makeSpecialFile(tank, u"fifo"_s))
+                QSKIP("this system cannot make a FIFO");
+            before = vxtest::hashTree(m_game);
+        }
         for (auto *check : dialog.findChildren<QCheckBox *>())
             check->setChecked(choices.startsWith(u'/') ? check->isChecked()
                                                        : chosen.contains(check->objectName()));
@@ -265,7 +276,7 @@ private slots:
         QTest::newRow("the older launcher's backups stay when the player says no")
             << u"older launcher"_s << english << int(QMessageBox::No)
             << title + u"The game folder holds 1 file named like"_s << false;
-        QTest::newRow("a launch still holding the folder is left alone, its holder in Spanish")
+        QTest::newRow("a launch holding the folder is left alone, Play refused before any write, in Spanish")
             << u"busy"_s << u"SPA"_s << ok
             << u"\u00a1Error!|Otro lanzamiento est\u00e1 usando la carpeta del juego (proceso "
                u"%pid, tst_launcherdialog). Espera a que termine esa partida y vuelve a pulsar "
@@ -278,6 +289,10 @@ private slots:
                u"\u00e9t\u00e9 remis en place d'apr\u00e8s lui. Il a \u00e9t\u00e9 conserv\u00e9 "
                u"sous le nom %game"_s +
                    QDir::toNativeSeparators(u"/vxlaunch.journal.damaged.1"_s) + u".|OK"_s
+            << true;
+        QTest::newRow("a mod with a tweak file that cannot be read is not listed, and said so")
+            << u"fifo tweak file"_s << english << ok
+            << title + u"Some mods are not listed, because a file of theirs cannot be read:\n"_s
             << true;
         // An odd settings file written by hand, which a save would rewrite in the launcher's form.
         QTest::newRow("Cancel saves nothing, Check for Updates opens the page, an odd file kept")
@@ -307,6 +322,10 @@ private slots:
                                                {u"vxlaunch.journal.damaged"_s, "earlier"}}));
         } else if (left == u"cancelled"_s) {
             QVERIFY(vxtest::writeTree(m_game, {{u"launcher.cfg"_s, "  /w:1\n/TELNET garbage"}}));
+        } else if (left == u"fifo tweak file"_s) {
+            const QString sky = m_game + u"/VexilMods/NightSky/Tweak/World/Sky.twk"_s;
+            if (!QFile::remove(sky) || !vxtest::makeSpecialFile(sky, u"fifo"_s))
+                QSKIP("this system cannot make a FIFO");
         } else if (left == u"killed launch"_s || left == u"busy"_s || left == u"changed"_s) {
             VxSilentFeedback feedback;
             QCOMPARE(
@@ -331,8 +350,16 @@ private slots:
         // Nothing is built for a game that is not there.
         QCOMPARE(dialog.findChildren<QWidget *>().isEmpty(), noGame);
         dialog.show();
-        if (left == u"busy"_s)
+        if (left == u"busy"_s) {
             dialog.findChild<QPushButton *>(u"playButton"_s)->click();
+            // Not even the settings: they are those of the launch whose game is running.
+            QCOMPARE(vxtest::hashTree(m_game), whole);
+        }
+        if (left == u"fifo tweak file"_s) {
+            auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
+            QCOMPARE(list->count(), 2);
+            QVERIFY(list->findItems(u"Night Sky"_s, Qt::MatchStartsWith).isEmpty());
+        }
         if (left == u"cancelled"_s) {
             QList<QUrl> opened;
             dialog.urlOpener = [&opened](const QUrl &url) { opened.append(url); };

@@ -21,6 +21,8 @@ private slots:
     void linkedFolders();
     void vxmod_data();
     void vxmod();
+    void lockFile_data();
+    void lockFile();
     void damagedJournal_data();
     void damagedJournal();
     void notOurs_data();
@@ -275,6 +277,22 @@ void TestLaunchSequence::vxmod_data()
     QTest::newRow("a folder without data is no game")
         << QStringList{u"list"_s, u"--game"_s, u"GAME/VexilMods"_s} << Files() << 2
         << u"VexilMods is not a game folder: it has no data folder\n"_s << QString();
+    // A mod with a tweak file that cannot be read would be laid without its edits.
+    QTest::newRow("list leaves out a mod whose tweak file is a FIFO, and says why")
+        << QStringList{u"list"_s, u"--game"_s, u"GAME"_s}
+        << Files{{u"VexilMods/Haunted/Tweak/Units/Tank.twk"_s, "special:fifo"}} << 1
+        << u"vxmod: no mod: GAME/VexilMods/Haunted/Tweak/Units/Tank.twk: not a regular file\n"_s
+        << QString();
+    QTest::newRow("apply refuses a mod whose resource.twk is a link to /dev/zero")
+        << apply + QStringList{u"Haunted"_s}
+        << Files{{u"VexilMods/Haunted/Tweak/Units/resource.twk"_s, "special:zero"}} << 2
+        << u"unknown mod 'Haunted': GAME/VexilMods/Haunted/Tweak/Units/resource.twk: not a "
+           u"regular file\n"_s
+        << QString();
+    QTest::newRow("play refuses a mod with a tweak file one byte past 64 MiB")
+        << play + QStringList{u"NightSky"_s, u"BetterUnits"_s}
+        << Files{{u"VexilMods/BetterUnits/Tweak/Units/Medic.twk"_s, "special:huge:67108865"}} << 2
+        << u"BetterUnits/Tweak/Units/Medic.twk: larger than 67108864 bytes\n"_s << QString();
     QTest::newRow("a game that cannot start is reported")
         << play + QStringList{u"BetterUnits"_s} << Files{{gameExecutableName(), "not a program"}}
         << 1 << u"could not start the game"_s << QString();
@@ -290,10 +308,17 @@ void TestLaunchSequence::vxmod()
 
     TestDir dir;
     const QString game = dir.path() + u"/Vexil 4 Brask"_s;
+    // "special:KIND" makes what makeSpecialFile() makes of KIND.
+    Files special = written;
+    special.removeIf([](Files::iterator it) { return !it.value().startsWith("special:"); });
     QVERIFY(stageDemoGame(game) &&
             writeTree(game, written + Files{{u"VexilMods/Haunted/info.txt"_s, "name=Haunted\n"},
                                             {u"VexilMods/Haunted/Tweak/Units/Ghost.twk"_s,
                                              "Speed=1\n"}}));
+    for (auto it = special.cbegin(); it != special.cend(); ++it)
+        if (!QFile::remove(game + u'/' + it.key()) ||
+            !makeSpecialFile(game + u'/' + it.key(), QString::fromUtf8(it.value().mid(8))))
+            QSKIP("this system cannot make such a file");
     const Files pristine = readTree(game + u"/data"_s);
     const QProcessEnvironment env = testEnvironment(dir.path(), args.filter(u"VX_"_s));
     args.removeIf([](const QString &arg) { return arg.startsWith(u"VX_"_s); });
@@ -301,6 +326,7 @@ void TestLaunchSequence::vxmod()
 
     const Run run = runVxmod(args, env);
     QCOMPARE(run.exitCode, exitCode);
+    message.replace(u"GAME/"_s, QDir::toNativeSeparators(game + u'/'));
     QVERIFY2(args.first() == u"status"_s ? run.out.startsWith(message) : run.err.contains(message),
              qPrintable(run.out + run.err));
     // The game gets no arguments, starts in its folder, and sees its mods in place however
@@ -327,6 +353,110 @@ void TestLaunchSequence::vxmod()
         if (restored.contains(backup))
             restored.insert(backup.chopped(7), restored.take(backup));
     QCOMPARE(readTree(game + u"/data"_s), restored);
+}
+
+void TestLaunchSequence::lockFile_data()
+{
+    QTest::addColumn<QByteArray>("lock"); // at GAME/vxlaunch.lock; "special:KIND" or "held"
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message"); // all of stdout for status, else in stderr
+    QTest::addColumn<bool>("kept");       // the lock is there afterwards, as it was
+
+    const QStringList status{u"status"_s, u"--game"_s, u"GAME"_s};
+    const QStringList restore{u"restore"_s, u"--game"_s, u"GAME"_s};
+    const QString lock = u"the lock file GAME/vxlaunch.lock "_s;
+    const QString refused = u"; nothing is changed while it is there\n"_s;
+    const QString stale = u"; the next command that changes files removes it\n"_s;
+    const QByteArray ended = "2147483647\nvxmod\nhost\n";
+    const QString restored = u"vxmod: restored: 0 files put back, 0 added files removed\n"_s;
+
+    QTest::newRow("a FIFO: status tells what it is and waits on nothing")
+        << "special:fifo"_ba << status << 0
+        << u"clean; "_s + lock +
+               u"is not a regular file; every command that changes files refuses until it "
+               u"is removed\n"_s
+        << true;
+    QTest::newRow("a link to /dev/zero: apply refuses and reads nothing")
+        << "special:zero"_ba << QStringList{u"apply"_s, u"--game"_s, u"GAME"_s, u"BetterUnits"_s}
+        << 1 << lock + u"is a link, not a lock file"_s + refused << true;
+    QTest::newRow("a folder: restore refuses and leaves it")
+        << "special:folder"_ba << restore << 1 << lock + u"is a folder, not a lock file"_s + refused
+        << true;
+    QTest::newRow("one byte larger than any lock file: remove refuses")
+        << "special:huge:4097"_ba << QStringList{u"remove"_s, u"--game"_s, u"GAME"_s, u"NightSky"_s}
+        << 1
+        << u"vxmod: cannot remove NightSky: the game folder cannot be used: "_s + lock +
+               u"is larger than 4096 bytes, which no lock file is"_s + refused
+        << true;
+    QTest::newRow("a lock of the largest size, of an owner that has ended, is taken over")
+        << ended.leftJustified(4096, ' ') << restore << 0 << restored << false;
+    QTest::newRow("an owner that has ended: status tells, and leaves it")
+        << ended << status << 0
+        << u"clean; "_s + lock +
+               u"was left by a launch that is no longer running (process 2147483647)"_s + stale
+        << true;
+    QTest::newRow("an owner that has ended: a restore with no journal removes it")
+        << ended << restore << 0 << restored << false;
+    QTest::newRow("an empty lock, left by a kill while it was written, is taken over at once")
+        << QByteArray() << restore << 0 << restored << false;
+    QTest::newRow("an empty lock is no running launch to status")
+        << QByteArray() << status << 0
+        << u"clean; "_s + lock +
+               u"was left without an owner by a launch killed while writing it"_s + stale
+        << true;
+    QTest::newRow("a live lock is a running launch, and refuses a removal")
+        << "held"_ba << QStringList{u"remove"_s, u"--game"_s, u"GAME"_s, u"NightSky"_s} << 2
+        << u"vxmod: cannot remove NightSky: the game folder is in use by another launch (process "
+           u"PID (tst_launchsequence))\n"_s
+        << true;
+    QTest::newRow("a live lock, to status")
+        << "held"_ba << status << 0 << u"clean; a launch is running\n"_s << true;
+#ifndef Q_OS_WIN // where the name a process runs under is known
+    QTest::newRow("process 1, which runs another program, is no running launch to status")
+        << "1\nvxmod\nhost\n"_ba << status << 0
+        << u"clean; "_s + lock + u"was left by a launch that is no longer running (process 1)"_s +
+               stale
+        << true;
+#endif
+}
+
+// Whatever lies at the lock path, no command waits on it or reads it to its end; what no live
+// launch holds is taken over, and what is no lock file is refused, said and left.
+void TestLaunchSequence::lockFile()
+{
+    QFETCH(QByteArray, lock);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QFETCH(bool, kept);
+
+    TestDir dir;
+    const QString game = dir.path() + u"/Vexil 4 Brask"_s;
+    QVERIFY(stageDemoGame(game));
+    const QString path = VxGameLock::lockPath(game);
+    VxGameLock held(game);
+    if (lock == "held")
+        QCOMPARE(held.tryLock(), VxGameLock::Result::Acquired);
+    else if (lock.startsWith("special:") ? !makeSpecialFile(path, QString::fromUtf8(lock.mid(8)))
+                                         : !writeTree(game, {{u"vxlaunch.lock"_s, lock}}))
+        QSKIP("this system cannot make such a file");
+    Files expected = readTree(game);
+    if (!kept) {
+        expected.remove(u"vxlaunch.lock"_s);
+        expected.remove(u"vxlaunch.lock/"_s);
+    }
+
+    args.replaceInStrings(u"GAME"_s, game);
+    const Run run = runVxmod(args, testEnvironment(dir.path()));
+    message.replace(u"GAME/"_s, QDir::toNativeSeparators(game + u'/'))
+        .replace(u"PID"_s, QString::number(QCoreApplication::applicationPid()));
+    QCOMPARE(run.exitCode, exitCode);
+    if (args.first() == u"status"_s)
+        QCOMPARE(run.out, message);
+    else
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QCOMPARE(readTree(game), expected);
 }
 
 void TestLaunchSequence::damagedJournal_data()

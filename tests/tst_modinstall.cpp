@@ -350,57 +350,88 @@ void TestModInstall::limitsAndProgress()
 void TestModInstall::vxmod_data()
 {
     QTest::addColumn<QStringList>("args"); // GAME and DIR stand for the game and test folders
-    QTest::addColumn<bool>("locked");
+    // What is there first besides oldSky: "locked" (by this test), "links out" (temporary
+    // folders of ours that are links, or hold one, to DIR/outside), "cut replace" (the old mod
+    // set aside by a replace killed before its second rename).
+    QTest::addColumn<QString>("before");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("output"); // standard output, then standard error
     QTest::addColumn<Files>("mods");     // VexilMods afterwards
 
-    const auto row = [](const char *name, const QString &args, bool locked, int exitCode,
+    const auto row = [](const char *name, const QString &args, const char *before, int exitCode,
                         const QString &output, const Files &mods = oldSky) {
-        QTest::newRow(name) << args.split(u' ') << locked << exitCode << output << mods;
+        QTest::newRow(name) << args.split(u' ') << QString::fromLatin1(before) << exitCode << output
+                            << mods;
     };
     row("an installed mod is refused without --replace, the next archives go on",
-        u"install --game GAME DIR/Old.zip DIR/Star.zip DIR/Loose.7z"_s, false, 1,
+        u"install --game GAME DIR/Old.zip DIR/Star.zip DIR/Loose.7z"_s, "", 1,
         u"installed StarField from Star.zip\ninstalled Loose from Loose.7z\n"
         u"vxmod: cannot install Old.zip: a mod named NightSky is already installed\n"
         u"vxmod: Loose.7z has no info.txt; wrote one with name=Loose\n"_s,
         oldSky + Files{{u"StarField/info.txt"_s, "name=Stars\n"},
                        {u"Loose/info.txt"_s, "name=Loose\n"},
                        {u"Loose/a.txt"_s, "a"}});
-    row("--replace swaps the mod", u"install --replace --game GAME DIR/NightSky.zip"_s, false, 0,
+    row("--replace swaps the mod", u"install --replace --game GAME DIR/NightSky.zip"_s, "", 0,
         u"replaced NightSky from NightSky.zip\n"_s, newSky);
     row("an install while a launch holds the game folder stops at the first archive",
-        u"install --game GAME DIR/Loose.7z DIR/Star.zip"_s, true, 1,
+        u"install --game GAME DIR/Loose.7z DIR/Star.zip"_s, "locked", 2,
         u"vxmod: cannot install Loose.7z: "_s + held + u'\n');
     row("an archive that is not there stops before anything is installed",
-        u"install --game GAME DIR/Loose.7z DIR/No.zip"_s, false, 2,
+        u"install --game GAME DIR/Loose.7z DIR/No.zip"_s, "", 2,
         u"vxmod: no archive DIR/No.zip\n"_s);
-    row("a mod is removed", u"remove --game GAME NightSky"_s, false, 0, u"removed NightSky\n"_s,
-        {});
+    row("a mod is removed", u"remove --game GAME NightSky"_s, "", 0, u"removed NightSky\n"_s, {});
     row("an unknown mod is a usage error, found before any removal",
-        u"remove --game GAME NightSky Nope"_s, false, 2,
+        u"remove --game GAME NightSky Nope"_s, "", 2,
         u"vxmod: unknown mod 'Nope': no such folder in GAME/VexilMods\n"_s);
-    row("a removal while a launch holds the game folder", u"remove --game GAME NightSky"_s, true, 1,
-        u"vxmod: cannot remove NightSky: "_s + held + u'\n');
+    row("a removal while a launch holds the game folder", u"remove --game GAME NightSky"_s,
+        "locked", 2, u"vxmod: cannot remove NightSky: "_s + held + u'\n');
+    row("remove of an empty name is a usage error", u"remove --game GAME "_s, "", 2,
+        u"vxmod: unknown mod '': no such folder in GAME/VexilMods\n"_s);
+    row("-q and --quiet are taken", u"remove -q --game GAME NightSky"_s, "", 0,
+        u"removed NightSky\n"_s, {});
+    row("a temporary folder that is a link, or holds one, is never followed",
+        u"install --quiet --game GAME DIR/Star.zip"_s, "links out", 0,
+        u"installed StarField from Star.zip\n"_s,
+        oldSky + Files{{u"StarField/info.txt"_s, "name=Stars\n"}});
+    row("a mod set aside by a replace cut short is back before it is listed", u"list --game GAME"_s,
+        "cut replace", 0, u"NightSky\tOld\t\tN/A\n"_s);
 }
 
 void TestModInstall::vxmod()
 {
     QFETCH(QStringList, args);
-    QFETCH(bool, locked);
+    QFETCH(QString, before);
     QFETCH(int, exitCode);
     QFETCH(QString, output);
     QFETCH(Files, mods);
 
     TestDir dir;
     const QString game = dir.filePath(u"game"_s);
-    QVERIFY(writeTree(game + u"/VexilMods"_s, oldSky));
+    const QString outside = dir.filePath(u"outside"_s);
+    const Files theirs{{u"Theirs/info.txt"_s, "name=Theirs\n"}};
+    QVERIFY(writeTree(game + u"/VexilMods"_s, oldSky) && QDir().mkpath(game + u"/data"_s) &&
+            writeTree(outside, theirs));
+    if (before == u"links out"_s) {
+#ifdef Q_OS_WIN
+        QSKIP("QFile::link makes a shortcut here, which no folder listing follows");
+#endif
+        const QString aside = game + u"/VexilMods/.vxinstall-b/aside"_s;
+        if (!QFile::link(outside, game + u"/VexilMods/.vxinstall-a"_s) ||
+            !QDir().mkpath(QFileInfo(aside).path()) || !QFile::link(outside, aside) ||
+            !QFileInfo(aside).isDir())
+            QSKIP("this system cannot link to a folder");
+    } else if (before == u"cut replace"_s) {
+        QVERIFY(QDir().mkpath(game + u"/VexilMods/.vxinstall-c/aside"_s) &&
+                QDir().rename(game + u"/VexilMods/NightSky"_s,
+                              game + u"/VexilMods/.vxinstall-c/aside/NightSky"_s) &&
+                writeTree(game + u"/VexilMods/.vxinstall-c/unpacked"_s, newSky));
+    }
     QVERIFY(writeArchive(dir.filePath(u"NightSky.zip"_s), entriesOf(newSky)));
     QVERIFY(writeArchive(dir.filePath(u"Old.zip"_s), entriesOf(oldSky)));
     QVERIFY(writeArchive(dir.filePath(u"Star.zip"_s), {{u"StarField/info.txt"_s, "name=Stars\n"}}));
     QVERIFY(writeArchive(dir.filePath(u"Loose.7z"_s), {{u"a.txt"_s, "a"}}));
     VxGameLock lock(game);
-    if (locked)
+    if (before == u"locked"_s)
         QCOMPARE(lock.tryLock(), VxGameLock::Result::Acquired);
     args.replaceInStrings(u"GAME"_s, game).replaceInStrings(u"DIR"_s, dir.path());
 
@@ -412,6 +443,7 @@ void TestModInstall::vxmod()
     QCOMPARE(result.out + result.err, expected);
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(readTree(game + u"/VexilMods"_s), mods);
+    QCOMPARE(readTree(outside), theirs);
 }
 
 void TestModInstall::interrupted_data()

@@ -118,7 +118,9 @@ VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location, const ModeSou
     loadLauncherSettings();
     fillDisplayModes(modeSource());
     restoreDisplayChoice();
-    scanMods();
+    if (const QStringList leftOut = scanMods(); !leftOut.isEmpty())
+        showBox(this, QMessageBox::Warning, windowTitle(),
+                launcherText(VxText::ModsLeftOut).arg(leftOut.join(u'\n')), QMessageBox::Ok);
     new VxCollisionMarks(form.modsList, installDir);
     new VxModDrop(
         this, installDir, [this] { return m_launching; }, [this] { relistMods(); });
@@ -327,15 +329,17 @@ void VxLauncherDialog::saveLauncherSettings()
             launcherText(VxText::SettingsSaveFailed)
                 .arg(QDir::toNativeSeparators(path), launcherText(VxText::SystemReason).arg(error)),
             QMessageBox::Ok);
-        setControlsEnabled(true);
+        setControlsEnabled(!m_launching);
     }
 }
 
-void VxLauncherDialog::scanMods()
+QStringList VxLauncherDialog::scanMods()
 {
-    const QList<VxModInfo> mods = scanModFolder(installDir);
+    QStringList leftOut;
+    const QList<VxModInfo> mods = scanModFolder(installDir, &leftOut);
     for (const VxModInfo &mod : mods)
         new VxModItem(mod, form.modsList);
+    return leftOut;
 }
 
 void VxLauncherDialog::relistMods()
@@ -412,7 +416,6 @@ void VxLauncherDialog::launchGame()
 {
     if (m_launching || !isGameFound())
         return;
-    saveLauncherSettings();
 
     // The ticked mods are taken once, top row first; the list cannot change under the
     // launch, since its controls are off until the launch is over.
@@ -435,6 +438,9 @@ void VxLauncherDialog::launchGame()
     case VxRecovery::Outcome::Restored:
     case VxRecovery::Outcome::Damaged: {
         reportKeptFiles(recovery.report);
+        // Only now that the game folder is ours: a refused launch must not replace the
+        // settings of the launch whose game is running.
+        saveLauncherSettings();
         // The launch opens and closes the progress window itself; it goes with this scope.
         VxProgressFeedback feedback(this);
         result = m_launch->apply(mods, feedback);

@@ -65,7 +65,8 @@ private:
     void fillDisplayModes(const QList<VxDisplayMode> &modes);
     void restoreDisplayChoice();
     void saveLauncherSettings();
-    void scanMods();
+    // Lists the mods; returns those left out because a file of theirs cannot be read.
+    QStringList scanMods();
     void recoverAtStart();
     // After an install: the mods as the folder now holds them, the ticks kept.
     void relistMods();
