@@ -12,11 +12,13 @@
 #include <QHash>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <archive.h>
 #include <archive_entry.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <utility>
 
@@ -197,6 +199,78 @@ struct Utf8Names
 };
 #endif
 
+int openFile(archive *a, const QString &path)
+{
+#ifdef Q_OS_WIN
+    return archive_read_open_filename_w(a, reinterpret_cast<const wchar_t *>(path.utf16()),
+                                        1 << 16);
+#else
+    return archive_read_open_filename(a, QFile::encodeName(path).constData(), 1 << 16);
+#endif
+}
+
+quint32 crc32(quint32 crc, const uchar *data, size_t size)
+{
+    static const auto table = [] {
+        std::array<quint32, 256> entries{};
+        for (quint32 i = 0; i < 256; ++i) {
+            quint32 c = i;
+            for (int bit = 0; bit < 8; ++bit)
+                c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
+            entries[i] = c;
+        }
+        return entries;
+    }();
+    crc = ~crc;
+    for (size_t i = 0; i < size; ++i)
+        crc = table[(crc ^ data[i]) & 0xff] ^ (crc >> 8);
+    return ~crc;
+}
+
+// The library unpacks a gzip stream without checking the CRC32 and length at its end, and a
+// tar inside stops reading before it gets there: damaged data would pass as a good file. So
+// the stream is read once to its end through the library, and held against that trailer.
+// (A stream of several gzip members, which mod archivers do not write, reads as damaged.)
+bool gzipIntact(const QString &path, QString &why)
+{
+    const ArchivePointer a(archive_read_new());
+    archive_read_support_filter_gzip(a.get());
+    archive_read_support_format_raw(a.get());
+    archive_entry *item = nullptr;
+    if (openFile(a.get(), path) != ARCHIVE_OK ||
+        archive_read_next_header(a.get(), &item) != ARCHIVE_OK) {
+        const char *error = archive_error_string(a.get());
+        why = error ? QString::fromLocal8Bit(error) : QStringLiteral("cannot read it");
+        return false;
+    }
+    quint32 crc = 0;
+    quint32 length = 0; // modulo 2^32, as gzip keeps it
+    for (;;) {
+        const void *block = nullptr;
+        size_t size = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(a.get(), &block, &size, &offset);
+        if (status == ARCHIVE_EOF)
+            break;
+        if (status != ARCHIVE_OK) {
+            const char *error = archive_error_string(a.get());
+            why = error ? QString::fromLocal8Bit(error) : QStringLiteral("cannot read it");
+            return false;
+        }
+        crc = crc32(crc, static_cast<const uchar *>(block), size);
+        length += quint32(size);
+    }
+    // The trailer is the last 8 bytes the library took from the file.
+    const qint64 end = archive_filter_bytes(a.get(), -1);
+    QFile file(path);
+    QByteArray trailer;
+    if (end >= 8 && file.open(QIODevice::ReadOnly) && file.seek(end - 8))
+        trailer = file.read(8);
+    why = QStringLiteral("its gzip checksum does not match its data");
+    return trailer.size() == 8 && qFromLittleEndian<quint32>(trailer.constData()) == crc &&
+           qFromLittleEndian<quint32>(trailer.constData() + 4) == length;
+}
+
 // Every file and folder an archive unpacks to, a node each, found from its parent one name at
 // a time: the cost follows the length of the names, not the square of their depth. Folders
 // that only lead to a deeper entry are nodes too, and count against the limit like any other.
@@ -338,13 +412,7 @@ VxInstallResult Unpacker::open(ArchivePointer &a) const
     archive_read_support_filter_bzip2(a.get());
     archive_read_support_filter_xz(a.get());
     archive_read_support_filter_zstd(a.get());
-#ifdef Q_OS_WIN
-    const int opened = archive_read_open_filename_w(
-        a.get(), reinterpret_cast<const wchar_t *>(m_archivePath.utf16()), 1 << 16);
-#else
-    const int opened =
-        archive_read_open_filename(a.get(), QFile::encodeName(m_archivePath).constData(), 1 << 16);
-#endif
+    const int opened = openFile(a.get(), m_archivePath);
     if (opened == ARCHIVE_OK)
         return {};
     const char *why = archive_error_string(a.get());
@@ -368,6 +436,9 @@ VxInstallResult Unpacker::run()
         return result;
     if (m_files == 0)
         return refusal(Problem::NoFiles);
+    if (QString why;
+        archive_filter_code(a.get(), 0) == ARCHIVE_FILTER_GZIP && !gzipIntact(m_archivePath, why))
+        return refusal(Problem::Unreadable, why);
     if (VxInstallResult result = open(a); !result.ok())
         return result;
     if (VxInstallResult result = pass(a.get(), true); !result.ok())

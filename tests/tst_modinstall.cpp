@@ -199,6 +199,10 @@ void TestModInstall::install_data()
     row("a tar whose record of a long name is damaged", tar,
         with({u"M/Art/"_s + QString(120, u'b') + u".txt"_s}),
         damagedAt.arg(u"M/Art/"_s + QString(54, u'b') + u'…' + QString(40, u'b')), u"pax length"_s);
+    row("a tar.gz whose checksum does not match its data", u"m.tar.gz"_s, mod,
+        u"the archive is damaged, truncated or of an unknown kind (its gzip checksum does not "
+        u"match its data)"_s,
+        u"gzip checksum"_s);
 }
 
 void TestModInstall::install()
@@ -230,6 +234,12 @@ void TestModInstall::install()
         // Past the first 32 KiB of the deflated data, where the run of z's has ended.
         QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2));
         QVERIFY(file.write(QByteArray(64, '\x55')) == 64);
+        file.close();
+    }
+    if (make == u"gzip checksum"_s) {
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() - 8));
+        const char first = file.read(1).at(0);
+        QVERIFY(file.seek(file.size() - 8) && file.write(QByteArray(1, char(first ^ 1))) == 1);
         file.close();
     }
     if (make.startsWith(u"zip "_s) || make == u"pax length"_s) {
