@@ -22,3 +22,5 @@ int parseModArguments(const QString &command, const QStringList &args, QString &
                       QList<VxModInfo> &mods);
 int runInstallCommand(const QStringList &args);
 int runRemoveCommand(const QStringList &args);
+int runSetsCommand(const QStringList &args);
+int runSetCommand(const QStringList &args); // set save NAME MOD..., set delete NAME
