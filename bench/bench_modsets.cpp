@@ -1,6 +1,7 @@
 // How fast the mod list's sets menu opens on a sets file of 10,000 sets of a dozen mods each,
-// with a 1 MiB comment and a 1 MiB mod line among them: from the menu key to the menu painted,
-// each level of the "Tick a set" submenus down to a set, and ticking that set. Every figure is
+// with a 1 MiB comment and a 1 MiB mod line among them: reading the file (as the first opening
+// and the first after a change do), from the menu key to the menu painted, each level of the
+// "Tick a set" submenus down to a set, and ticking that set. Every figure is
 // the median of several openings. It also checks that every set can be reached.
 //
 // Target: every menu opens in <= 100 ms; ticking a set takes <= 100 ms.
@@ -23,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 using namespace Qt::StringLiterals;
 
@@ -118,12 +120,15 @@ int main(int argc, char *argv[])
     boxes.stop();
 
     QElapsedTimer clock;
-    QList<double> read, open, levels, tick;
+    QList<double> read, readCpu, open, levels, tick;
     int leaves = 0;
     for (int run = 0; run < runs; ++run) {
+        // The processor's time too: on a busy machine the clock's time is mostly waiting.
+        const std::clock_t cpu = std::clock();
         clock.start();
         const VxModSets parsed = readModSets(game);
         read.append(milliseconds(clock));
+        readCpu.append(double(std::clock() - cpu) * 1000 / CLOCKS_PER_SEC);
         if (parsed.sets.size() != setCount) {
             std::fprintf(stderr, "bench_modsets: %lld sets read, not %d\n",
                          static_cast<long long>(parsed.sets.size()), setCount);
@@ -168,8 +173,10 @@ int main(int argc, char *argv[])
 
     std::printf("%d sets of %d mods, a 1 MiB comment and a 1 MiB mod line; %d mods listed\n",
                 setCount, modsPerSet, modCount);
-    std::printf("sets file read: median %.1f ms over %d\n", median(read), runs);
-    bool pass = report("menu key to the menu painted", median(open));
+    // Read when the menu first opens, and again only once the file has changed.
+    bool pass = report("sets file read and parsed", median(read));
+    std::printf("  (processor time: median %.1f ms)\n", median(readCpu));
+    pass = report("menu key to the menu painted, file unchanged", median(open)) && pass;
     pass = report("slowest submenu level to a set", median(levels)) && pass;
     pass = report("a set ticked", tick.isEmpty() ? 1e9 : median(tick)) && pass;
     std::printf("sets reachable through the submenus: %d of %d: %s\n", leaves, setCount,

@@ -42,12 +42,12 @@ struct Parsed
     QList<Span> spans; // one per set
 };
 
-Parsed parse(const QStringList &lines, bool pasted)
+Parsed parse(const QList<QStringView> &lines, bool pasted)
 {
     Parsed parsed;
     VxModSets &result = parsed.sets;
     QSet<QString> names;
-    QSet<QString> modsOfSet;
+    QSet<QStringView> modsOfSet; // views into lines, which outlive the parse
     // The lines after an unusable [ line, or after a stray mod line, up to the next [ line:
     // they belong to no set the reader knows, and one report of them is enough.
     bool skipping = false;
@@ -56,7 +56,7 @@ Parsed parse(const QStringList &lines, bool pasted)
         result.problems.append({int(index + 1), issue, quoted(detail)});
     };
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QStringView line = QStringView(lines.at(i)).trimmed();
+        const QStringView line = lines.at(i).trimmed();
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
         if (line.startsWith(u'[')) {
@@ -101,25 +101,35 @@ Parsed parse(const QStringList &lines, bool pasted)
             problem(i, VxModSetIssue::BadModName, line);
             continue;
         }
-        const QString mod = line.toString();
-        if (modsOfSet.contains(mod)) {
-            problem(i, VxModSetIssue::DuplicateMod, mod);
+        if (modsOfSet.contains(line)) {
+            problem(i, VxModSetIssue::DuplicateMod, line);
             continue;
         }
-        modsOfSet.insert(mod);
-        current->mods.append(mod);
+        modsOfSet.insert(line);
+        current->mods.append(line.toString());
         parsed.spans.last().lastLine = i;
     }
     return parsed;
 }
 
-QStringList splitLines(const QString &text)
+// Views into text, which must outlive them: a file of 10,000 sets is read each time the menu
+// opens, and a string per line would cost more than the reading.
+QList<QStringView> splitLines(const QString &text)
 {
-    QStringList lines = text.split(u'\n');
+    QList<QStringView> lines = QStringView(text).split(u'\n');
     // The line end of the last line starts no line of its own.
     if (!lines.isEmpty() && lines.constLast().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+QList<QStringView> views(const QStringList &lines)
+{
+    QList<QStringView> result;
+    result.reserve(lines.size());
+    for (const QString &line : lines)
+        result.append(line);
+    return result;
 }
 
 bool fail(QString *error, const QString &why)
@@ -130,9 +140,9 @@ bool fail(QString *error, const QString &why)
 }
 
 // The file's text as lines, and the line end it uses; an absent file is an empty text.
-bool readLines(const QString &path, QStringList &lines, bool &crlf, VxModSetProblem &problem)
+bool readText(const QString &path, QString &text, bool &crlf, VxModSetProblem &problem)
 {
-    lines.clear();
+    text.clear();
     crlf = false;
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
@@ -154,7 +164,7 @@ bool readLines(const QString &path, QStringList &lines, bool &crlf, VxModSetProb
         return false;
     }
     crlf = bytes.contains("\r\n");
-    lines = splitLines(decodeTweakBytes(bytes));
+    text = decodeTweakBytes(bytes);
     return true;
 }
 
@@ -172,12 +182,15 @@ template <typename Edit> bool editModSets(const QString &installDir, QString *er
                                ? launcherText(VxText::SetsLocked)
                                : launcherText(VxText::SetsCannotLock)
                                      .arg(QDir::toNativeSeparators(lock.fileName())));
-    QStringList lines;
+    QString text;
     bool crlf = false;
     VxModSetProblem problem;
-    if (!readLines(path, lines, crlf, problem))
+    if (!readText(path, text, crlf, problem))
         return fail(error, modSetIssueText(problem.issue, problem.detail));
-    const Parsed parsed = parse(lines, false);
+    QStringList lines;
+    for (QStringView line : splitLines(text))
+        lines.append(line.toString());
+    const Parsed parsed = parse(views(lines), false);
     if (!edit(lines, parsed))
         return true;
 
@@ -185,7 +198,7 @@ template <typename Edit> bool editModSets(const QString &installDir, QString *er
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return fail(error, file.errorString());
     const QString end = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
-    QString text;
+    text.clear();
     for (const QString &line : std::as_const(lines))
         text += line + end;
     file.write(text.toUtf8());
@@ -255,12 +268,12 @@ VxModSets parseModSets(const QString &text, bool pasted)
 
 VxModSets readModSets(const QString &installDir)
 {
-    QStringList lines;
+    QString text;
     bool crlf = false;
     VxModSetProblem problem;
-    if (!readLines(modSetsPath(installDir), lines, crlf, problem))
+    if (!readText(modSetsPath(installDir), text, crlf, problem))
         return {{}, {problem}};
-    return parse(lines, false).sets;
+    return parse(splitLines(text), false).sets;
 }
 
 VxModSetIssue modSetNameIssue(const QString &name)

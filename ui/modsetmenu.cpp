@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QInputDialog>
 #include <QKeyEvent>
@@ -74,9 +76,22 @@ bool VxModSetMenu::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-VxModSets VxModSetMenu::readSets()
+void VxModSetMenu::readSets()
 {
-    VxModSets sets = readModSets(m_installDir);
+    // A save renames a new file into place, so its time or its size changes with it.
+    const QFileInfo info(modSetsPath(m_installDir));
+    const QString stamp = info.exists() || info.isSymLink()
+                              ? QStringLiteral("%1 %2 %3 %4")
+                                    .arg(info.lastModified().toMSecsSinceEpoch())
+                                    .arg(info.size())
+                                    .arg(info.isFile())
+                                    .arg(info.isSymLink())
+                              : QString();
+    if (stamp.isEmpty() || stamp != m_readStamp) {
+        m_sets = readModSets(m_installDir);
+        m_readStamp = stamp;
+    }
+    const VxModSets &sets = m_sets;
     QStringList problems;
     for (const VxModSetProblem &problem : std::as_const(sets.problems))
         problems.append(modSetProblemLine(modSetsPath(m_installDir), problem));
@@ -87,7 +102,6 @@ VxModSets VxModSetMenu::readSets()
                     .arg(QDir::toNativeSeparators(modSetsPath(m_installDir)), listed(problems)),
                 QMessageBox::Ok);
     m_reportedProblems = problems;
-    return sets;
 }
 
 QStringList VxModSetMenu::tickedMods() const
@@ -103,7 +117,7 @@ QStringList VxModSetMenu::tickedMods() const
 
 QMenu *VxModSetMenu::popup(const QPoint &globalPos)
 {
-    m_sets = readSets();
+    readSets();
     const QStringList ticked = tickedMods();
 
     auto *menu = new QMenu(m_list);

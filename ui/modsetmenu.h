@@ -35,8 +35,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // The sets as the file holds them now; damaged lines are shown once per change.
-    VxModSets readSets();
+    // m_sets as the file holds them now; damaged lines are shown once per change.
+    void readSets();
     QStringList tickedMods() const;
     // Ticks set's mods at the top of the list and unticks the rest; names the missing in one box.
     void tickSet(const VxModSet &set, QStringList missing = {});
@@ -51,5 +51,7 @@ private:
     QString m_installDir;
     QStringList m_reportedProblems;
     VxModSets m_sets; // as read when the menu last opened
+    // What the file was then: a file of 10,000 sets is read again only once it has changed.
+    QString m_readStamp;
     QString m_lastGameError;
 };
