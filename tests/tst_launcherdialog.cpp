@@ -1,6 +1,7 @@
 #include "launch/feedback.h"
 #include "launch/gamelock.h"
 #include "launch/launchsequence.h"
+#include "mods/modsets.h"
 #include "testutil.h"
 #include "ui/collisionmarks.h"
 #include "ui/launcherdialog.h"
@@ -480,8 +481,22 @@ private slots:
         if (menu)
             record(menu, QString());
         QCOMPARE(seen, entries);
-        if (menu)
-            menu->close();
+        if (!menu)
+            return;
+        menu->close();
+        // A set saved elsewhere (by vxmod, say) is there at the next opening.
+        QVERIFY(saveModSet(m_dir->filePath(u"sets game"_s), {u"zeta"_s, {u"Clay"_s}}));
+        QTest::keyClick(list, Qt::Key_Menu);
+        menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        // In the last group, when there are groups.
+        QMenu *last = menu->actions().at(1)->menu();
+        if (QMenu *group = last->actions().constLast()->menu()) {
+            emit group->aboutToShow();
+            last = group;
+        }
+        QCOMPARE(last->actions().constLast()->text(), u"zeta"_s);
+        menu->close();
     }
 
     // What each entry of the sets menu does, reached with the keyboard as a player would.
