@@ -101,6 +101,38 @@ enum class VxText {
     InstallNameTooLong, // %1: the entry, %2: the limit in bytes
     InstallTooDeep,     // %1: the entry, %2: the limit in levels
     InstallDamaged,     // %1: the entry where the damage shows
+    // Mod sets: the mod list's menu, its boxes, and what the sets file can hold. The reasons
+    // (Set...) start in lower case: they follow a colon, and vxmod prints them after its prefix.
+    SetsTickLastGame,
+    SetsTickSet,
+    SetsSave,
+    SetsDelete,
+    SetsCopy,
+    SetsPaste,
+    SetsSavePrompt,
+    SetsReplaceQuestion, // %1: the set
+    SetsMissing,         // %1: the mods, a line each
+    SetsPasteEmpty,
+    SetsSaveFailed,     // %1: modsets.txt, %2: why
+    SetsNameRefused,    // %1: why
+    SetsDamaged,        // %1: modsets.txt, %2: the problems, a line each
+    SetsLastGameFailed, // %1: modsets.txt, %2: why
+    SetsLocked,
+    SetsCannotLock, // %1: the lock file
+    SetNameEmpty,
+    SetNameTooLong, // %1: the limit
+    SetNameBracket,
+    SetNameLineBreak,
+    SetNameReserved, // %1: the reserved name
+    SetLineOutsideSet,
+    SetLineBadHeader,
+    SetLineBadMod,       // %1: the line
+    SetLineDuplicateSet, // %1: the set
+    SetLineDuplicateMod, // %1: the mod
+    SetModUnsavable,     // %1: the mod
+    SetFileNotRegular,
+    SetFileTooLarge,   // %1: the limit in MiB
+    SetFileUnreadable, // %1: why
 };
 
 // The text in the active language (English before any table is loaded).

@@ -86,6 +86,9 @@ int runCheckCommand(const QStringList &args)
 
     const QString tweakDir = gameDir + u"/data/Tweak"_s;
     PrintingDiagnostics diagnostics;
+    // A launch of the set would refuse them unless told to skip them.
+    if (!invocation.skipMissing)
+        diagnostics.count += int(invocation.missingMods.size());
     VxSilentFeedback feedback;
     std::map<QString, std::unique_ptr<ResourceState>> resources;
     int folders = 0;

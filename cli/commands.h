@@ -25,3 +25,5 @@ int runInstallCommand(const QStringList &args);
 // "1 mod", "0 mods", "3 mods": a count and its noun, singular only for one.
 QString counted(qsizetype count, const char *one, const char *many);
 int runRemoveCommand(const QStringList &args);
+int runSetsCommand(const QStringList &args);
+int runSetCommand(const QStringList &args); // set save NAME MOD..., set delete NAME

@@ -4,6 +4,7 @@
 
 #include "app/gamelookup.h"
 #include "mods/modinstall.h"
+#include "mods/modsets.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -92,17 +93,44 @@ int parseInvocation(const QString &command, const QStringList &args, Accepts acc
     const QCommandLineOption onErrorOption(QStringLiteral("on-error"), QString(),
                                            QStringLiteral("abort|ignore"));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
+    // A set stands in for the mod names.
+    const QCommandLineOption setOption(QStringLiteral("set"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption lastOption(QStringLiteral("last"));
+    const QCommandLineOption skipMissingOption(QStringLiteral("skip-missing"));
     parser.addOption(gameOption);
     parser.addOption(quietOption);
     if (accepts == Accepts::Mods)
         parser.addOption(onErrorOption);
+    if (accepts != Accepts::Nothing) {
+        parser.addOption(setOption);
+        parser.addOption(lastOption);
+        parser.addOption(skipMissingOption);
+    }
     if (!parser.parse(QStringList{QStringLiteral("vxmod")} + args))
         return optionError(parser.errorText());
-    const QStringList names = parser.positionalArguments();
+    QStringList names = parser.positionalArguments();
     if (accepts == Accepts::Nothing && !names.isEmpty())
         return usageError(
             QStringLiteral("%1 takes no mod names (got '%2')").arg(command, names.constFirst()));
-    if (accepts == Accepts::ModsToCheck && names.isEmpty())
+    const bool bySet = accepts != Accepts::Nothing && parser.isSet(setOption);
+    const bool byLast = accepts != Accepts::Nothing && parser.isSet(lastOption);
+    if (bySet && byLast)
+        return usageError(QStringLiteral("--set and --last cannot be given together"));
+    if (bySet && parser.values(setOption).size() > 1)
+        return usageError(QStringLiteral("--set given more than once"));
+    if ((bySet || byLast) && !names.isEmpty())
+        return usageError(QStringLiteral("name either mods or a set (--set or --last), not both "
+                                         "(got '%1')")
+                              .arg(names.constFirst()));
+    const bool skipMissing = accepts != Accepts::Nothing && parser.isSet(skipMissingOption);
+    if (skipMissing && !bySet && !byLast)
+        return usageError(QStringLiteral("--skip-missing goes with --set or --last"));
+    const QString setName = bySet ? parser.value(setOption).trimmed() : QString(lastGameSetName);
+    if (bySet && modSetNameIssue(setName) != VxModSetIssue::None &&
+        modSetNameIssue(setName) != VxModSetIssue::NameReserved)
+        return usageError(
+            QStringLiteral("--set: %1").arg(modSetIssueText(modSetNameIssue(setName))));
+    if (accepts == Accepts::ModsToCheck && names.isEmpty() && !bySet && !byLast)
         return usageError(QStringLiteral("%1 needs at least one mod").arg(command));
     if (parser.values(gameOption).size() > 1)
         return usageError(QStringLiteral("--game given more than once"));
@@ -133,6 +161,19 @@ int parseInvocation(const QString &command, const QStringList &args, Accepts acc
 
     if (accepts == Accepts::Nothing)
         return -1;
+    if (bySet || byLast) {
+        const VxModSets sets = readModSets(dir);
+        for (const VxModSetProblem &problem : sets.problems)
+            err() << "vxmod: " << modSetProblemLine(modSetsPath(dir), problem) << Qt::endl;
+        const VxModSet *set = sets.find(setName);
+        if (!set && byLast)
+            return usageError(QStringLiteral("no game started by a launch is recorded in %1")
+                                  .arg(shown(modSetsPath(dir))));
+        if (!set)
+            return usageError(QStringLiteral("no set named '%1' in %2 ('vxmod sets' lists them)")
+                                  .arg(setName, shown(modSetsPath(dir))));
+        names = set->mods;
+    }
     // Every mod is found before anything is done, so a typo costs nothing.
     QStringList unreadable;
     const QList<VxModInfo> available =
@@ -157,6 +198,10 @@ int parseInvocation(const QString &command, const QStringList &args, Accepts acc
             invocation.mods.append(mod);
             continue;
         }
+        if (bySet || byLast) {
+            invocation.missingMods.append(name);
+            continue;
+        }
         const QString modPath = shown(dir + QLatin1String("/VexilMods/") + name + u'/');
         for (const QString &problem : unreadable)
             if (problem.startsWith(modPath))
@@ -164,6 +209,18 @@ int parseInvocation(const QString &command, const QStringList &args, Accepts acc
         return usageError(QStringLiteral("unknown mod '%1': no mod of that name in %2 ('vxmod "
                                          "list' shows the mods)")
                               .arg(name, shown(dir + QLatin1String("/VexilMods"))));
+    }
+    invocation.skipMissing = skipMissing;
+    if (invocation.missingMods.isEmpty())
+        return -1;
+    err() << "vxmod: set '" << setName << "' names mods that are not installed: "
+          << invocation.missingMods.join(QLatin1String(", ")) << Qt::endl;
+    // What changes the game folder stops rather than play a set the player did not choose.
+    const bool changesGame = command == QLatin1String("apply") || command == QLatin1String("play");
+    if (changesGame && !skipMissing) {
+        err() << "vxmod: nothing was changed; with --skip-missing the installed ones are used"
+              << Qt::endl;
+        return exitFailed;
     }
     return -1;
 }

@@ -29,12 +29,17 @@ struct Invocation
     VxFeedback::Answer onError = VxFeedback::Answer::Abort;
     bool quiet = false;    // no progress, only faults
     QList<VxModInfo> mods; // in the order named
+    // Mods that the set named by --set or --last lists but VexilMods does not hold. Only with
+    // --skip-missing, or for the commands that change nothing, does the command go on without.
+    QStringList missingMods;
+    bool skipMissing = false;
 };
 
 enum class Accepts {
     Nothing,
-    Mods,        // names of mods under VexilMods, with --on-error
-    ModsToCheck, // names of mod folders under VexilMods (info.txt or not) or folder paths
+    Mods,        // names of mods under VexilMods, with --on-error; or a set
+    ModsToCheck, // names of mod folders under VexilMods (info.txt or not) or folder paths; or
+                 // a set
 };
 
 // The game folder: dir as --game gave it when given, else the installed game's; made absolute

@@ -6,6 +6,7 @@
 #include "launch/gameprocess.h"
 #include "launch/launchsequence.h"
 #include "mods/modinfo.h"
+#include "mods/modsets.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -116,6 +117,18 @@ void stayForTheRestore(qint64 gameId)
 #else
     Q_UNUSED(gameId);
 #endif
+}
+
+// The game has started with these mods: they are the last game's from now on.
+void recordPlayedMods(const Invocation &invocation)
+{
+    QStringList folders;
+    for (const VxModInfo &mod : invocation.mods)
+        folders.append(mod.folderName);
+    QString why;
+    if (!recordLastGame(invocation.installDir, folders, &why))
+        err() << "vxmod: could not record the mods of this game as the last game in "
+              << shown(modSetsPath(invocation.installDir)) << ": " << why << Qt::endl;
 }
 
 } // namespace
@@ -312,6 +325,8 @@ int runPlayCommand(const QStringList &args)
     tree.attach();
     // Set only now, so the game does not inherit ignored signals.
     stayForTheRestore(game->processId());
+    // Before the game's own record, so that whoever sees the game running sees it as the last.
+    recordPlayedMods(invocation);
     QString why;
     if (!launch.recordGame(game->processId(), &why))
         err() << "vxmod: " << why << Qt::endl;

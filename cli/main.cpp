@@ -24,6 +24,13 @@ Commands:
                                               (exit 3: the game crashed or exited non-zero)
   install [--game DIR] [--replace] ARCHIVE... install mods from .zip, .7z, .rar or .tar archives
   remove  [--game DIR] MOD...                 delete mods from VexilMods
+  sets    [--game DIR]                        list the mod sets: name, then its mods, tab-separated
+  set save   [--game DIR] NAME MOD...         save the mods, in this order, as the set NAME
+  set delete [--game DIR] NAME                delete the set NAME
+
+Instead of MOD..., check, plan, apply and play take --set NAME (the mods of a set) or --last
+(the mods of the last game started); a set naming mods that are not installed stops apply and
+play with exit 1 unless --skip-missing is given.
 
 Options:
   --game DIR   the game folder (default: the installed game)
@@ -76,6 +83,10 @@ int main(int argc, char *argv[])
         return runInstallCommand(args);
     if (command == QLatin1String("remove"))
         return runRemoveCommand(args);
+    if (command == QLatin1String("sets"))
+        return runSetsCommand(args);
+    if (command == QLatin1String("set"))
+        return runSetCommand(args);
     err << "vxmod: unknown command '" << command << "'\n\n" << usage;
     return 2;
 }

@@ -1,16 +1,21 @@
 #include "launch/feedback.h"
 #include "launch/gamelock.h"
 #include "launch/launchsequence.h"
+#include "mods/modsets.h"
 #include "testutil.h"
 #include "ui/collisionmarks.h"
 #include "ui/launcherdialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDirIterator>
 #include <QGroupBox>
+#include <QContextMenuEvent>
+#include <QInputDialog>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -124,6 +129,10 @@ private slots:
             << u"Erreur !|Impossible d'enregistrer vos r\u00e9glages dans %cfg\u00a0:\n"
                u"Syst\u00e8me\u00a0: "_s
             << "argc\t0"_ba;
+        QTest::newRow("a last game that cannot be recorded is reported when the game has ended")
+            << u"sets folder"_s << u"FRE"_s << u"Beta,Alpha"_s << ok
+            << u"Erreur !|Les mods de cette partie n'ont pas pu \u00eatre not\u00e9s"_s
+            << "argc\t0"_ba;
     }
 
     void testPlay()
@@ -152,6 +161,8 @@ private slots:
             QVERIFY(QFile::remove(m_game + u'/' + vxtest::gameExecutableName()));
         else if (fault == u"settings folder"_s)
             QVERIFY(QDir(m_game).mkdir(u"launcher.cfg"_s));
+        else if (fault == u"sets folder"_s)
+            QVERIFY(QDir(m_game).mkdir(u"VexilMods/modsets.txt"_s));
         const QStringList chosen = choices.split(u',');
         if (choices.startsWith(u'/'))
             QVERIFY(vxtest::writeTree(m_game, {{u"launcher.cfg"_s, chosen.first().toUtf8()}}));
@@ -228,6 +239,17 @@ private slots:
         vxtest::Files after = vxtest::hashTree(m_game);
         after.remove(u"launcher.cfg"_s);
         before.remove(u"launcher.cfg"_s);
+        // A game that ran is the last game, with its mods in the order they were applied.
+        QByteArray lastGame;
+        if (!seen.isEmpty() && fault != u"sets folder"_s) {
+            lastGame = "[last game]\n";
+            for (const QString &choice : chosen)
+                if (QStringList{u"Alpha"_s, u"Beta"_s, u"Night Sky"_s, u"Better Units"_s}.contains(
+                        choice))
+                    lastGame += QString(choice).remove(u' ').toUtf8() + '\n';
+        }
+        QCOMPARE(vxtest::readTree(m_game).value(u"VexilMods/modsets.txt"_s), lastGame);
+        after.remove(u"VexilMods/modsets.txt"_s);
         QCOMPARE(after, before);
     }
 
@@ -643,9 +665,305 @@ private slots:
             }
         }
         QVERIFY2(found.isEmpty(), qPrintable(found.join(u'\n')));
+    // The mod sets menu, opened each way a player can, in each language.
+    void testSetMenuTexts_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("opening"); // "menu", "shift+f10", "f10" or "mouse"
+        QTest::addColumn<QByteArray>("sets");
+        QTest::addColumn<QString>("ticked");
+        QTest::addColumn<QStringList>("entries"); // "-": off; "  ": in the submenu above
+
+        const QByteArray sets = "[last game]\nAnvil\n[duo]\nBolt\n[Alpha & Omega]\nClay\n";
+        QTest::newRow("English, from the menu key")
+            << u"ENG"_s << u"menu"_s << sets << u"Anvil"_s
+            << QStringList{u"Tick the mods of the last game"_s,
+                           u"Tick a set"_s,
+                           u"  Alpha & Omega"_s,
+                           u"  duo"_s,
+                           u"Save the ticked mods as a set\u2026"_s,
+                           u"Delete a set"_s,
+                           u"  Alpha & Omega"_s,
+                           u"  duo"_s,
+                           u"-"_s,
+                           u"Copy the ticked mods as text"_s,
+                           u"Tick mods from copied text"_s};
+        QTest::newRow("French, from Shift+F10")
+            << u"FRE"_s << u"shift+f10"_s << sets << u"Anvil"_s
+            << QStringList{u"Cocher les mods de la derni\u00e8re partie"_s,
+                           u"Cocher un ensemble"_s,
+                           u"  Alpha & Omega"_s,
+                           u"  duo"_s,
+                           u"Enregistrer les mods coch\u00e9s comme ensemble\u2026"_s,
+                           u"Supprimer un ensemble"_s,
+                           u"  Alpha & Omega"_s,
+                           u"  duo"_s,
+                           u"-"_s,
+                           u"Copier les mods coch\u00e9s en texte"_s,
+                           u"Cocher les mods du texte copi\u00e9"_s};
+        // Nothing ticked, no set, nothing copied: only what has something to work on is on.
+        QTest::newRow("Spanish, from the mouse, with nothing to work on")
+            << u"SPA"_s << u"mouse"_s << QByteArray() << QString()
+            << QStringList{u"-Marcar los mods de la \u00faltima partida"_s,
+                           u"-Marcar un conjunto"_s,
+                           u"-Guardar los mods marcados como conjunto\u2026"_s,
+                           u"-Eliminar un conjunto"_s,
+                           u"-"_s,
+                           u"-Copiar los mods marcados como texto"_s,
+                           u"-Marcar los mods del texto copiado"_s};
+        QTest::newRow("F10 without Shift opens nothing")
+            << u"ENG"_s << u"f10"_s << sets << u"Anvil"_s << QStringList();
+        // Past 30 sets, submenus by first and last name, filled when they open.
+        QByteArray many;
+        QStringList tree{u"  s00 \u2026 s29"_s};
+        for (int i = 0; i < 31; ++i) {
+            const QString name = u"s%1"_s.arg(i, 2, 10, QLatin1Char('0'));
+            many += "[" + name.toUtf8() + "]\nClay\n";
+            tree << (i < 30 ? u"    "_s + name : u"  s30 \u2026 s30"_s);
+        }
+        tree << u"    s30"_s;
+        QTest::newRow("31 sets, in two groups")
+            << u"ENG"_s << u"menu"_s << many << QString()
+            << QStringList{u"-Tick the mods of the last game"_s, u"Tick a set"_s} + tree +
+                   QStringList{u"-Save the ticked mods as a set\u2026"_s, u"Delete a set"_s} +
+                   tree +
+                   QStringList{u"-"_s, u"-Copy the ticked mods as text"_s,
+                               u"-Tick mods from copied text"_s};
+    }
+
+    void testSetMenuTexts()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, opening);
+        QFETCH(QByteArray, sets);
+        QFETCH(QString, ticked);
+        QFETCH(QStringList, entries);
+
+        QGuiApplication::clipboard()->setText(ticked);
+        VxLauncherDialog dialog({setsGame(sets), language}, usualModes);
+        dialog.show();
+        tickInOrder(dialog, ticked.split(u',', Qt::SkipEmptyParts));
+        auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
+        if (opening == u"mouse"_s) {
+            QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    list->viewport()->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(list->viewport(), &click);
+        } else {
+            QTest::keyClick(list, opening.endsWith(u"f10"_s) ? Qt::Key_F10 : Qt::Key_Menu,
+                            opening == u"shift+f10"_s ? Qt::ShiftModifier : Qt::NoModifier);
+        }
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QStringList seen;
+        const std::function<void(QMenu *, const QString &)> record = [&](QMenu *shown,
+                                                                         const QString &indent) {
+            for (QAction *action : shown->actions()) {
+                seen << (action->isSeparator() ? u"-"_s
+                                               : indent + (action->isEnabled() ? u""_s : u"-"_s) +
+                                                     action->text().replace(u"&&"_s, u"&"_s));
+                if (QMenu *sub = action->menu()) {
+                    emit sub->aboutToShow();
+                    record(sub, indent + u"  "_s);
+                }
+            }
+        };
+        if (menu)
+            record(menu, QString());
+        QCOMPARE(seen, entries);
+        if (!menu)
+            return;
+        menu->close();
+        // A set saved elsewhere (by vxmod, say) is there at the next opening.
+        QVERIFY(saveModSet(m_dir->filePath(u"sets game"_s), {u"zeta"_s, {u"Clay"_s}}));
+        QTest::keyClick(list, Qt::Key_Menu);
+        menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        // In the last group, when there are groups.
+        QMenu *last = menu->actions().at(1)->menu();
+        if (QMenu *group = last->actions().constLast()->menu()) {
+            emit group->aboutToShow();
+            last = group;
+        }
+        QCOMPARE(last->actions().constLast()->text(), u"zeta"_s);
+        menu->close();
+    }
+
+    // What each entry of the sets menu does, reached with the keyboard as a player would.
+    void testSetMenu_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QByteArray>("sets"); // "-": no file, "<folder>": a folder
+        QTest::addColumn<QString>("ticked");  // ticked and moved to the top, in this order
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QStringList>("answers"); // "name:..." for a prompt, a button for a box
+        QTest::addColumn<QString>("rows");        // after: "+" ticked, "!" marked as clashing
+        QTest::addColumn<QByteArray>("after");    // modsets.txt; "=": as before
+        QTest::addColumn<QStringList>("boxes");   // every prompt's label and box's text
+        QTest::addColumn<QString>("copied");
+
+        const QString untouched = u"Anvil 1, Bolt 2, Clay 3"_s;
+        QTest::newRow("a set ticked from its submenu: its mods on top in its order, the others "
+                      "unticked, their clash marked at once")
+            << u"FRE"_s << "[Duo]\nBolt\nAnvil\n"_ba << u"Clay"_s << QString()
+            << u"menu down right return"_s << QStringList() << u"+Bolt 2 !, +Anvil 1 !, Clay 3"_s
+            << "="_ba << QStringList() << QString();
+        QTest::newRow("the last game's mods, those not installed named in one box")
+            << u"SPA"_s << "[last game]\nGone\nClay\nAnvil\nLost\n"_ba << u"Bolt"_s << QString()
+            << u"menu down return"_s << QStringList() << u"+Clay 3, +Anvil 1, Bolt 2"_s << "="_ba
+            << QStringList{u"Estos mods del conjunto no est\u00e1n instalados, as\u00ed que no se "
+                           u"han marcado:\nGone\nLost"_s}
+            << QString();
+        QTest::newRow("save asks a name and writes the ticked mods in the list's order")
+            << u"ENG"_s << "-"_ba << u"Clay,Anvil"_s << QString() << u"menu down return"_s
+            << QStringList{u"name:  Pair  "_s} << u"+Clay 3, +Anvil 1, Bolt 2"_s
+            << "[Pair]\nClay\nAnvil\n"_ba << QStringList{u"Name of the set:"_s} << QString();
+        QTest::newRow("saving over a set asks first; No and a refused name ask the name again")
+            << u"FRE"_s << "[Pair]\nBolt\n"_ba << u"Anvil"_s << QString()
+            << u"menu down down return"_s
+            << QStringList{u"name:Pair"_s, u"No"_s,        u"name:a]b"_s,
+                           u"Ok"_s,        u"name:Pair"_s, u"Yes"_s}
+            << u"+Anvil 1, Bolt 2, Clay 3"_s << "[Pair]\nAnvil\n"_ba
+            << QStringList{u"Nom de l'ensemble\u00a0:"_s,
+                           u"Un ensemble nomm\u00e9 \u00ab\u202fPair\u202f\u00bb existe "
+                           u"d\u00e9j\u00e0. "
+                           u"Le remplacer par les mods coch\u00e9s\u202f?"_s,
+                           u"Nom de l'ensemble\u00a0:"_s,
+                           u"Ce nom ne peut pas \u00eatre utilis\u00e9\u00a0: un nom d'ensemble ne "
+                           u"peut pas contenir ]"_s,
+                           u"Nom de l'ensemble\u00a0:"_s,
+                           u"Un ensemble nomm\u00e9 \u00ab\u202fPair\u202f\u00bb existe "
+                           u"d\u00e9j\u00e0. "
+                           u"Le remplacer par les mods coch\u00e9s\u202f?"_s}
+            << QString();
+        QTest::newRow("a set deleted from its submenu, the one before it kept")
+            << u"SPA"_s << "[A]\nClay\n\n[B]\nBolt\n"_ba << QString() << QString()
+            << u"menu down down right down return"_s << QStringList() << untouched
+            << "[A]\nClay\n"_ba << QStringList() << QString();
+        QTest::newRow("copy gives the ticked mods a line each, in the list's order")
+            << u"ENG"_s << "-"_ba << u"Bolt,Clay"_s << QString() << u"menu down down return"_s
+            << QStringList() << u"+Bolt 2, +Clay 3, Anvil 1"_s << "="_ba << QStringList()
+            << u"Bolt\nClay\n"_s;
+        QTest::newRow("paste ticks the mods named; the chat around them is named as missing")
+            << u"FRE"_s << "-"_ba << QString()
+            << u"[Shared]\nHere's my set:\nClay\nBolt\nbye/now\n"_s << u"menu down return"_s
+            << QStringList() << u"+Clay 3, +Bolt 2, Anvil 1"_s << "="_ba
+            << QStringList{u"Ces mods de l'ensemble ne sont pas install\u00e9s et n'ont donc pas "
+                           u"\u00e9t\u00e9 coch\u00e9s\u00a0:\nbye/now\nHere's my set:"_s}
+            << u"[Shared]\nHere's my set:\nClay\nBolt\nbye/now\n"_s;
+        QTest::newRow("damaged lines are told once, not at every opening")
+            << u"ENG"_s << "Stray\n[Duo]\nBolt\n"_ba << QString() << QString()
+            << u"menu escape menu escape"_s << QStringList() << untouched << "="_ba
+            << QStringList{u"Parts of PATH cannot be used and were skipped:\nPATH:1: mod names "
+                           u"before the first [set name] line belong to no set"_s}
+            << QString();
+        QTest::newRow("a sets file that is a folder: told, and a save refused, the folder kept")
+            << u"ENG"_s << "<folder>"_ba << u"Anvil"_s << QString() << u"menu down return"_s
+            << QStringList{u"Ok"_s, u"name:Pair"_s} << u"+Anvil 1, Bolt 2, Clay 3"_s << "="_ba
+            << QStringList{u"Parts of PATH cannot be used and were skipped:\nPATH: it is not a "
+                           u"regular file (a link, a folder, a FIFO or a device), so its sets are "
+                           u"ignored"_s,
+                           u"Name of the set:"_s,
+                           u"Could not save the sets in PATH:\nit is not a regular file (a link, "
+                           u"a folder, a FIFO or a device), so its sets are ignored"_s}
+            << QString();
+    }
+
+    void testSetMenu()
+    {
+        QFETCH(QString, language);
+        QFETCH(QByteArray, sets);
+        QFETCH(QString, ticked);
+        QFETCH(QString, clipboard);
+        QFETCH(QString, keys);
+        QFETCH(QStringList, answers);
+        QFETCH(QString, rows);
+        QFETCH(QByteArray, after);
+        QFETCH(QStringList, boxes);
+        QFETCH(QString, copied);
+
+        const QString game = setsGame(sets == "-" || sets == "<folder>" ? QByteArray() : sets);
+        const QString path = game + u"/VexilMods/modsets.txt"_s;
+        if (sets == "-" || sets == "<folder>")
+            QVERIFY(QFile::remove(path));
+        if (sets == "<folder>")
+            QVERIFY(QDir().mkdir(path));
+        const vxtest::Files before = vxtest::readTree(game + u"/VexilMods"_s);
+        QGuiApplication::clipboard()->setText(clipboard);
+        VxLauncherDialog dialog({game, language}, usualModes);
+        dialog.show();
+        tickInOrder(dialog, ticked.split(u',', Qt::SkipEmptyParts));
+        auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
+
+        // Every prompt and box is noted and answered from the script, then with OK.
+        QStringList shown;
+        QTimer answering;
+        connect(&answering, &QTimer::timeout, this, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isVisible())
+                return;
+            const QString answer = answers.isEmpty() ? u"Ok"_s : answers.takeFirst();
+            if (auto *prompt = qobject_cast<QInputDialog *>(modal)) {
+                shown << prompt->labelText();
+                prompt->setTextValue(answer.mid(5));
+                prompt->accept();
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                shown << box->text();
+                box->button(answer == u"Yes"_s  ? QMessageBox::Yes
+                            : answer == u"No"_s ? QMessageBox::No
+                                                : QMessageBox::Ok)
+                    ->click();
+            }
+        });
+        answering.start(0);
+        for (const QString &key : keys.split(u' ')) {
+            QWidget *target = QApplication::activePopupWidget();
+            QTest::keyClick(target ? target : list, key == u"menu"_s     ? Qt::Key_Menu
+                                                    : key == u"down"_s   ? Qt::Key_Down
+                                                    : key == u"right"_s  ? Qt::Key_Right
+                                                    : key == u"escape"_s ? Qt::Key_Escape
+                                                                         : Qt::Key_Return);
+        }
+        // The chosen entry runs once the menu has gone.
+        QTRY_VERIFY(!QApplication::activePopupWidget() && answers.isEmpty());
+        QTest::qWait(50);
+        answering.stop();
+
+        const auto state = [&] {
+            QStringList states;
+            for (int row = 0; row < list->count(); ++row) {
+                const QListWidgetItem *item = list->item(row);
+                states << (item->checkState() == Qt::Checked ? u"+"_s : u""_s) + item->text() +
+                              (item->data(Qt::DecorationRole).isNull() ? u""_s : u" !"_s);
+            }
+            return states.join(u", "_s);
+        };
+        QTRY_COMPARE(state(), rows);
+        shown.replaceInStrings(QDir::toNativeSeparators(path), u"PATH"_s);
+        QCOMPARE(shown, boxes);
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+        vxtest::Files expected = before;
+        if (after != "=")
+            expected.insert(u"modsets.txt"_s, after);
+        QCOMPARE(vxtest::readTree(game + u"/VexilMods"_s), expected);
     }
 
 private:
+    // A game of three mods, Anvil and Bolt bringing the same file, and a sets file.
+    QString setsGame(const QByteArray &sets)
+    {
+        const QString game = m_dir->filePath(u"sets game"_s);
+        const bool written =
+            vxtest::writeTree(game, {{u"data/Art/a.txt"_s, "game"},
+                                     {u"VexilMods/Anvil/info.txt"_s, "name=Anvil\nversion=1\n"},
+                                     {u"VexilMods/Anvil/Art/a.txt"_s, "anvil"},
+                                     {u"VexilMods/Bolt/info.txt"_s, "name=Bolt\nversion=2\n"},
+                                     {u"VexilMods/Bolt/Art/a.txt"_s, "bolt"},
+                                     {u"VexilMods/Clay/info.txt"_s, "name=Clay\nversion=3\n"},
+                                     {u"VexilMods/Clay/Art/c.txt"_s, "clay"},
+                                     {u"VexilMods/modsets.txt"_s, sets}});
+        return written ? game : QString();
+    }
+
     // Ticks the named mods, moving them to the top in the order named; other names are skipped.
     static void tickInOrder(VxLauncherDialog &dialog, const QStringList &names)
     {

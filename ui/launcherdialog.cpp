@@ -7,9 +7,11 @@
 #include "launch/launchsequence.h"
 #include "mods/modinstall.h"
 #include "mods/moditem.h"
+#include "mods/modsets.h"
 #include "ui/collisionmarks.h"
 #include "ui/messagebox.h"
 #include "ui/moddrop.h"
+#include "ui/modsetmenu.h"
 #include "ui/progressfeedback.h"
 
 #include <QApplication>
@@ -122,6 +124,7 @@ VxLauncherDialog::VxLauncherDialog(const VxGameLocation &location, const ModeSou
         showBox(this, QMessageBox::Warning, windowTitle(),
                 launcherText(VxText::ModsLeftOut).arg(leftOut.join(u'\n')), QMessageBox::Ok);
     new VxCollisionMarks(form.modsList, installDir);
+    m_setMenu = new VxModSetMenu(form.modsList, installDir);
     new VxModDrop(
         this, installDir, [this] { return m_launching; }, [this] { relistMods(); });
     // The arrow buttons' moves, for a player who never leaves the list.
@@ -425,6 +428,9 @@ void VxLauncherDialog::launchGame()
         if (mod && mod->data(Qt::CheckStateRole).toInt() != 0)
             mods.append({mod->path, mod->text()});
     }
+    m_launchedMods.clear();
+    for (const VxModRef &mod : std::as_const(mods))
+        m_launchedMods.append(modFolderName(mod.path));
 
     // Events are processed all through the launch, so a second Play, Cancel or a reordered
     // list would otherwise act in the middle of it.
@@ -497,6 +503,7 @@ void VxLauncherDialog::startGame()
     connect(gameProcess, &QProcess::started, this, [this] {
         m_gameTree->attach();
         // Without the record, a later start could not tell that the game still runs.
+        m_setMenu->recordLastGame(m_launchedMods);
         m_launch->recordGame(gameProcess->processId());
     });
     // A game that never starts never finishes either; without this the launcher would wait
@@ -542,5 +549,6 @@ void VxLauncherDialog::finishGame()
     if (!report.ok())
         reportRestoreFailures(report.failures);
     reportKeptFiles(report);
+    m_setMenu->reportLastGameFailure();
     QCoreApplication::exit(0);
 }

@@ -19,6 +19,7 @@ class QTimer;
 class VxGameTree;
 class VxLaunch;
 struct VxRestoreReport;
+class VxModSetMenu;
 
 // The launcher's one window: the player's display and switch choices, the mod list, and
 // "Play", which applies the ticked mods, starts the game and restores the game's own files
@@ -90,4 +91,7 @@ private:
     std::unique_ptr<VxLaunch> m_launch;
     std::unique_ptr<VxGameTree> m_gameTree;
     QTimer *m_treeWatch = nullptr;
+    VxModSetMenu *m_setMenu = nullptr;
+    // The ticked mods' folders as the launch took them: the last game's once the game starts.
+    QStringList m_launchedMods;
 };

@@ -1,0 +1,368 @@
+#include "mods/modsets.h"
+#include "testutil.h"
+
+#include <QLockFile>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
+using namespace vxtest;
+
+// The mod sets file: what a reader takes from it and reports, how a change rewrites it, files
+// that are no files, and vxmod's set commands and --set, --last and --skip-missing.
+class TestModSets : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void reads_data();
+    void reads();
+    void edits_data();
+    void edits();
+    void unusableFile_data();
+    void unusableFile();
+    void atomicSave();
+    void vxmod_data();
+    void vxmod();
+};
+
+namespace {
+
+// "name: mod, mod | name: mod", the sets in their order.
+QString summary(const VxModSets &sets)
+{
+    QStringList parts;
+    for (const VxModSet &set : sets.sets)
+        parts << set.name + u": "_s + set.mods.join(u", "_s);
+    return parts.join(u" | "_s);
+}
+
+QStringList problemLines(const VxModSets &sets)
+{
+    QStringList lines;
+    for (const VxModSetProblem &problem : sets.problems)
+        lines << modSetProblemLine(u"P"_s, problem);
+    return lines;
+}
+
+} // namespace
+
+void TestModSets::reads_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("pasted");
+    QTest::addColumn<QString>("sets");
+    QTest::addColumn<QStringList>("problems");
+
+    QTest::newRow("comments, blank lines, CR LF and blanks around names are no part of them")
+        << "# mine\r\n\r\n  [ Pair ]  \r\nBolt\r\n  # between\r\n Anvil \r\n[Solo]\r\nClay"_ba
+        << false << u"Pair: Bolt, Anvil | Solo: Clay"_s << QStringList();
+    QTest::newRow("each damaged line reported by number and skipped; the sets around them stay")
+        << "Stray\n[Good]\nAnvil\n[Bad\nBolt\n[Al]so]\n[ ]\n[Good]\nClay\n[Two]\nClay\n"
+           "../Up\nClay\nSub/Dir\nAnvil\n"_ba
+        << false << u"Good: Anvil | Two: Clay, Anvil"_s
+        << QStringList{u"P:1: mod names before the first [set name] line belong to no set"_s,
+                       u"P:4: a [set name] line needs a name and one closing ] at its end"_s,
+                       u"P:6: a [set name] line needs a name and one closing ] at its end"_s,
+                       u"P:7: a [set name] line needs a name and one closing ] at its end"_s,
+                       u"P:8: a second set named 'Good'; the first one is used"_s,
+                       u"P:12: '../Up' cannot be the name of a mod folder"_s,
+                       u"P:13: 'Clay' is named twice in this set; it is applied once"_s,
+                       u"P:14: 'Sub/Dir' cannot be the name of a mod folder"_s};
+    QTest::newRow("a name of 200 characters is read, one of 201 and a 1 MiB line are not")
+        << "[" + QByteArray(200, 'n') + "]\nAnvil\n[" + QByteArray(201, 'x') + "]\nBolt\n[Big]\n" +
+               QByteArray(1 << 20, 'y') + "\nClay\n"
+        << false << QString(200, u'n') + u": Anvil | Big: Clay"_s
+        << QStringList{u"P:3: a set name holds at most 200 characters"_s,
+                       u"P:6: '"_s + QString(60, u'y') +
+                           u"\u2026' cannot be the name of a mod folder"_s};
+    QTest::newRow("a byte-order mark and accents")
+        << "\xEF\xBB\xBF[\xC3\x89toiles]\nNightSky\n"_ba << false << u"\u00C9toiles: NightSky"_s
+        << QStringList();
+    QTest::newRow("pasted: the mods before any name are a set; a lone CR ends a line")
+        << "Bolt\rAnvil\n[Other]\nClay\n"_ba << true << u": Bolt, Anvil | Other: Clay"_s
+        << QStringList();
+}
+
+void TestModSets::reads()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, pasted);
+    QFETCH(QString, sets);
+    QFETCH(QStringList, problems);
+
+    TestDir dir;
+    QVERIFY(writeTree(dir.path(), {{u"VexilMods/modsets.txt"_s, text}}));
+    const VxModSets read =
+        pasted ? parseModSets(QString::fromUtf8(text), true) : readModSets(dir.path());
+    QCOMPARE(summary(read), sets);
+    QCOMPARE(problemLines(read), problems);
+}
+
+void TestModSets::edits_data()
+{
+    QTest::addColumn<QByteArray>("before"); // "-": no file
+    QTest::addColumn<QString>("change");    // "save|NAME|MOD|MOD", "delete|NAME", "last|MOD"
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QString>("error"); // when refused, the file stays as before
+
+    QTest::newRow("the first set makes the file")
+        << "-"_ba << u"save|Pair|Bolt|Anvil"_s << "[Pair]\nBolt\nAnvil\n"_ba << QString();
+    QTest::newRow("a new set goes at the end after a blank line; its name trimmed")
+        << "[A]\nClay"_ba << u"save| Pair |Bolt"_s << "[A]\nClay\n\n[Pair]\nBolt\n"_ba << QString();
+    QTest::newRow("a set replaced where it stands; comments, CR LF and damaged lines kept")
+        << "# mine\r\n[A]\r\nClay\r\n# note\r\n[Pair]\r\nAnvil\r\n# after\r\n[Stray\r\nX\r\n"_ba
+        << u"save|Pair|Bolt|Anvil"_s
+        << "# mine\r\n[A]\r\nClay\r\n# note\r\n[Pair]\r\nBolt\r\nAnvil\r\n# after\r\n[Stray\r\nX\r\n"_ba
+        << QString();
+    QTest::newRow("a delete takes the set's lines and the blank line after them")
+        << "[A]\nClay\n\n[B]\nBolt\nAnvil\n\n[C]\nAnvil\n"_ba << u"delete|B"_s
+        << "[A]\nClay\n\n[C]\nAnvil\n"_ba << QString();
+    QTest::newRow("the last game replaced in place, also by a launch of no mod")
+        << "[last game]\nAnvil\n[B]\nBolt\n"_ba << u"last"_s << "[last game]\n[B]\nBolt\n"_ba
+        << QString();
+    QTest::newRow("a name of 200 characters is saved")
+        << "-"_ba << u"save|"_s + QString(200, u'n') + u"|Bolt"_s
+        << "[" + QByteArray(200, 'n') + "]\nBolt\n"
+        << QString();
+    const QByteArray kept = "[A]\nClay\n";
+    QTest::newRow("a name with ] refused")
+        << kept << u"save|a]b|Bolt"_s << kept << u"a set name cannot hold ]"_s;
+    QTest::newRow("a name with a line break refused")
+        << kept << u"save|a\nb|Bolt"_s << kept << u"a set name cannot hold a line break"_s;
+    QTest::newRow("a name of 201 characters refused")
+        << kept << u"save|"_s + QString(201, u'n') + u"|Bolt"_s << kept
+        << u"a set name holds at most 200 characters"_s;
+    QTest::newRow("a blank name refused")
+        << kept << u"save|  |Bolt"_s << kept << u"a set needs a name"_s;
+    QTest::newRow("the last game's name kept for it")
+        << kept << u"save|last game|Bolt"_s << kept
+        << u"the name \"last game\" is kept for the mods of the last game"_s;
+    QTest::newRow("a mod whose name would read as a comment refused")
+        << kept << u"save|B|Bolt|#Hash"_s << kept
+        << u"the mod folder '#Hash' cannot be kept in a set: its name begins with # or [ or a "
+           u"blank"_s;
+}
+
+void TestModSets::edits()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, change);
+    QFETCH(QByteArray, after);
+    QFETCH(QString, error);
+
+    TestDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(u"VexilMods"_s));
+    if (before != "-")
+        QVERIFY(writeTree(dir.path(), {{u"VexilMods/modsets.txt"_s, before}}));
+    const QStringList parts = change.split(u'|');
+    QString why;
+    const bool done =
+        parts.first() == u"save"_s     ? saveModSet(dir.path(), {parts.at(1), parts.mid(2)}, &why)
+        : parts.first() == u"delete"_s ? deleteModSet(dir.path(), parts.at(1), &why)
+                                       : recordLastGame(dir.path(), parts.mid(1), &why);
+    QCOMPARE(why, error);
+    QCOMPARE(done, error.isEmpty());
+    // Nothing but the file itself: no temporary file, no lock left behind.
+    QCOMPARE(readTree(dir.path()), Files({{u"VexilMods/modsets.txt"_s, after}}));
+}
+
+void TestModSets::unusableFile_data()
+{
+    QTest::addColumn<QString>("kind"); // as makeSpecialFile, or "link" to a regular file
+    QTest::addColumn<QString>("why");
+
+    const QString notRegular = u"it is not a regular file (a link, a folder, a FIFO or a device), "
+                               u"so its sets are ignored"_s;
+    QTest::newRow("a FIFO") << u"fifo"_s << notRegular;
+    QTest::newRow("a link to a device") << u"zero"_s << notRegular;
+    QTest::newRow("a folder") << u"folder"_s << notRegular;
+    QTest::newRow("a link to a file of sets") << u"link"_s << notRegular;
+    QTest::newRow("one byte over 16 MiB")
+        << u"huge:16777217"_s << u"it is larger than 16 MiB, so its sets are ignored"_s;
+}
+
+void TestModSets::unusableFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, why);
+
+    TestDir dir;
+    const QString path = modSetsPath(dir.path());
+    QVERIFY(writeTree(dir.path(), {{u"sets.txt"_s, "[A]\nClay\n"}}));
+    const bool made = kind == u"link"_s ? QDir(dir.path()).mkdir(u"VexilMods"_s) &&
+                                              QFile::link(dir.filePath(u"sets.txt"_s), path)
+                                        : makeSpecialFile(path, kind);
+    if (!made)
+        QSKIP("this system cannot make such a file");
+    const Files before = readTree(dir.path());
+
+    const VxModSets sets = readModSets(dir.path());
+    QCOMPARE(summary(sets), QString());
+    QCOMPARE(problemLines(sets), QStringList{u"P: "_s + why});
+    QString error;
+    QVERIFY(!saveModSet(dir.path(), {u"B"_s, {u"Bolt"_s}}, &error));
+    QCOMPARE(error, why);
+    QVERIFY(!recordLastGame(dir.path(), {u"Bolt"_s}, &error));
+    // Left exactly as it was: what is there is not ours to replace.
+    QCOMPARE(readTree(dir.path()), before);
+}
+
+void TestModSets::atomicSave()
+{
+    TestDir dir;
+    QVERIFY(writeTree(dir.path(), {{u"VexilMods/modsets.txt"_s, "[A]\nClay\n"}}));
+#ifndef Q_OS_WIN
+    // A reader holding the old file (here, by a second name) keeps it whole: the new text is a
+    // new file put in its place, never the old one rewritten where it lies. (Windows makes a
+    // second name with a hard link only.)
+    QVERIFY(::link(QFile::encodeName(modSetsPath(dir.path())).constData(),
+                   QFile::encodeName(dir.filePath(u"held.txt"_s)).constData()) == 0);
+    QVERIFY(saveModSet(dir.path(), {u"B"_s, {u"Bolt"_s}}));
+    QCOMPARE(readTree(dir.path()),
+             Files({{u"held.txt"_s, "[A]\nClay\n"},
+                    {u"VexilMods/modsets.txt"_s, "[A]\nClay\n\n[B]\nBolt\n"}}));
+#endif
+    // Another program in the middle of a save: this one waits its turn, then gives up whole.
+    QLockFile other(modSetsPath(dir.path()) + u".lock"_s);
+    QVERIFY(other.tryLock(0));
+    const Files before = readTree(dir.path() + u"/VexilMods"_s);
+    QString why;
+    QVERIFY(!deleteModSet(dir.path(), u"A"_s, &why));
+    QCOMPARE(why, u"another program is changing the sets; try again in a moment"_s);
+    QCOMPARE(readTree(dir.path() + u"/VexilMods"_s), before);
+}
+
+void TestModSets::vxmod_data()
+{
+    QTest::addColumn<QStringList>("args"); // "GAME" stands for the game folder
+    QTest::addColumn<QByteArray>("sets");  // modsets.txt before; "<fifo>": a FIFO
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");      // the whole standard output
+    QTest::addColumn<QString>("err");      // in standard error
+    QTest::addColumn<QByteArray>("after"); // modsets.txt after; "=": as before
+    QTest::addColumn<bool>("modded");      // data/ left modded (by an apply)
+
+    const QStringList game{u"--game"_s, u"GAME"_s};
+    const QByteArray pair = "[Pair]\nWarpDrive\nNightSky\n[Lost]\nGone\nBetterUnits\n";
+    QTest::newRow("sets: a set a line, tab-separated, in file order; damaged lines: exit 1")
+        << QStringList{u"sets"_s} + game << "[Zed]\nNightSky\nBetterUnits\n[Al]\nWarpDrive\n[x\n"_ba
+        << 1 << u"Zed\tNightSky\tBetterUnits\nAl\tWarpDrive\n"_s
+        << u"modsets.txt:6: a [set name] line needs a name and one closing ] at its end"_s << "="_ba
+        << false;
+    QTest::newRow("sets on a FIFO reports it and does not wait")
+        << QStringList{u"sets"_s} + game << "<fifo>"_ba << 1 << QString()
+        << u"modsets.txt: it is not a regular file"_s << "="_ba << false;
+    QTest::newRow("set save keeps the mods in the order given")
+        << QStringList{u"set"_s, u"save"_s} + game +
+               QStringList{u"My set"_s, u"WarpDrive"_s, u"NightSky"_s}
+        << "-"_ba << 0 << QString() << u"saved the set 'My set' of 2 mod(s)"_s
+        << "[My set]\nWarpDrive\nNightSky\n"_ba << false;
+    QTest::newRow("set save of an unknown mod is a usage error")
+        << QStringList{u"set"_s, u"save"_s} + game + QStringList{u"B"_s, u"NightSky"_s, u"Nope"_s}
+        << pair << 2 << QString() << u"unknown mod 'Nope'"_s << "="_ba << false;
+    QTest::newRow("set save of a mod named twice is a usage error")
+        << QStringList{u"set"_s, u"save"_s} + game +
+               QStringList{u"B"_s, u"NightSky"_s, u"NightSky"_s}
+        << pair << 2 << QString() << u"mod 'NightSky' is named more than once"_s << "="_ba << false;
+    QTest::newRow("set save of a name with ] is a usage error")
+        << QStringList{u"set"_s, u"save"_s} + game + QStringList{u"a]"_s, u"NightSky"_s} << pair
+        << 2 << QString() << u"cannot save the set: a set name cannot hold ]"_s << "="_ba << false;
+    QTest::newRow("set delete") << QStringList{u"set"_s, u"delete"_s} + game +
+                                       QStringList{u"Pair"_s}
+                                << pair << 0 << QString() << u"deleted the set 'Pair'"_s
+                                << "[Lost]\nGone\nBetterUnits\n"_ba << false;
+    QTest::newRow("set delete of an unknown set is a usage error")
+        << QStringList{u"set"_s, u"delete"_s} + game + QStringList{u"Nope"_s} << pair << 2
+        << QString() << u"no set named 'Nope'"_s << "="_ba << false;
+    QTest::newRow("plan --set plans the set's mods in its order")
+        << QStringList{u"plan"_s, u"--set"_s, u"Pair"_s} + game << pair << 0
+        << u"Mods, in launch order: WarpDrive, NightSky\n"_s << QString() << "="_ba << false;
+    QTest::newRow("plan --set with a missing mod names it and plans the rest")
+        << QStringList{u"plan"_s, u"--set"_s, u"Lost"_s} + game << pair << 0
+        << u"Mods, in launch order: BetterUnits\n"_s
+        << u"set 'Lost' names mods that are not installed: Gone"_s << "="_ba << false;
+    QTest::newRow("check --set counts a missing mod as a problem")
+        << QStringList{u"check"_s, u"--set"_s, u"Lost"_s} + game << pair << 1 << QString()
+        << u"names mods that are not installed: Gone"_s << "="_ba << false;
+    QTest::newRow("apply --set with a missing mod changes nothing")
+        << QStringList{u"apply"_s, u"--set"_s, u"Lost"_s} + game << pair << 1 << QString()
+        << u"nothing was changed"_s << "="_ba << false;
+    QTest::newRow("apply --set --skip-missing applies the installed ones")
+        << QStringList{u"apply"_s, u"--skip-missing"_s, u"--set"_s, u"Lost"_s} + game << pair << 0
+        << QString() << u"names mods that are not installed: Gone"_s << "="_ba << true;
+    QTest::newRow("play --set plays the set and records it as the last game")
+        << QStringList{u"play"_s, u"--set"_s, u"Pair"_s} + game << pair << 0 << QString()
+        << u"restored: "_s << pair + "\n[last game]\nWarpDrive\nNightSky\n"
+        << false;
+    QTest::newRow("play --last with a missing mod plays nothing")
+        << QStringList{u"play"_s, u"--last"_s} + game << "[last game]\nNightSky\nGone\n"_ba << 1
+        << QString() << u"set 'last game' names mods that are not installed: Gone"_s << "="_ba
+        << false;
+    QTest::newRow("play --last --skip-missing records what it played")
+        << QStringList{u"play"_s, u"--last"_s, u"--skip-missing"_s} + game
+        << "[last game]\nNightSky\nGone\n"_ba << 0 << QString() << u"restored: "_s
+        << "[last game]\nNightSky\n"_ba << false;
+    QTest::newRow("a last game that cannot be recorded is said, and the game played all the same")
+        << QStringList{u"play"_s, u"NightSky"_s} + game << "<fifo>"_ba << 0 << QString()
+        << u"could not record the mods of this game as the last game in "_s << "="_ba << false;
+    QTest::newRow("a set and mods both is a usage error")
+        << QStringList{u"apply"_s, u"--set"_s, u"Pair"_s, u"NightSky"_s} + game << pair << 2
+        << QString() << u"name either mods or a set"_s << "="_ba << false;
+    QTest::newRow("--set and --last together is a usage error")
+        << QStringList{u"plan"_s, u"--set"_s, u"Pair"_s, u"--last"_s} + game << pair << 2
+        << QString() << u"--set and --last cannot be given together"_s << "="_ba << false;
+    QTest::newRow("--last before any game is a usage error")
+        << QStringList{u"apply"_s, u"--last"_s} + game << pair << 2 << QString()
+        << u"no game started by a launch is recorded in "_s << "="_ba << false;
+    QTest::newRow("--skip-missing without a set is a usage error")
+        << QStringList{u"apply"_s, u"--skip-missing"_s, u"NightSky"_s} + game << pair << 2
+        << QString() << u"--skip-missing goes with --set or --last"_s << "="_ba << false;
+    QTest::newRow("an unknown set is a usage error")
+        << QStringList{u"apply"_s, u"--set"_s, u"Nope"_s} + game << pair << 2 << QString()
+        << u"no set named 'Nope' in "_s << "="_ba << false;
+}
+
+void TestModSets::vxmod()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, sets);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(QByteArray, after);
+    QFETCH(bool, modded);
+
+    TestDir dir;
+    const QString game = dir.filePath(u"game"_s);
+    QVERIFY(stageDemoGame(game));
+    const QString path = modSetsPath(game);
+    if (sets == "<fifo>") {
+        if (!makeSpecialFile(path, u"fifo"_s))
+            QSKIP("this system has no FIFOs");
+    } else if (sets != "-") {
+        QVERIFY(writeTree(game, {{u"VexilMods/modsets.txt"_s, sets}}));
+    }
+    const Files pristine = readTree(game + u"/data"_s);
+    const Files before = readTree(game + u"/VexilMods"_s);
+    args.replaceInStrings(u"GAME"_s, game);
+    const QProcessEnvironment env = testEnvironment(dir.path());
+
+    const Run run = runVxmod(args, env);
+    QCOMPARE(run.exitCode, exitCode);
+    if (args.first() != u"play"_s)
+        QCOMPARE(run.out.left(out.isEmpty() ? run.out.size() : out.size()), out);
+    QVERIFY2(run.err.contains(err), qPrintable(run.err));
+    Files expected = before;
+    if (after != "=")
+        expected.insert(u"modsets.txt"_s, after);
+    QCOMPARE(readTree(game + u"/VexilMods"_s), expected);
+    // Exactly as the command left it: modded by an apply that ran, else the game's own.
+    QCOMPARE(readTree(game + u"/data"_s) == pristine, !modded);
+    QCOMPARE(runVxmod({u"status"_s, u"--game"_s, game}, env).exitCode, modded ? 1 : 0);
+}
+
+QTEST_GUILESS_MAIN(TestModSets)
+#include "tst_modsets.moc"
