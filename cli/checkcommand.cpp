@@ -25,14 +25,26 @@ class PrintingDiagnostics : public VxTweakDiagnostics
 public:
     void problem(const QString &filePath, int line, const QString &message) override
     {
-        m_out << QDir::toNativeSeparators(filePath) << ':' << line << ": " << message << '\n';
-        m_out.flush();
+        print(filePath, line, message);
         ++count;
+    }
+    // Told, but no reason to fail: the launch does what the rules say.
+    void warning(const QString &filePath, int line, const QString &message) override
+    {
+        print(filePath, line, u"warning: "_s + message);
+        ++warnings;
     }
 
     int count = 0;
+    int warnings = 0;
 
 private:
+    void print(const QString &filePath, int line, const QString &message)
+    {
+        m_out << QDir::toNativeSeparators(filePath) << ':' << line << ": " << message << '\n';
+        m_out.flush();
+    }
+
     QTextStream m_out{stdout};
 };
 
@@ -135,11 +147,13 @@ int runCheckCommand(const QStringList &args)
     if (invocation.quiet)
         return diagnostics.count == 0 ? exitOk : exitFailed;
     QTextStream err(stderr);
+    err << "vxmod check: ";
     if (diagnostics.count == 0)
-        err << "vxmod check: no problems in " << modDirs.size() << " mod(s), " << folders
-            << " resource folder(s)\n";
+        err << "no problems";
     else
-        err << "vxmod check: " << diagnostics.count << " problem(s) in " << modDirs.size()
-            << " mod(s), " << folders << " resource folder(s)\n";
+        err << diagnostics.count << " problem(s)";
+    if (diagnostics.warnings > 0)
+        err << ", " << diagnostics.warnings << " warning(s)";
+    err << " in " << modDirs.size() << " mod(s), " << folders << " resource folder(s)\n";
     return diagnostics.count == 0 ? exitOk : exitFailed;
 }
