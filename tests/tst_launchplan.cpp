@@ -305,16 +305,16 @@ void TestLaunchPlan::testPlan_data()
         << QStringList{u"Stuff/Gadget.twk Gadget-0 set Link first appended boom.wavfirstsecond"_s,
                        u"Stuff/Gadget.twk Gadget-0 set Link second appended boom.wavfirstsecond"_s,
                        u"Stuff/Gadget.twk Gadget-0 set Damage 5"_s};
-    QTest::newRow("the same text from two mods stays twice; a later colour is what it reads")
-        << game({{u"A:Gadget.twk"_s, "Link=x\n"},
-                 {u"B:Gadget.twk"_s, "Link=x\n"},
+    QTest::newRow("the same text from two mods on a field that holds an element stays twice")
+        << game({{u"A:Gadget.twk"_s, "Link=x\n"}, {u"B:Gadget.twk"_s, "Link=x\n"}}) << u"A B"_s
+        << QStringList{u"field Stuff/Gadget-0/Link A,B ->  kept A,B reads boom.wavxx"_s};
+    QTest::newRow("text two mods set on a field that holds an element stays; a later colour "
+                  "wins and is what it reads")
+        << game({{u"A:Gadget.twk"_s, "Link=first\n"},
+                 {u"B:Gadget.twk"_s, "Link=second\n"},
                  {u"C:Gadget.twk"_s, "Link=@color 1 2 3\n"}})
         << u"A B C"_s
         << QStringList{u"field Stuff/Gadget-0/Link A,B,C -> C kept A,B reads @color 1 2 3"_s};
-    QTest::newRow("text two mods set on a field that holds an element: both stay, no one wins")
-        << game({{u"A:Gadget.twk"_s, "Link=first\n"}, {u"B:Gadget.twk"_s, "Link=second\n"}})
-        << u"A B"_s
-        << QStringList{u"field Stuff/Gadget-0/Link A,B ->  kept A,B reads boom.wavfirstsecond"_s};
     QTest::newRow("a declaration makes its element and sets its value, name and flags")
         << game({{u"A:resource.twk"_s, "#string\nTitle=Hi\n"}}) << u"A"_s
         << QStringList{u"Stuff/resource.twk Title create XStringResourceDetails"_s,
