@@ -52,18 +52,9 @@ const QStringList tweakFiles{u"Gadget.twk"_s, u"Gadget-0.twk"_s, u"Widget.twk"_s
                              u"Fan.twk"_s,    u"Hat.twk"_s,      u"resource.twk"_s};
 const QStringList fields{u"Damage"_s, u"Tint"_s,    u"Link"_s, u"Sound"_s,
                          u"Tag"_s,    u"Link(1)"_s, u"Speed"_s};
-const QStringList values{
-    u"5"_s,
-    u"x"_s,
-    u""_s,
-    u"@color 1 2 3"_s,
-    u"@color 1 2 3 4"_s,
-    u"@vector 1 2"_s,
-    u"@href Widget"_s,
-    u"@"_s,
-    u"@colour 1 2 3"_s,
-    u"@color 17 173"_s,
-};
+// Valid and invalid values of every kind; none that reads back otherwise than written.
+const QStringList values = u"5|x||@color 1 2 3|@color 1 2 3 4|@vector 1 2|@href Widget|@|"
+                           u"@colour 1 2 3|@color 17 173"_s.split(u'|');
 const QStringList headers{u"#class XFan"_s, u"#copy Gadget"_s, u"#copy Widget"_s,
                           u"#nodb"_s,       u"#flags 3"_s,     u"#flags 300"_s};
 const QStringList declarations{u"#int"_s,     u"#float"_s, u"#string"_s, u"#color"_s,
