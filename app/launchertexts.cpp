@@ -184,6 +184,13 @@ constexpr Row rows[] = {
     {VxText::CollisionFieldRemoved, "Field %1 of %2 in %3, removed and changed (%4): %5 acts last",
      "Champ %1 de %2 dans %3, supprimé et modifié (%4) : %5 agit en dernier",
      "Campo %1 de %2 en %3, eliminado y modificado (%4): %5 actúa el último"},
+    {VxText::CollisionFieldJoined,
+     "Field %1 of %2 in %3 (%4): it holds child elements, so the text of %5 stays and it reads "
+     "\"%6\"",
+     "Champ %1 de %2 dans %3 (%4) : il contient des éléments, donc le texte de %5 reste et il se "
+     "lit « %6 »",
+     "Campo %1 de %2 en %3 (%4): contiene elementos, así que el texto de %5 se queda y se lee "
+     "«%6»"},
     {VxText::CollisionMore, "... and %1 more", "... et %1 de plus", "... y %1 más"},
     {VxText::SettingsSaveFailed,
      "Could not save your settings in %1:\n%2\n\nThe game will start with the settings it "

@@ -62,6 +62,8 @@ enum class VxText {
     CollisionElementCreated, // %1: element, %2: resource file, %3: mods, %4: winner
     CollisionFieldSet,       // %1: field, %2: element, %3: resource file, %4: mods, %5: winner
     CollisionFieldRemoved,   // as CollisionFieldSet
+    CollisionFieldJoined,    // as CollisionFieldSet, but %5: the mods whose text stays, %6:
+                             // what the field then reads
     CollisionMore,           // the last line of a long list; %1: how many more
     SettingsSaveFailed,      // %1: launcher.cfg, %2: why
     ElementFileFailed,       // %1: the tweak file; the question with Abort and Ignore

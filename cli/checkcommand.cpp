@@ -25,14 +25,26 @@ class PrintingDiagnostics : public VxTweakDiagnostics
 public:
     void problem(const QString &filePath, int line, const QString &message) override
     {
-        m_out << QDir::toNativeSeparators(filePath) << ':' << line << ": " << message << '\n';
-        m_out.flush();
+        print(filePath, line, message);
         ++count;
+    }
+    // Told, but no reason to fail: the launch does what the rules say.
+    void warning(const QString &filePath, int line, const QString &message) override
+    {
+        print(filePath, line, u"warning: "_s + message);
+        ++warnings;
     }
 
     int count = 0;
+    int warnings = 0;
 
 private:
+    void print(const QString &filePath, int line, const QString &message)
+    {
+        m_out << QDir::toNativeSeparators(filePath) << ':' << line << ": " << message << '\n';
+        m_out.flush();
+    }
+
     QTextStream m_out{stdout};
 };
 
@@ -138,12 +150,14 @@ int runCheckCommand(const QStringList &args)
     if (invocation.quiet)
         return diagnostics.count == 0 ? exitOk : exitFailed;
     QTextStream err(stderr);
-    const QString checked = counted(modDirs.size(), "mod", "mods") + u", "_s +
-                            counted(folders, "resource folder", "resource folders");
-    if (diagnostics.count == 0)
-        err << "vxmod check: no problems in " << checked << '\n';
-    else
-        err << "vxmod check: " << counted(diagnostics.count, "problem", "problems") << " in "
-            << checked << '\n';
+    QString summary = diagnostics.count == 0
+                          ? u"no problems"_s
+                          : counted(diagnostics.count, "problem", "problems");
+    if (diagnostics.warnings > 0)
+        summary += u", "_s + counted(diagnostics.warnings, "warning", "warnings");
+    err << "vxmod check: " << summary << " in "
+        << counted(modDirs.size(), "mod", "mods") + u", "_s +
+               counted(folders, "resource folder", "resource folders")
+        << '\n';
     return diagnostics.count == 0 ? exitOk : exitFailed;
 }

@@ -103,13 +103,24 @@ QByteArray planJson(const VxLaunchPlan &plan, const QString &installDir)
                            {u"value"_s, edit.value}};
         if (!edit.field.isEmpty())
             object.insert(u"field"_s, edit.field);
+        if (edit.effect == VxPlannedEdit::Effect::Cleared) {
+            object.insert(u"effect"_s, u"cleared"_s);
+        } else if (edit.effect == VxPlannedEdit::Effect::Appended) {
+            object.insert(u"effect"_s, u"appended"_s);
+            object.insert(u"reads"_s, edit.reads);
+        }
         edits.append(object);
     }
     QJsonArray collisions;
     for (const VxCollision &collision : plan.collisions) {
         QJsonObject object{{u"kind"_s, kindName(collision.kind)},
-                           {u"mods"_s, jsonNames(plan, collision.mods)},
-                           {u"winner"_s, modName(plan, collision.winner)}};
+                           {u"mods"_s, jsonNames(plan, collision.mods)}};
+        if (collision.winner >= 0)
+            object.insert(u"winner"_s, modName(plan, collision.winner));
+        if (!collision.kept.isEmpty()) {
+            object.insert(u"kept"_s, jsonNames(plan, collision.kept));
+            object.insert(u"reads"_s, collision.reads);
+        }
         if (collision.kind == VxCollision::Kind::DataFile) {
             object.insert(u"path"_s, collision.path);
         } else {
@@ -148,8 +159,14 @@ QString describeCollision(const VxLaunchPlan &plan, const VxCollision &collision
             collision.field, collision.element, collision.resource);
         break;
     }
-    return what + u" by "_s + modNames(plan, collision.mods).join(u", "_s) + u": "_s +
-           modName(plan, collision.winner) + u" wins"_s;
+    what += u" by "_s + modNames(plan, collision.mods).join(u", "_s) + u": "_s;
+    if (!collision.kept.isEmpty())
+        what += u"it holds child elements, so the text of %1 stays and it reads \"%2\""_s.arg(
+            modNames(plan, collision.kept).join(u", "_s), collision.reads);
+    if (collision.winner >= 0)
+        what += (collision.kept.isEmpty() ? QString() : u"; "_s) + modName(plan, collision.winner) +
+                u" wins"_s;
+    return what;
 }
 
 QString editText(const VxPlannedEdit &edit)
@@ -163,13 +180,22 @@ QString editText(const VxPlannedEdit &edit)
     case Op::Keep:
         return u"create: there already, so not made again"_s;
     case Op::Set:
-        return u"set "_s + edit.field + u" = "_s + edit.value;
     case Op::Add:
-        return u"add "_s + edit.field + u" = "_s + edit.value;
+        break;
     case Op::Remove:
         return u"remove "_s + edit.field;
     }
-    return QString();
+    QString text =
+        (edit.operation == Op::Set ? u"set "_s : u"add "_s) + edit.field + u" = "_s + edit.value;
+    if (edit.effect == VxPlannedEdit::Effect::Appended)
+        text += u"  (it holds child elements: the text goes after them, and after the launch "
+                u"it reads \"%1\")"_s.arg(edit.reads);
+    else if (edit.effect == VxPlannedEdit::Effect::Cleared)
+        text += edit.operation == Op::Set
+                    ? u"  (not a valid value: writes nothing, and clears the field's colour, "
+                      u"vector and reference)"_s
+                    : u"  (not a valid value: adds an empty field)"_s;
+    return text;
 }
 
 // Grouped for a person reading a terminal: data files, then each resource file, each element

@@ -81,7 +81,7 @@ int saveSet(const QString &game, const QStringList &names, bool quiet)
     }
     if (!quiet)
         err() << "vxmod: " << (replaced ? "replaced" : "saved") << " the set '" << name.trimmed()
-              << "' of " << mods.size() << " mod(s)" << Qt::endl;
+              << "' of " << counted(mods.size(), "mod", "mods") << Qt::endl;
     return exitOk;
 }
 

@@ -89,24 +89,48 @@ public:
     }
 
     void fieldChanged(FieldChange change, const VxResourceElement &element, const QString &selector,
-                      const QString &value) override
+                      const QString &value, FieldEffect effect) override
     {
         using Op = VxPlannedEdit::Operation;
+        using Effect = VxPlannedEdit::Effect;
         record(change == FieldChange::Set     ? Op::Set
                : change == FieldChange::Added ? Op::Add
                                               : Op::Remove,
                element, selector, value);
+        m_edits.last().effect = effect == FieldEffect::Appended  ? Effect::Appended
+                                : effect == FieldEffect::Cleared ? Effect::Cleared
+                                                                 : Effect::Written;
+        if (effect == FieldEffect::Appended)
+            m_appended.append({m_edits.size() - 1, element});
+    }
+
+    // Once every mod is compiled: what each field that took appended text then reads.
+    void readAppendedFields()
+    {
+        for (const auto &[index, element] : std::as_const(m_appended)) {
+            VxPlannedEdit &edit = m_edits[index];
+            edit.reads = readResourceField(element, edit.field);
+        }
     }
 
 private:
     void record(VxPlannedEdit::Operation operation, const VxResourceElement &element,
                 const QString &field, const QString &value)
     {
-        m_edits.append({mod, resource, m_file, element.id(), operation, field, value});
+        m_edits.append({mod,
+                        resource,
+                        m_file,
+                        element.id(),
+                        operation,
+                        field,
+                        value,
+                        VxPlannedEdit::Effect::Written,
+                        {}});
     }
 
     QList<VxPlannedEdit> &m_edits;
     QString m_file;
+    QList<std::pair<qsizetype, VxResourceElement>> m_appended;
 };
 
 // Answers the compiler as the plan needs: the question is noted and answered Ignore (the
@@ -189,8 +213,15 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
     QList<VxCollision> collisions;
     for (const VxPlannedFile &file : plan.files) {
         if (file.mods.size() > 1)
-            collisions.append(
-                {VxCollision::Kind::DataFile, file.path, {}, {}, {}, file.mods, file.winner});
+            collisions.append({VxCollision::Kind::DataFile,
+                               file.path,
+                               {},
+                               {},
+                               {},
+                               file.mods,
+                               file.winner,
+                               {},
+                               {}});
     }
 
     using Op = VxPlannedEdit::Operation;
@@ -202,6 +233,9 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
         QList<int> mods;
         QSet<QString> values;
         int last = -1;
+        QList<int> kept; // whose text stays after the field's child elements
+        bool lastAppended = false;
+        QString reads;
     };
     std::map<EditKey, Sets> sets;
     // Touched by mods, by field name, when one of them removes it.
@@ -243,6 +277,11 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
             appendOnce(s.mods, edit.mod);
             s.values.insert(edit.value);
             s.last = edit.mod;
+            s.lastAppended = edit.effect == VxPlannedEdit::Effect::Appended;
+            if (s.lastAppended) {
+                appendOnce(s.kept, edit.mod);
+                s.reads = edit.reads;
+            }
             [[fallthrough]];
         }
         case Op::Add:
@@ -270,12 +309,15 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
                            key.element,
                            key.field,
                            t.mods,
-                           t.last});
+                           t.last,
+                           {},
+                           {}});
         removedFields.insert(key.resource + u'\n' + key.element + u'\n' + key.field);
     }
     for (const auto &[key, s] : sets) {
-        // The same value from everyone leaves nothing to win; a removal is told above.
-        if (s.mods.size() < 2 || s.values.size() < 2 ||
+        // The same value from everyone leaves nothing to win, unless each one's text stays
+        // beside the others'; a removal is told above.
+        if (s.mods.size() < 2 || (s.values.size() < 2 && s.kept.size() < 2) ||
             removedFields.contains(key.resource + u'\n' + key.element + u'\n' +
                                    fieldSelectorTag(key.field)))
             continue;
@@ -285,7 +327,9 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
                            key.element,
                            key.field,
                            s.mods,
-                           s.last});
+                           s.lastAppended ? -1 : s.last,
+                           s.kept,
+                           s.kept.isEmpty() ? QString() : s.reads});
     }
     return collisions;
 }
@@ -349,6 +393,7 @@ VxLaunchPlan planLaunch(const QString &installDir, const QList<VxModRef> &mods,
                 break;
         }
     }
+    recorder.readAppendedFields();
     plan.cancelled = isCancelled(cancel);
 
     std::sort(plan.files.begin(), plan.files.end(),

@@ -39,6 +39,17 @@ struct VxPlannedEdit
     Operation operation = Operation::Set;
     QString field; // the field selector; empty for Create, Copy and Keep
     QString value;
+
+    // What a Set or an Add leaves in the field.
+    enum class Effect {
+        Written,  // the value
+        Appended, // text after the field's child elements; it reads as all its text joined
+        Cleared,  // nothing: the value is invalid, and a set clears the field's colour,
+                  // vector and reference (making the field if missing), an add appends an
+                  // empty field
+    };
+    Effect effect = Effect::Written;
+    QString reads; // Appended: what the field reads once the whole launch is done
 };
 
 struct VxCollision
@@ -56,7 +67,11 @@ struct VxCollision
     QString element;
     QString field;   // empty for ElementCreated
     QList<int> mods; // in list order
-    int winner = -1;
+    int winner = -1; // FieldSet: -1 when the last set appends text, so no one value wins
+    // FieldSet on a field that holds child elements: every mod whose text stays in it, in
+    // list order, and what the field reads once the launch is done.
+    QList<int> kept;
+    QString reads;
 };
 
 struct VxLaunchPlan

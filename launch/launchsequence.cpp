@@ -445,6 +445,10 @@ VxLaunchResult VxLaunch::apply(const QList<VxModRef> &mods, VxFeedback &feedback
     if (!d->started && !mods.isEmpty()) {
         result = VxLaunchResult::Failed;
     } else {
+        QStringList modPaths;
+        for (const VxModRef &mod : mods)
+            modPaths.append(mod.path);
+        reserveModDataNames(d->installDir, modPaths, d->claimed);
         Launch launch(d->installDir, feedback, d->journal, d->claimed);
         for (const VxModRef &mod : mods) {
             result = launch.applyMod(mod);

@@ -159,11 +159,19 @@ bool VxClaimedNames::isClaimed(const QString &path) const
     return m_names.contains(key(path));
 }
 
+void VxClaimedNames::reserve(const QString &path)
+{
+    m_reserved.insert(key(path));
+}
+
 QString VxClaimedNames::freeName(const QString &path, const QString &suffix)
 {
+    const auto inUse = [this](const QString &name) {
+        return isClaimed(name) || m_reserved.contains(key(name)) || isTaken(name);
+    };
     const QString stem = path.chopped(suffix.size());
     QString candidate = path;
-    for (int n = 1; isClaimed(candidate) || isTaken(candidate); ++n)
+    for (int n = 1; inUse(candidate); ++n)
         candidate = stem + QLatin1Char('.') + QString::number(n) + suffix;
     claim(candidate);
     return candidate;
@@ -181,6 +189,15 @@ QList<VxModDataFile> modDataFiles(const QString &installDir, const QString &modP
             collectModFiles(dataDir, modPath + sub, QLatin1Char('/') + sub, path, files);
     }
     return files;
+}
+
+void reserveModDataNames(const QString &installDir, const QStringList &modPaths,
+                         VxClaimedNames &claimed)
+{
+    for (const QString &modPath : modPaths) {
+        for (const ModFile &file : modDataFiles(installDir, modPath))
+            claimed.reserve(file.target);
+    }
 }
 
 QList<VxDataChange> planModData(const QString &installDir, const QString &modPath,

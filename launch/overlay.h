@@ -19,13 +19,17 @@ class VxClaimedNames
 public:
     void claim(const QString &path);
     bool isClaimed(const QString &path) const;
-    // path itself if nothing is there and nobody claimed it; else the first free of
-    // path + ".1", ".2", ... (with the suffix kept last when one is given).
+    // A name some mod of the launch will lay: not given out as a backup or temporary name,
+    // though not laid yet.
+    void reserve(const QString &path);
+    // path itself if nothing is there and nobody claimed or reserved it; else the first free
+    // of path + ".1", ".2", ... (with the suffix kept last when one is given).
     QString freeName(const QString &path, const QString &suffix = QString());
 
 private:
     static QString key(const QString &path);
     QSet<QString> m_names;
+    QSet<QString> m_reserved;
 };
 
 // One data file of a mod laid over the game.
@@ -45,6 +49,12 @@ struct VxModDataFile
     QString target;
 };
 QList<VxModDataFile> modDataFiles(const QString &installDir, const QString &modPath);
+
+// Reserves the name of every data file the mods will lay, before any backup or temporary
+// name is chosen: one mod's file named like another's backup ("s.wav.backup") or temporary
+// ("s.wav.vxpart") is laid, and the backup takes the next free name.
+void reserveModDataNames(const QString &installDir, const QStringList &modPaths,
+                         VxClaimedNames &claimed);
 
 // The changes a mod's data folders make (every subfolder of modPath except "Tweak", laid over
 // installDir/data), in the order they are made. Names already claimed by the launch (a file

@@ -114,3 +114,6 @@ bool addResourceField(const VxResourceElement &resource, const QString &selector
 bool setResourceField(const VxResourceElement &resource, const QString &selector,
                       const QString &valueText);
 bool removeResourceField(const VxResourceElement &resource, const QString &selector);
+// Whether text set on field goes in after what it holds instead of replacing its text: its
+// first child is an element (or a comment). Such a field then reads as all its text joined.
+bool fieldAppendsText(const VxResourceElement &field);

@@ -364,6 +364,12 @@ bool setResourceField(const VxResourceElement &resource, const QString &selector
     return true;
 }
 
+bool fieldAppendsText(const VxResourceElement &field)
+{
+    const pugi::xml_node first = VxResourceAccess::node(field).first_child();
+    return first && first.type() != pugi::node_pcdata && first.type() != pugi::node_cdata;
+}
+
 bool removeResourceField(const VxResourceElement &resource, const QString &selector)
 {
     VxResourceDocument::Private *d = VxResourceAccess::data(resource);

@@ -467,6 +467,21 @@ private slots:
         list->setEnabled(true);
         QVERIFY(updated.wait());
         QCOMPARE(markedRows(), u"Bolt 2 !, Anvil 1 !, Clay 3"_s);
+
+        // Text both set on a field that holds an element stays from both: no one wins.
+        QVERIFY(vxtest::writeTree(
+            dir.path(),
+            {{u"data/Tweak/Stuff.xml"_s, "<F><T><XLinkDetails id='Gadget'><Link><Value>boom"
+                                         "</Value></Link></XLinkDetails></T></F>"},
+             {u"VexilMods/Anvil/Tweak/Stuff/Gadget.twk"_s, "Link=a\n"},
+             {u"VexilMods/Bolt/Tweak/Stuff/Gadget.twk"_s, "Link=b\n"}}));
+        clay->setCheckState(Qt::Unchecked);
+        QVERIFY(updated.wait());
+        QVERIFY2(bolt->toolTip().endsWith(
+                     u"\nChamp Link de Gadget dans Stuff.xml (Bolt 2, Anvil 1) : il contient des "
+                     u"éléments, donc le texte de Bolt 2, Anvil 1 reste et il se lit "
+                     u"« boomba »"_s),
+                 qPrintable(bolt->toolTip()));
     }
 
     // The question about an older launcher's backups names them below the game folder, ten at

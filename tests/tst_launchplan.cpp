@@ -11,12 +11,13 @@ using vxtest::operator+;
 
 namespace {
 
-// A game with one resource file: Gadget is a container for Gadget-0, Widget a bare element.
+// A game with one resource file: Gadget is a container for Gadget-0, whose Link holds an
+// element, and Widget a bare element.
 const QByteArray stuffXml =
     "<F><T><XIndexDetails id='id-0'/><XContainerResourceDetails id='Gadget'><Value "
     "href='Gadget-0'/><Flags>80</Flags></XContainerResourceDetails><XGadgetDetails "
-    "id='Gadget-0'><Damage>10</Damage><Sound>boom</Sound></XGadgetDetails><XWidgetDetails "
-    "id='Widget'/></T></F>";
+    "id='Gadget-0'><Damage>10</Damage><Sound>boom</Sound><Link><Value>boom.wav</Value></Link>"
+    "</XGadgetDetails><XWidgetDetails id='Widget'/></T></F>";
 
 // The game above with the mods' files: "Mod/path" lies in the mod's folder, "Mod:File.twk" is
 // that tweak file for Stuff.xml; a "data/" path is the game's own.
@@ -35,16 +36,26 @@ Files game(const Files &files, bool withGame = true)
     return all;
 }
 
-QString names(const VxLaunchPlan &plan, const QList<int> &mods, int winner)
+QString names(const VxLaunchPlan &plan, const QList<int> &mods)
 {
     QStringList list;
     for (int m : mods)
         list << plan.mods.value(m).title;
-    return list.join(u',') + u" -> "_s + plan.mods.value(winner).title;
+    return list.join(u',');
 }
 
-// Bolt and Anvil both replace Art/a.txt, both make Fan and both set Gadget's Damage.
-const Files collidingGame = game({{u"Bolt/info.txt"_s, "name=Bolt\n"},
+QString names(const VxLaunchPlan &plan, const QList<int> &mods, int winner)
+{
+    return names(plan, mods) + u" -> "_s + plan.mods.value(winner).title;
+}
+
+// Bolt and Anvil both replace Art/a.txt, both make Fan and both set Gadget's Damage; Chain and
+// Hook both set text on Gadget's Link, which holds an element.
+const Files collidingGame = game({{u"Chain/info.txt"_s, "name=Chain\n"},
+                                  {u"Chain:Gadget.twk"_s, "Link=first\nDamage=@\n"},
+                                  {u"Hook/info.txt"_s, "name=Hook\n"},
+                                  {u"Hook:Gadget.twk"_s, "Link=second\n+Tag=@vector 1\n"},
+                                  {u"Bolt/info.txt"_s, "name=Bolt\n"},
                                   {u"Bolt/Art/a.txt"_s, "bolt"},
                                   {u"Bolt:Fan.twk"_s, "#class XFan\n"},
                                   {u"Bolt:Gadget.twk"_s, "Damage=1\n"},
@@ -66,6 +77,18 @@ const char expectedJson[] = R"({"game": "GAME",
 {"kind":"data-file","path":"Art/a.txt","mods":["Bolt","Anvil"],"winner":"Bolt"},
 {"kind":"element-created","resource":"Stuff.xml","element":"Fan-0","mods":["Bolt","Anvil"],"winner":"Bolt"},
 {"kind":"field-set","resource":"Stuff.xml","element":"Gadget-0","field":"Damage","mods":["Bolt","Anvil"],"winner":"Anvil"}],
+  "problems": []})";
+
+const char expectedJoinedJson[] = R"({"game": "GAME",
+  "mods": [{"name": "Chain", "path": "VexilMods/Chain/"}, {"name": "Hook", "path": "VexilMods/Hook/"}],
+  "files": [],
+  "edits": [
+{"mod":"Chain","resource":"Stuff.xml","file":"Gadget.twk","element":"Gadget-0","operation":"set","field":"Link","value":"first","effect":"appended","reads":"boom.wavfirstsecond"},
+{"mod":"Chain","resource":"Stuff.xml","file":"Gadget.twk","element":"Gadget-0","operation":"set","field":"Damage","value":"@","effect":"cleared"},
+{"mod":"Hook","resource":"Stuff.xml","file":"Gadget.twk","element":"Gadget-0","operation":"set","field":"Link","value":"second","effect":"appended","reads":"boom.wavfirstsecond"},
+{"mod":"Hook","resource":"Stuff.xml","file":"Gadget.twk","element":"Gadget-0","operation":"add","field":"Tag","value":"@vector 1","effect":"cleared"}],
+  "collisions": [
+{"kind":"field-set","resource":"Stuff.xml","element":"Gadget-0","field":"Link","mods":["Chain","Hook"],"kept":["Chain","Hook"],"reads":"boom.wavfirstsecond"}],
   "problems": []})";
 
 // vxmod run on a game folder holding files (the demo game when files is empty), GAME in args
@@ -111,6 +134,7 @@ private slots:
     void scansModFolder();
     void testPlan_data();
     void testPlan();
+    void testJson_data();
     void testJson();
     void testText_data();
     void testText();
@@ -261,6 +285,36 @@ void TestLaunchPlan::testPlan_data()
         << u"Bolt Anvil"_s
         << QStringList{u"element Stuff/Lives Bolt,Anvil -> Bolt"_s,
                        u"field Stuff/Lives/Value Bolt,Anvil -> Anvil"_s};
+    QTest::newRow("a value that writes nothing is planned as the launch runs it")
+        << game({{u"A:Gadget.twk"_s, "Damage=@\n+Tint=@colour 1 2 3\nSound=@color 17 173\n"},
+                 {u"A:resource.twk"_s, "Lives=@vector\n"}})
+        << u"A"_s
+        << QStringList{u"Stuff/Gadget.twk Gadget-0 set Damage @ cleared"_s,
+                       u"Stuff/Gadget.twk Gadget-0 add Tint @colour 1 2 3 cleared"_s,
+                       u"Stuff/Gadget.twk Gadget-0 set Sound @color 17 173 cleared"_s,
+                       u"Stuff/resource.twk Lives create XIntResourceDetails"_s,
+                       u"Stuff/resource.twk Lives set Value @vector cleared"_s,
+                       u"Stuff/resource.twk Lives set Name Lives"_s,
+                       u"Stuff/resource.twk Lives set Flags 64"_s};
+    QTest::newRow("a colour then a value that writes nothing: the last one lands")
+        << game({{u"Bolt:Gadget.twk"_s, "Damage=@color 1 2 3\n"},
+                 {u"Anvil:Gadget.twk"_s, "Damage=@color 17 173\n"}})
+        << u"Bolt Anvil"_s << QStringList{u"field Stuff/Gadget-0/Damage Bolt,Anvil -> Anvil"_s};
+    QTest::newRow("text set twice on a field that holds an element reads as both after it")
+        << game({{u"A:Gadget.twk"_s, "Link=first\nLink=second\nDamage=5\n"}}) << u"A"_s
+        << QStringList{u"Stuff/Gadget.twk Gadget-0 set Link first appended boom.wavfirstsecond"_s,
+                       u"Stuff/Gadget.twk Gadget-0 set Link second appended boom.wavfirstsecond"_s,
+                       u"Stuff/Gadget.twk Gadget-0 set Damage 5"_s};
+    QTest::newRow("the same text from two mods on a field that holds an element stays twice")
+        << game({{u"A:Gadget.twk"_s, "Link=x\n"}, {u"B:Gadget.twk"_s, "Link=x\n"}}) << u"A B"_s
+        << QStringList{u"field Stuff/Gadget-0/Link A,B ->  kept A,B reads boom.wavxx"_s};
+    QTest::newRow("text two mods set on a field that holds an element stays; a later colour "
+                  "wins and is what it reads")
+        << game({{u"A:Gadget.twk"_s, "Link=first\n"},
+                 {u"B:Gadget.twk"_s, "Link=second\n"},
+                 {u"C:Gadget.twk"_s, "Link=@color 1 2 3\n"}})
+        << u"A B C"_s
+        << QStringList{u"field Stuff/Gadget-0/Link A,B,C -> C kept A,B reads @color 1 2 3"_s};
     QTest::newRow("a declaration makes its element and sets its value, name and flags")
         << game({{u"A:resource.twk"_s, "#string\nTitle=Hi\n"}}) << u"A"_s
         << QStringList{u"Stuff/resource.twk Title create XStringResourceDetails"_s,
@@ -290,6 +344,7 @@ void TestLaunchPlan::testPlan()
     const VxLaunchPlan plan = planLaunch(dir.path(), refs);
 
     static const char *operations[] = {"create", "copy", "keep", "set", "add", "remove"};
+    static const char *effects[] = {"", " appended ", " cleared"};
     static const char *kinds[] = {"file", "element", "field", "removed"};
     QStringList found;
     for (const VxPlannedFile &file : plan.files)
@@ -299,7 +354,8 @@ void TestLaunchPlan::testPlan()
         if (refs.size() == 1)
             found << e.resource + u'/' + e.tweakFile + u' ' + e.element + u' ' +
                          QString::fromLatin1(operations[int(e.operation)]) +
-                         (e.field.isEmpty() ? QString() : u' ' + e.field) + u' ' + e.value;
+                         (e.field.isEmpty() ? QString() : u' ' + e.field) + u' ' + e.value +
+                         QString::fromLatin1(effects[int(e.effect)]) + e.reads;
     }
     for (const VxCollision &c : plan.collisions) {
         const QString what = c.kind == VxCollision::Kind::DataFile
@@ -307,7 +363,10 @@ void TestLaunchPlan::testPlan()
                                  : QStringList{c.resource, c.element, c.field}.join(u'/');
         found << QString::fromLatin1(kinds[int(c.kind)]) + u' ' +
                      (what.endsWith(u'/') ? what.chopped(1) : what) + u' ' +
-                     names(plan, c.mods, c.winner);
+                     names(plan, c.mods, c.winner) +
+                     (c.kept.isEmpty()
+                          ? QString()
+                          : u" kept "_s + names(plan, c.kept) + u" reads "_s + c.reads);
     }
     for (const QString &problem : plan.problems)
         found << QDir::fromNativeSeparators(problem).remove(dir.path() + u'/');
@@ -316,11 +375,24 @@ void TestLaunchPlan::testPlan()
     QCOMPARE(vxtest::readTree(dir.path()), before);
 }
 
+void TestLaunchPlan::testJson_data()
+{
+    QTest::addColumn<QString>("mods");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("each kind of edit and collision with its winner")
+        << u"Bolt Anvil"_s << QByteArray(expectedJson);
+    QTest::newRow("text that stays beside a field's element and values that write nothing")
+        << u"Chain Hook"_s << QByteArray(expectedJoinedJson);
+}
+
 void TestLaunchPlan::testJson()
 {
-    const vxtest::Run run = runOn(collidingGame, u"plan --json --game GAME Bolt Anvil"_s);
+    QFETCH(QString, mods);
+    QFETCH(QByteArray, expected);
+    const vxtest::Run run = runOn(collidingGame, u"plan --json --game GAME "_s + mods);
     QCOMPARE(run.exitCode, 1);
-    QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()), QJsonDocument::fromJson(expectedJson));
+    QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()), QJsonDocument::fromJson(expected));
 }
 
 void TestLaunchPlan::testText_data()
@@ -354,6 +426,23 @@ void TestLaunchPlan::testText_data()
     QTest::newRow("one mod is counted as one")
         << u"BetterUnits"_s << 0 << u"vxmod plan: 0 collisions among 1 mod\n"_s
         << QStringList{u"Mods, in launch order: BetterUnits"_s};
+    QTest::newRow("text set on a field that holds an element: what it reads after the launch, "
+                  "and every mod whose text stays; a value that writes nothing")
+        << u"Chain Hook"_s << 1 << u"vxmod plan: 1 collision among 2 mods\n"_s
+        << QStringList{u"! Gadget-0"_s,
+                       u"      set Link = first  (it holds child elements: the text goes after "
+                       u"them, and after the launch it reads \"boom.wavfirstsecond\")  "
+                       u"[Chain, Gadget.twk]"_s,
+                       u"      set Damage = @  (not a valid value: writes nothing, and clears the "
+                       u"field's colour, vector and reference)  [Chain, Gadget.twk]"_s,
+                       u"      set Link = second  (it holds child elements: the text goes after "
+                       u"them, and after the launch it reads \"boom.wavfirstsecond\")  "
+                       u"[Hook, Gadget.twk]"_s,
+                       u"      add Tag = @vector 1  (not a valid value: adds an empty field)  "
+                       u"[Hook, Gadget.twk]"_s,
+                       u"  field Link of Gadget-0 in Stuff.xml set by Chain, Hook: it holds child "
+                       u"elements, so the text of Chain, Hook stays and it reads "
+                       u"\"boom.wavfirstsecond\""_s};
     // Usage errors print nothing on standard output.
     QTest::newRow("no mod named") << QString() << 2 << u"vxmod: name at least one mod"_s
                                   << QStringList{};
@@ -414,6 +503,13 @@ void TestLaunchPlan::testCheck_data()
                  {u"Good:Newer.twk"_s, "#copy Gadget-0\n"}}
         << u"--game GAME Good"_s << 1
         << QStringList{u"Good:Newer.twk:1: Gadget-0"_s, u"Good:Newer.twk:1: does not exist"_s};
+    QTest::newRow("text set on a field that holds an element is a warning at its line, no fault")
+        << Files{{u"Warn:Gadget.twk"_s, "Damage=1\n\nLink=first\n"},
+                 {u"Warn:resource.twk"_s, "Lives=2\n"}}
+        << u"--game GAME Warn"_s << 0
+        << QStringList{u"Warn:Gadget.twk:3: warning: field \"Link\" holds child elements, so the "
+                       u"text is appended after them and the field reads as all its text joined: "
+                       u"\"boom.wavfirst\""_s};
     QTest::newRow("a FIFO, a link to /dev/zero and a huge file are named, never read")
         << Files{{u"Bad:Pipe.twk"_s, "special:fifo"},
                  {u"Bad:Zero.twk"_s, "special:zero"},

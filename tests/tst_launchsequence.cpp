@@ -143,6 +143,13 @@ void TestLaunchSequence::launch_data()
         << u"Text/credits.txt=mc; Text/credits.txt.backup=mb; Text/credits.txt.backup.1=c; "
            u"Text/credits.txt.backup.backup=gc; Art/tank.pgm.vxpart=mt"_s
         << QString();
+    QTest::newRow("a mod's file named like an earlier mod's backup or temporary is laid all the "
+                  "same; the backup takes the next name")
+        << QStringList{u"Art/tank.pgm=1"_s, u"Art/tank.pgm.backup=2; Art/tank.pgm.vxpart=3"_s}
+        << QString()
+        << u"Art/tank.pgm=1; Art/tank.pgm.backup=2; Art/tank.pgm.backup.1=game tank; "
+           u"Art/tank.pgm.vxpart=3"_s
+        << QString();
     QTest::newRow("no folder is created for one the game lacks, nor a file laid over a folder")
         << QStringList{u"Music/t=x; Art/Deep/e=y; Maps/Sea=z"_s} << QString() << QString()
         << QString();

@@ -258,7 +258,7 @@ void TestModSets::vxmod_data()
     QTest::newRow("set save keeps the mods in the order given")
         << QStringList{u"set"_s, u"save"_s} + game +
                QStringList{u"My set"_s, u"WarpDrive"_s, u"NightSky"_s}
-        << "-"_ba << 0 << QString() << u"saved the set 'My set' of 2 mod(s)"_s
+        << "-"_ba << 0 << QString() << u"saved the set 'My set' of 2 mods"_s
         << "[My set]\nWarpDrive\nNightSky\n"_ba << false;
     QTest::newRow("set save of an unknown mod is a usage error")
         << QStringList{u"set"_s, u"save"_s} + game + QStringList{u"B"_s, u"NightSky"_s, u"Nope"_s}

@@ -9,15 +9,16 @@ namespace {
 const QString gadgetBody = u"<Damage>10</Damage><Sound>a</Sound><Sound>b</Sound>"_s;
 
 // The game's Stuff.xml: an index, a container Gadget over Gadget-0, a container whose
-// reference leads nowhere, and a typed resource. Extra index entries, a different body of
-// Gadget-0 and elements appended to the table give the expected results of compiles.
+// reference leads nowhere, and a typed resource with a field that holds an element. Extra index
+// entries, a different body of Gadget-0 and elements appended to the table give the expected
+// results of compiles.
 QString stuff(const QString &sections = {}, const QString &appended = {},
               const QString &gadget = gadgetBody, const QString &gadgetFlags = u"80"_s)
 {
     return uR"(<XResourceFile><XResourceTable><XIndexDetails id='id-0'><ContainerResources href='Gadget' />%1</XIndexDetails>
   <XContainerResourceDetails id='Gadget'><Value href='Gadget-0' /><Name>Gadget</Name><Flags>%4</Flags></XContainerResourceDetails><XGadgetDetails id='Gadget-0'>%3</XGadgetDetails>
   <XContainerResourceDetails id='Broken'><Value href='Nowhere' /><Name>Broken</Name><Flags>80</Flags></XContainerResourceDetails>
-  <XIntResourceDetails id='MaxLives'><Value>3</Value><Name>MaxLives</Name><Flags>64</Flags></XIntResourceDetails>%2</XResourceTable></XResourceFile>)"_s
+  <XIntResourceDetails id='MaxLives'><Value>3</Value><Name>MaxLives</Name><Flags>64</Flags><Link><Value>boom.wav</Value></Link></XIntResourceDetails>%2</XResourceTable></XResourceFile>)"_s
         .arg(sections, appended, gadget, gadgetFlags);
 }
 
@@ -37,6 +38,10 @@ public:
     void problem(const QString &filePath, int line, const QString &message) override
     {
         calls << u"%1:%2: %3"_s.arg(QFileInfo(filePath).fileName()).arg(line).arg(message);
+    }
+    void warning(const QString &filePath, int line, const QString &message) override
+    {
+        problem(filePath, line, u"warning: "_s + message);
     }
 };
 
@@ -127,6 +132,17 @@ void TestTweakCompiler::compilesFolder_data()
                      gadgetBody + u"<Speed>7</Speed></XGadgetDetails>"_s)
         << QStringList{u"B.twk:3: A"_s, u"B.twk:4: does not exist"_s};
 
+    QTest::newRow("text set twice on a field that holds an element goes after it both times; "
+                  "a new field of that name, a colour and an invalid value are no such case")
+        << Files{{u"MaxLives.twk"_s,
+                  "Link=first\nTint=red\nLink=second\nLink(1)=x\nLink=@color 1 2 3\nLink=@\n"}}
+        << stuff().replace(u"<Link><Value>boom.wav</Value></Link>"_s,
+                           u"<Link><Value>boom.wav</Value>firstsecond</Link><Tint>red</Tint>"
+                           u"<Link>x</Link>"_s)
+        << QStringList{u"MaxLives.twk:1: warning: field \"Link\" holds child elements, so the "
+                       u"text is appended after them and the field reads as all its text "
+                       u"joined: \"boom.wavfirst\""_s,
+                       u"MaxLives.twk:3: \"boom.wavfirstsecond\""_s, u"MaxLives.twk:6: \"@\""_s};
     QTest::newRow("only .twk files count, in name order regardless of case; a missing element "
                   "skips the folder's rest")
         << Files{{u"b.TWK"_s, ""}, {u"C.twk"_s, ""}, {u"a.txt"_s, ""}, {u"a.twk.bak"_s, ""}}

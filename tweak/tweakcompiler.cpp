@@ -8,6 +8,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -54,6 +55,11 @@ public:
     {
         if (m_diagnostics)
             m_diagnostics->problem(m_path, line, message);
+    }
+    void warn(int line, const QString &message) const
+    {
+        if (m_diagnostics)
+            m_diagnostics->warning(m_path, line, message);
     }
     explicit operator bool() const { return m_diagnostics != nullptr; }
 
@@ -114,17 +120,42 @@ void observeElement(const VxTweakContext &context, VxTweakObserver::ElementChang
         context.observer->elementChanged(change, element, detail);
 }
 
-bool editField(const VxTweakContext &context, VxTweakObserver::FieldChange change,
-               const VxResourceElement &element, const QString &selector, const QString &value)
+using FieldEffect = VxTweakObserver::FieldEffect;
+
+// What the statement left in the document; nothing when it changed nothing.
+std::optional<FieldEffect> editField(const VxTweakContext &context,
+                                     VxTweakObserver::FieldChange change,
+                                     const VxResourceElement &element, const QString &selector,
+                                     const QString &value)
 {
     using Change = VxTweakObserver::FieldChange;
+    const VxValueKind kind = classifyResourceValue(value);
+    const bool appends = change == Change::Set && kind == VxValueKind::Text &&
+                         fieldAppendsText(selectResourceField(element, selector));
     const bool done = change == Change::Set     ? setResourceField(element, selector, value)
                       : change == Change::Added ? addResourceField(element, selector, value)
                                                 : removeResourceField(element, selector);
-    if (done && context.observer && !element.isNull())
+    if (element.isNull())
+        return std::nullopt;
+    std::optional<FieldEffect> effect;
+    if (done)
+        effect = appends ? FieldEffect::Appended : FieldEffect::Written;
+    // An invalid value lands nowhere, yet its statement has cleared or made the field.
+    else if (change != Change::Removed && kind == VxValueKind::Invalid &&
+             !selectResourceField(element, fieldSelectorTag(selector)).isNull())
+        effect = FieldEffect::Cleared;
+    if (effect && context.observer)
         context.observer->fieldChanged(change, element, selector,
-                                       change == Change::Removed ? QString() : value);
-    return done;
+                                       change == Change::Removed ? QString() : value, *effect);
+    return effect;
+}
+
+void reportAppended(const Reporter &report, int line, const VxResourceElement &element,
+                    const QString &selector)
+{
+    report.warn(line, u"field %1 holds child elements, so the text is appended after them and "
+                      u"the field reads as all its text joined: %2"_s.arg(
+                          quoted(selector), quoted(readResourceField(element, selector))));
 }
 
 void reportValue(const Reporter &report, int line, const QString &value)
@@ -321,12 +352,13 @@ TweakOutcome compileElementFile(const VxTweakContext &context, const VxResourceE
 
         using Change = VxTweakObserver::FieldChange;
         // A removal of nothing is no fault of the encoding.
-        const bool written = editField(context,
-                                       add      ? Change::Added
-                                       : remove ? Change::Removed
-                                                : Change::Set,
-                                       target.element, statement.key, statement.value) ||
-                             (remove && !add);
+        const std::optional<FieldEffect> effect =
+            editField(context,
+                      add      ? Change::Added
+                      : remove ? Change::Removed
+                               : Change::Set,
+                      target.element, statement.key, statement.value);
+        const bool written = (effect && *effect != FieldEffect::Cleared) || (remove && !add);
 
         if (!report)
             continue;
@@ -338,6 +370,8 @@ TweakOutcome compileElementFile(const VxTweakContext &context, const VxResourceE
                                     u"skipped"_s.arg(quoted(statement.key)));
         else if ((add || !remove) && classifyResourceValue(statement.value) == VxValueKind::Invalid)
             reportValue(report, line.sourceLine, statement.value);
+        else if (effect == FieldEffect::Appended)
+            reportAppended(report, line.sourceLine, target.element, statement.key);
         else if (!written && !target.element.isNull())
             report(line.sourceLine,
                    u"field name %1 cannot be written in the resource file's "
@@ -379,7 +413,9 @@ TweakOutcome compileDeclarationFile(const VxTweakContext &context, const VxResou
         } else {
             observeElement(context, Change::Kept, element, type->tag);
         }
-        editField(context, VxTweakObserver::FieldChange::Set, element, u"Value"_s, statement.value);
+        if (editField(context, VxTweakObserver::FieldChange::Set, element, u"Value"_s,
+                      statement.value) == FieldEffect::Appended)
+            reportAppended(report, line.sourceLine, element, u"Value"_s);
         editField(context, VxTweakObserver::FieldChange::Set, element, u"Name"_s, name);
         editField(context, VxTweakObserver::FieldChange::Set, element, u"Flags"_s, u"64"_s);
         reportValue(report, line.sourceLine, statement.value);

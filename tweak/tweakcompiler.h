@@ -19,11 +19,17 @@ class VxTweakDiagnostics
 public:
     virtual ~VxTweakDiagnostics() = default;
     virtual void problem(const QString &filePath, int line, const QString &message) = 0;
+    // What works as the rules say but may surprise the author; no fault of the file.
+    virtual void warning(const QString &filePath, int line, const QString &message)
+    {
+        problem(filePath, line, message);
+    }
 };
 
 // Told of every change a tweak file makes to the working document, as it is made (`vxmod plan`
-// and the dialog's collision marks listen; a launch does not). Only changes that took place
-// are told: an edit of a missing element or a field that is not there is not.
+// and the dialog's collision marks listen; a launch does not). Every statement that reaches
+// the document is told, also one whose value is invalid (it still clears or makes a field);
+// an edit of a missing element or a field that is not there is not.
 class VxTweakObserver
 {
 public:
@@ -33,6 +39,15 @@ public:
         Kept,    // a "#class", "#copy" or declaration found it already there and made nothing
     };
     enum class FieldChange { Set, Added, Removed };
+    // What a statement left in the field.
+    enum class FieldEffect {
+        Written,  // the value is in the field (Removed: the field is gone)
+        Appended, // text set on a field that starts with a child element: it goes in after
+                  // the children, and the field reads as all its text joined
+        Cleared,  // the value is invalid and nothing is written, but a set has cleared the
+                  // field's value attributes (making the field when it was missing), and an
+                  // add has appended an empty field
+    };
 
     virtual ~VxTweakObserver() = default;
     // The changes told from here on come from this file of the folder.
@@ -42,7 +57,8 @@ public:
                                 const QString &detail) = 0;
     // value is empty for Removed.
     virtual void fieldChanged(FieldChange change, const VxResourceElement &element,
-                              const QString &selector, const QString &value) = 0;
+                              const QString &selector, const QString &value,
+                              FieldEffect effect) = 0;
 };
 
 // The comment, blank and escape rules, applied to a whole file's text.

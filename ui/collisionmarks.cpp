@@ -37,6 +37,10 @@ QString collisionLine(const VxLaunchPlan &plan, const VxCollision &collision)
         return launcherText(VxText::CollisionElementCreated)
             .arg(collision.element, resource, mods, winner);
     case VxCollision::Kind::FieldSet:
+        if (collision.winner < 0)
+            return launcherText(VxText::CollisionFieldJoined)
+                .arg(collision.field, collision.element, resource, mods,
+                     modNames(plan, collision.kept), collision.reads);
         return launcherText(VxText::CollisionFieldSet)
             .arg(collision.field, collision.element, resource, mods, winner);
     case VxCollision::Kind::FieldRemoved:
