@@ -680,6 +680,8 @@ private slots:
             }
         }
         QVERIFY2(found.isEmpty(), qPrintable(found.join(u'\n')));
+    }
+
     // The mod sets menu, opened each way a player can, in each language.
     void testSetMenuTexts_data()
     {

@@ -1,8 +1,10 @@
 #include "ui/messagebox.h"
 
 #include "app/launchertexts.h"
+#include "app/stringtable.h"
 
 #include <QAbstractButton>
+#include <QInputDialog>
 
 #include <utility>
 
@@ -31,4 +33,18 @@ QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon icon, con
     }
     const int pressed = box.exec();
     return box.clickedButton() ? QMessageBox::StandardButton(pressed) : QMessageBox::NoButton;
+}
+
+bool askText(QWidget *parent, const QString &title, const QString &label, QString &text)
+{
+    QInputDialog prompt(parent);
+    prompt.setWindowTitle(title);
+    prompt.setLabelText(label);
+    prompt.setTextValue(text);
+    prompt.setOkButtonText(launcherText(VxText::ButtonOk));
+    prompt.setCancelButtonText(tableString(13));
+    if (prompt.exec() != QDialog::Accepted)
+        return false;
+    text = prompt.textValue();
+    return true;
 }

@@ -13,3 +13,6 @@ QMessageBox::StandardButton
 showBox(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
         QMessageBox::StandardButtons buttons,
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+// A line of text the player types, asked with the launcher's own button names. False when
+// the player cancelled; text holds what was typed, and its first value on the way in.
+bool askText(QWidget *parent, const QString &title, const QString &label, QString &text);

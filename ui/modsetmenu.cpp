@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
@@ -234,15 +233,8 @@ void VxModSetMenu::saveTicked()
     QWidget *window = m_list->window();
     QString name;
     for (;;) {
-        QInputDialog prompt(window);
-        prompt.setWindowTitle(window->windowTitle());
-        prompt.setLabelText(launcherText(VxText::SetsSavePrompt));
-        prompt.setTextValue(name);
-        prompt.setOkButtonText(launcherText(VxText::ButtonOk));
-        prompt.setCancelButtonText(tableString(13));
-        if (prompt.exec() != QDialog::Accepted)
+        if (!askText(window, window->windowTitle(), launcherText(VxText::SetsSavePrompt), name))
             return;
-        name = prompt.textValue();
         if (const VxModSetIssue issue = modSetNameIssue(name); issue != VxModSetIssue::None) {
             showBox(window, QMessageBox::Warning, window->windowTitle(),
                     launcherText(VxText::SetsNameRefused).arg(modSetIssueText(issue)),
