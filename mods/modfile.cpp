@@ -32,10 +32,10 @@ bool readModFile(const QString &path, qint64 limit, QByteArray &bytes, QString *
     bytes.clear();
     QFile file(path);
 #ifdef Q_OS_WIN
-    // Windows folders hold no FIFOs or devices under a file's name; a link to one is still
+    // Windows folders hold no FIFOs or devices under a file's name; a link, to whatever, is
     // refused here.
     const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
+    if ((info.exists() && !info.isFile()) || info.isSymLink())
         return fail(error, QStringLiteral("not a regular file"));
     const qint64 size = info.size();
     if (size > limit)
@@ -44,8 +44,12 @@ bool readModFile(const QString &path, qint64 limit, QByteArray &bytes, QString *
         return fail(error, file.errorString());
 #else
     // Opened without blocking, so that a FIFO cannot hold us before the type is known; the
-    // type is then taken from the open file, not the name, which could change in between.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // type is then taken from the open file, not the name, which could change in between. A
+    // link is never followed: what a mod ships is read where it lies, or not at all.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0 && errno == ELOOP)
+        return fail(error, QStringLiteral("not a regular file"));
     if (fd < 0)
         return fail(error, qt_error_string(errno));
     struct stat status;

@@ -58,7 +58,8 @@ inline bool writeTree(const QString &root, const Files &files)
 }
 
 // Something at path that is no ordinary small file, as a hostile download might hold:
-// "fifo", "zero" (a link to /dev/zero), "folder", or "huge:N" (a file of N bytes, sparse).
+// "fifo", "zero" (a link to /dev/zero), "link" (a link to a plain file beside it, named
+// NAME.target), "folder", or "huge:N" (a file of N bytes, sparse).
 // False where the system cannot make it (FIFOs and devices are Unix's).
 inline bool makeSpecialFile(const QString &path, const QString &kind)
 {
@@ -76,6 +77,11 @@ inline bool makeSpecialFile(const QString &path, const QString &kind)
         return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
     if (kind == QLatin1String("zero"))
         return QFile::link(QStringLiteral("/dev/zero"), path);
+    // A link to a plain file that a reader would accept where it lies.
+    if (kind == QLatin1String("link"))
+        return writeTree(QFileInfo(path).absolutePath(),
+                         {{QFileInfo(path).fileName() + QLatin1String(".target"), "Speed=1\n"}}) &&
+               QFile::link(QFileInfo(path).fileName() + QLatin1String(".target"), path);
     return false;
 #endif
 }

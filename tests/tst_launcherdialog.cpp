@@ -122,7 +122,7 @@ private slots:
         QTest::newRow("a tweak file that turned into a FIFO after the start stops the launch")
             << u"fifo after start"_s << u"FRE"_s << u"Beta,Alpha"_s << ok
             << u"Erreur !|Le mod Alpha  ne peut pas \u00eatre appliqu\u00e9, car un de ses "
-               u"fichiers ne peut pas \u00eatre lu :\n"_s
+               u"fichiers ne peut pas \u00eatre lu\u00a0:\n"_s
             << QByteArray();
         QTest::newRow("settings that cannot be saved are reported before the game starts")
             << u"settings folder"_s << u"FRE"_s << u"Better Units"_s << ok
@@ -478,9 +478,9 @@ private slots:
         clay->setCheckState(Qt::Unchecked);
         QVERIFY(updated.wait());
         QVERIFY2(bolt->toolTip().endsWith(
-                     u"\nChamp Link de Gadget dans Stuff.xml (Bolt 2, Anvil 1) : il contient des "
-                     u"éléments, donc le texte de Bolt 2, Anvil 1 reste et il se lit "
-                     u"« boomba »"_s),
+                     u"\nChamp Link de Gadget dans Stuff.xml (Bolt 2, Anvil 1)\u00a0: il contient "
+                     u"des \u00e9l\u00e9ments, donc le texte de Bolt 2, Anvil 1 reste et il se lit "
+                     u"\u00ab\u202fboomba\u202f\u00bb"_s),
                  qPrintable(bolt->toolTip()));
     }
 

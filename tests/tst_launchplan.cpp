@@ -510,13 +510,16 @@ void TestLaunchPlan::testCheck_data()
         << QStringList{u"Warn:Gadget.twk:3: warning: field \"Link\" holds child elements, so the "
                        u"text is appended after them and the field reads as all its text joined: "
                        u"\"boom.wavfirst\""_s};
-    QTest::newRow("a FIFO, a link to /dev/zero and a huge file are named, never read")
+    QTest::newRow("a FIFO, a link to /dev/zero or to a plain file and a huge file are named, "
+                  "never read")
         << Files{{u"Bad:Pipe.twk"_s, "special:fifo"},
                  {u"Bad:Zero.twk"_s, "special:zero"},
+                 {u"Bad:Linked.twk"_s, "special:link"},
                  {u"Bad:Huge.twk"_s, "special:huge:67108865"},
                  {u"Bad/info.txt"_s, "special:fifo"}}
         << u"--game GAME Bad"_s << 1
         << QStringList{u"Bad:Huge.twk:0: larger than 67108864 bytes"_s,
+                       u"Bad:Linked.twk:0: not a regular file"_s,
                        u"Bad:Pipe.twk:0: not a regular file"_s,
                        u"Bad:Zero.twk:0: not a regular file"_s,
                        u"VexilMods/Bad/info.txt:0: not a regular file"_s};

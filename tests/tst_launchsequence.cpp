@@ -415,7 +415,7 @@ void TestLaunchSequence::lockFile_data()
     QTest::newRow("a live lock is a running launch, and refuses a removal")
         << "held"_ba << QStringList{u"remove"_s, u"--game"_s, u"GAME"_s, u"NightSky"_s} << 2
         << u"vxmod: cannot remove NightSky: the game folder is in use by another launch (process "
-           u"PID (tst_launchsequence))\n"_s
+           u"PID, tst_launchsequence)\n"_s
         << true;
     QTest::newRow("a live lock, to status")
         << "held"_ba << status << 0 << u"clean; a launch is running\n"_s << true;
