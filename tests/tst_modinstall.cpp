@@ -154,6 +154,8 @@ void TestModInstall::install_data()
     row("a zip cut in half", zip, noisy, damaged, u"truncate"_s);
     row("a zip whose data is damaged past its first file", zip,
         with({u"M/z.txt"_s}, QByteArray(1 << 16, 'z') + noise(1 << 16)), damaged, u"corrupt"_s);
+    row("a 7z whose data is damaged past its first file", sevenZip,
+        with({u"M/z.txt"_s}, QByteArray(1 << 16, 'z') + noise(1 << 16)), damaged, u"corrupt"_s);
     row("a text file named .zip", zip, mod, damaged, u"text"_s);
     row("an installed mod of the same name in another case", zip, smallMod(u"keep/"_s),
         u"a mod named Keep is already installed"_s);
@@ -231,7 +233,7 @@ void TestModInstall::install()
     if (make == u"truncate"_s)
         QVERIFY(file.resize(file.size() / 2));
     if (make == u"corrupt"_s) {
-        // Past the first 32 KiB of the deflated data, where the run of z's has ended.
+        // Halfway through the file: in the noise, past the run of z's that packs to a few bytes.
         QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2));
         QVERIFY(file.write(QByteArray(64, '\x55')) == 64);
         file.close();
