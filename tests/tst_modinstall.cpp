@@ -198,6 +198,8 @@ void TestModInstall::install_data()
         u"zip folder"_s);
     row("a zip whose local header gives another size than its directory", zip, mod,
         damagedAt.arg(u"M/a.txt"_s), u"zip local size"_s);
+    row("a zip whose directory lists one file twice in place of another", zip, with({u"M/b.txt"_s}),
+        damagedAt.arg(u"M/a.txt"_s), u"zip twice"_s);
     row("a tar whose record of a long name is damaged", tar,
         with({u"M/Art/"_s + QString(120, u'b') + u".txt"_s}),
         damagedAt.arg(u"M/Art/"_s + QString(54, u'b') + u'…' + QString(40, u'b')), u"pax length"_s);
@@ -259,6 +261,12 @@ void TestModInstall::install()
             qToLittleEndian<quint32>(0, entry + 42); // M/info.txt's header
         } else if (make == u"zip folder"_s) {
             qToLittleEndian<quint16>(040755, entry + 40); // the Unix mode
+        } else if (make == u"zip twice"_s) {
+            // M/b.txt's record names M/a.txt and points at its header.
+            const qsizetype other = bytes.indexOf("M/b.txt", central);
+            QVERIFY(other > central);
+            bytes[other + 2] = 'a';
+            qToLittleEndian<quint32>(quint32(local - 30), bytes.data() + other - 46 + 42);
         } else if (make == u"zip local size"_s) {
             qToLittleEndian<quint32>(2, header + 22);
         } else {
