@@ -390,7 +390,7 @@ VxInstallResult Unpacker::open(ArchivePointer &a) const
 
 VxInstallResult Unpacker::run()
 {
-    const Utf8Names utf8Names;
+    [[maybe_unused]] const Utf8Names utf8Names; // an empty object on Windows
     m_archiveSize = QFileInfo(m_archivePath).size();
     ArchivePointer a;
     if (VxInstallResult result = open(a); !result.ok())
