@@ -463,6 +463,7 @@ VxInstallResult Unpacker::pass(archive *a, bool writing)
         archive_entry *local = nullptr;
         if (archive_read_next_header(m_localHeaders.get(), &local) != ARCHIVE_EOF)
             return refusal(Problem::Damaged, local ? shortened(entryName(local)) : QString());
+        m_localHeaders.reset(); // its work is done: the data comes through the directory
     }
     return {};
 }
