@@ -4,7 +4,6 @@
 #include "launch/feedback.h"
 #include "launch/fileops.h"
 #include "launch/gamelock.h"
-#include "mods/zipindex.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,13 +11,12 @@
 #include <QHash>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <zlib.h>
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <utility>
 
@@ -209,66 +207,38 @@ int openFile(archive *a, const QString &path)
 #endif
 }
 
-quint32 crc32(quint32 crc, const uchar *data, size_t size)
-{
-    static const auto table = [] {
-        std::array<quint32, 256> entries{};
-        for (quint32 i = 0; i < 256; ++i) {
-            quint32 c = i;
-            for (int bit = 0; bit < 8; ++bit)
-                c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
-            entries[i] = c;
-        }
-        return entries;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < size; ++i)
-        crc = table[(crc ^ data[i]) & 0xff] ^ (crc >> 8);
-    return ~crc;
-}
-
-// The library unpacks a gzip stream without checking the CRC32 and length at its end, and a
-// tar inside stops reading before it gets there: damaged data would pass as a good file. So
-// the stream is read once to its end through the library, and held against that trailer.
-// (A stream of several gzip members, which mod archivers do not write, reads as damaged.)
+// The archive library unpacks a gzip stream without checking the CRC-32 and length at its
+// end, and a tar inside stops reading before it gets there: damaged data would pass as a good
+// file. zlib checks both for every member it reads, so the file is read through it once to its
+// end.
 bool gzipIntact(const QString &path, QString &why)
 {
-    const ArchivePointer a(archive_read_new());
-    archive_read_support_filter_gzip(a.get());
-    archive_read_support_format_raw(a.get());
-    archive_entry *item = nullptr;
-    if (openFile(a.get(), path) != ARCHIVE_OK ||
-        archive_read_next_header(a.get(), &item) != ARCHIVE_OK) {
-        const char *error = archive_error_string(a.get());
-        why = error ? QString::fromLocal8Bit(error) : QStringLiteral("cannot read it");
+#ifdef Q_OS_WIN
+    gzFile file = gzopen_w(reinterpret_cast<const wchar_t *>(path.utf16()), "rb");
+#else
+    gzFile file = gzopen(QFile::encodeName(path).constData(), "rb");
+#endif
+    if (!file) {
+        why = QStringLiteral("cannot read it");
         return false;
     }
-    quint32 crc = 0;
-    quint32 length = 0; // modulo 2^32, as gzip keeps it
+    const auto closer = qScopeGuard([file] { gzclose_r(file); });
+    gzbuffer(file, 1 << 17);
+    QByteArray block(1 << 16, Qt::Uninitialized);
     for (;;) {
-        const void *block = nullptr;
-        size_t size = 0;
-        la_int64_t offset = 0;
-        const int status = archive_read_data_block(a.get(), &block, &size, &offset);
-        if (status == ARCHIVE_EOF)
-            break;
-        if (status != ARCHIVE_OK) {
-            const char *error = archive_error_string(a.get());
-            why = error ? QString::fromLocal8Bit(error) : QStringLiteral("cannot read it");
-            return false;
-        }
-        crc = crc32(crc, static_cast<const uchar *>(block), size);
-        length += quint32(size);
+        const int read = gzread(file, block.data(), unsigned(block.size()));
+        if (read > 0)
+            continue;
+        int code = Z_OK;
+        const char *error = gzerror(file, &code);
+        if (read == 0 && code == Z_OK)
+            return true;
+        // zlib puts the path before its message; the message is shown without it.
+        const QString message = QString::fromLocal8Bit(error ? error : "");
+        why = QStringLiteral("its gzip stream is damaged: ") +
+              message.mid(message.lastIndexOf(QLatin1String(": ")) + 1).trimmed();
+        return false;
     }
-    // The trailer is the last 8 bytes the library took from the file.
-    const qint64 end = archive_filter_bytes(a.get(), -1);
-    QFile file(path);
-    QByteArray trailer;
-    if (end >= 8 && file.open(QIODevice::ReadOnly) && file.seek(end - 8))
-        trailer = file.read(8);
-    why = QStringLiteral("its gzip checksum does not match its data");
-    return trailer.size() == 8 && qFromLittleEndian<quint32>(trailer.constData()) == crc &&
-           qFromLittleEndian<quint32>(trailer.constData() + 4) == length;
 }
 
 // Every file and folder an archive unpacks to, a node each, found from its parent one name at
@@ -341,8 +311,10 @@ private:
 
 // Reads one archive into a folder in two passes over it. The first reads every header and
 // writes nothing, so a name, a limit or a damaged header refuses the archive before a byte of
-// it is on disk; the library skips the data there, by seeking in zip, 7z and plain tar. The
-// second writes, and must meet the same entries in the same order.
+// it is on disk; the library skips the data there, by seeking in 7z, plain tar and a zip's
+// directory. (A zip's local headers are read as a stream, which must unpack an entry whose sizes
+// follow its data to find the next header.) The second writes, and must meet the same entries in
+// the same order.
 class Unpacker
 {
 public:
@@ -377,7 +349,8 @@ private:
     VxInstallResult writeData(archive *a, archive_entry *item, const QString &path,
                               const QString &shown);
     VxInstallResult readFailure(archive *a, const QString &shown) const;
-    VxInstallResult checkZipIndex();
+    VxInstallResult openLocalHeaders();
+    VxInstallResult matchLocalHeader(archive_entry *item, const QString &raw);
     VxInstallResult headerFailure(archive *a, archive_entry *item, int status) const;
     void progress(archive *a);
 
@@ -393,7 +366,9 @@ private:
     bool m_progress = false;
     NameTree m_names;
     QList<Entry> m_entries;
-    qint64 m_zipEntries = -1; // records in a zip's central directory
+    // A zip read a second time, as a stream of local headers: the main reading follows the
+    // central directory, and the two must list the same entries.
+    ArchivePointer m_localHeaders;
 };
 
 VxInstallResult Unpacker::open(ArchivePointer &a) const
@@ -422,7 +397,7 @@ VxInstallResult Unpacker::open(ArchivePointer &a) const
 
 VxInstallResult Unpacker::run()
 {
-    const Utf8Names utf8Names;
+    [[maybe_unused]] const Utf8Names utf8Names; // an empty object on Windows
     m_archiveSize = QFileInfo(m_archivePath).size();
     ArchivePointer a;
     if (VxInstallResult result = open(a); !result.ok())
@@ -467,7 +442,10 @@ VxInstallResult Unpacker::pass(archive *a, bool writing)
         const size_t signature = qHashMulti(0, raw, isFile);
         if (!writing) {
             if (index == 0 && (archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_ZIP)
-                if (VxInstallResult result = checkZipIndex(); !result.ok())
+                if (VxInstallResult result = openLocalHeaders(); !result.ok())
+                    return result;
+            if (m_localHeaders)
+                if (VxInstallResult result = matchLocalHeader(item, raw); !result.ok())
                     return result;
             if (VxInstallResult result = plan(item, parts, isFile); !result.ok())
                 return result;
@@ -486,30 +464,38 @@ VxInstallResult Unpacker::pass(archive *a, bool writing)
     }
     if (writing && index != m_entries.size())
         return refusal(Problem::Damaged, m_names.path(m_entries.at(index).node));
-    // Two records of the directory that the library made one entry of, for one.
-    if (!writing && m_zipEntries >= 0 && index != m_zipEntries)
-        return refusal(Problem::Damaged,
-                       index ? m_names.path(m_entries.constLast().node) : QString());
+    // A local header the directory does not lead to: two records that point at one header,
+    // for one, which the directory's reading makes one entry of.
+    if (!writing && m_localHeaders) {
+        archive_entry *local = nullptr;
+        if (archive_read_next_header(m_localHeaders.get(), &local) != ARCHIVE_EOF)
+            return refusal(Problem::Damaged, local ? shortened(entryName(local)) : QString());
+        m_localHeaders.reset(); // its work is done: the data comes through the directory
+    }
     return {};
 }
 
-VxInstallResult Unpacker::checkZipIndex()
+VxInstallResult Unpacker::openLocalHeaders()
 {
-    const VxZipIndex zip = readZipIndex(m_archivePath, m_limits.maxEntries);
-    switch (zip.status) {
-    case VxZipIndex::Status::Agrees:
-        m_zipEntries = zip.entries;
+    m_localHeaders.reset(archive_read_new());
+    archive_read_support_format_zip_streamable(m_localHeaders.get());
+    if (openFile(m_localHeaders.get(), m_archivePath) == ARCHIVE_OK)
         return {};
-    case VxZipIndex::Status::TooMany:
-        return refusal(Problem::TooManyEntries, QString::number(m_limits.maxEntries));
-    case VxZipIndex::Status::Damaged:
-        if (!zip.entry.isEmpty())
-            return refusal(Problem::Damaged, shortened(zip.entry));
-        return refusal(Problem::Unreadable, QStringLiteral("its central directory is damaged"));
-    case VxZipIndex::Status::Unreadable:
-        break;
-    }
-    return refusal(Problem::Unreadable, QStringLiteral("cannot read it"));
+    return readFailure(m_localHeaders.get(), QString());
+}
+
+VxInstallResult Unpacker::matchLocalHeader(archive_entry *item, const QString &raw)
+{
+    archive_entry *local = nullptr;
+    if (archive_read_next_header(m_localHeaders.get(), &local) != ARCHIVE_OK || !local ||
+        entryName(local) != raw || archive_entry_filetype(local) != archive_entry_filetype(item))
+        return refusal(Problem::Damaged, shortened(raw));
+    // A local header may leave the sizes to a record after the data; where both readings
+    // know the size, it must be the same.
+    if (archive_entry_size_is_set(local) && archive_entry_size_is_set(item) &&
+        archive_entry_size(local) != archive_entry_size(item))
+        return refusal(Problem::Damaged, shortened(raw));
+    return {};
 }
 
 VxInstallResult Unpacker::headerFailure(archive *a, archive_entry *item, int status) const

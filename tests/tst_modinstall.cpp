@@ -154,6 +154,8 @@ void TestModInstall::install_data()
     row("a zip cut in half", zip, noisy, damaged, u"truncate"_s);
     row("a zip whose data is damaged past its first file", zip,
         with({u"M/z.txt"_s}, QByteArray(1 << 16, 'z') + noise(1 << 16)), damaged, u"corrupt"_s);
+    row("a 7z whose data is damaged past its first file", sevenZip,
+        with({u"M/z.txt"_s}, QByteArray(1 << 16, 'z') + noise(1 << 16)), damaged, u"corrupt"_s);
     row("a text file named .zip", zip, mod, damaged, u"text"_s);
     row("an installed mod of the same name in another case", zip, smallMod(u"keep/"_s),
         u"a mod named Keep is already installed"_s);
@@ -188,21 +190,27 @@ void TestModInstall::install_data()
 
     // One field damaged, as a bad disk or download leaves it; the make column says which.
     const QString damagedAt = u"the archive is damaged at the entry %1"_s;
-    row("a zip whose local header names another file than its directory", zip, mod,
-        damagedAt.arg(u"M/a.txt"_s), u"zip local name"_s);
     row("a zip whose directory points two entries at one header", zip, mod,
         damagedAt.arg(u"M/a.txt"_s), u"zip shared header"_s);
     row("a zip whose directory makes a file a folder", zip, mod, damagedAt.arg(u"M/a.txt/"_s),
         u"zip folder"_s);
+    row("a zip whose directory makes an empty file a folder", zip, with({u"M/e.txt"_s}, {}),
+        damagedAt.arg(u"M/e.txt/"_s), u"zip empty folder"_s);
     row("a zip whose local header gives another size than its directory", zip, mod,
         damagedAt.arg(u"M/a.txt"_s), u"zip local size"_s);
+    row("a zip whose directory lists one file twice in place of another", zip, with({u"M/b.txt"_s}),
+        damagedAt.arg(u"M/b.txt"_s), u"zip twice"_s);
     row("a tar whose record of a long name is damaged", tar,
         with({u"M/Art/"_s + QString(120, u'b') + u".txt"_s}),
         damagedAt.arg(u"M/Art/"_s + QString(54, u'b') + u'…' + QString(40, u'b')), u"pax length"_s);
     row("a tar.gz whose checksum does not match its data", u"m.tar.gz"_s, mod,
-        u"the archive is damaged, truncated or of an unknown kind (its gzip checksum does not "
-        u"match its data)"_s,
+        u"the archive is damaged, truncated or of an unknown kind (its gzip stream is damaged: "
+        u"incorrect data check)"_s,
         u"gzip checksum"_s);
+    row("a tar.gz whose recorded length does not match its data", u"m.tar.gz"_s, mod,
+        u"the archive is damaged, truncated or of an unknown kind (its gzip stream is damaged: "
+        u"incorrect length check)"_s,
+        u"gzip length"_s);
 }
 
 void TestModInstall::install()
@@ -231,32 +239,39 @@ void TestModInstall::install()
     if (make == u"truncate"_s)
         QVERIFY(file.resize(file.size() / 2));
     if (make == u"corrupt"_s) {
-        // Past the first 32 KiB of the deflated data, where the run of z's has ended.
+        // Halfway through the file: in the noise, past the run of z's that packs to a few bytes.
         QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2));
         QVERIFY(file.write(QByteArray(64, '\x55')) == 64);
         file.close();
     }
-    if (make == u"gzip checksum"_s) {
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() - 8));
+    if (make.startsWith(u"gzip "_s)) {
+        // The trailer: the CRC-32 of the data, then its length.
+        const qint64 at = file.size() - (make == u"gzip checksum"_s ? 8 : 4);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(at));
         const char first = file.read(1).at(0);
-        QVERIFY(file.seek(file.size() - 8) && file.write(QByteArray(1, char(first ^ 1))) == 1);
+        QVERIFY(file.seek(at) && file.write(QByteArray(1, char(first ^ 1))) == 1);
         file.close();
     }
     if (make.startsWith(u"zip "_s) || make == u"pax length"_s) {
         QVERIFY(file.open(QIODevice::ReadWrite));
         QByteArray bytes = file.readAll();
         // A zip's local header holds the first copy of a name, its central directory the second.
-        const qsizetype local = bytes.indexOf("M/a.txt");
-        const qsizetype central = bytes.indexOf("M/a.txt", local + 1);
+        const char *const name = make == u"zip empty folder"_s ? "M/e.txt" : "M/a.txt";
+        const qsizetype local = bytes.indexOf(name);
+        const qsizetype central = bytes.indexOf(name, local + 1);
         QVERIFY(make == u"pax length"_s || (local >= 30 && central >= 46));
         char *const header = bytes.data() + local - 30;
         char *const entry = bytes.data() + central - 46;
-        if (make == u"zip local name"_s) {
-            bytes[local + 2] = 'b';
-        } else if (make == u"zip shared header"_s) {
+        if (make == u"zip shared header"_s) {
             qToLittleEndian<quint32>(0, entry + 42); // M/info.txt's header
-        } else if (make == u"zip folder"_s) {
+        } else if (make == u"zip folder"_s || make == u"zip empty folder"_s) {
             qToLittleEndian<quint16>(040755, entry + 40); // the Unix mode
+        } else if (make == u"zip twice"_s) {
+            // M/b.txt's record names M/a.txt and points at its header.
+            const qsizetype other = bytes.indexOf("M/b.txt", central);
+            QVERIFY(other > central);
+            bytes[other + 2] = 'a';
+            qToLittleEndian<quint32>(quint32(local - 30), bytes.data() + other - 46 + 42);
         } else if (make == u"zip local size"_s) {
             qToLittleEndian<quint32>(2, header + 22);
         } else {
