@@ -235,7 +235,7 @@ bool gzipIntact(const QString &path, QString &why)
             return true;
         // zlib puts the path before its message; the message is shown without it.
         const QString message = QString::fromLocal8Bit(error ? error : "");
-        why = QStringLiteral("its gzip stream is damaged: ") +
+        why = QStringLiteral("gzip: ") +
               message.mid(message.lastIndexOf(QLatin1String(": ")) + 1).trimmed();
         return false;
     }

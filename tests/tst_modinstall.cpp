@@ -204,11 +204,11 @@ void TestModInstall::install_data()
         with({u"M/Art/"_s + QString(120, u'b') + u".txt"_s}),
         damagedAt.arg(u"M/Art/"_s + QString(54, u'b') + u'…' + QString(40, u'b')), u"pax length"_s);
     row("a tar.gz whose checksum does not match its data", u"m.tar.gz"_s, mod,
-        u"the archive is damaged, truncated or of an unknown kind (its gzip stream is damaged: "
+        u"the archive is damaged, truncated or of an unknown kind (System: gzip: "
         u"incorrect data check)"_s,
         u"gzip checksum"_s);
     row("a tar.gz whose recorded length does not match its data", u"m.tar.gz"_s, mod,
-        u"the archive is damaged, truncated or of an unknown kind (its gzip stream is damaged: "
+        u"the archive is damaged, truncated or of an unknown kind (System: gzip: "
         u"incorrect length check)"_s,
         u"gzip length"_s);
 }
