@@ -40,6 +40,8 @@ struct VxPlannedEdit
     QString field; // the field selector; empty for Create, Copy and Keep
     QString value;
 };
+// Moved as bytes when the list grows: a mod may make 100,000 edits.
+Q_DECLARE_TYPEINFO(VxPlannedEdit, Q_RELOCATABLE_TYPE);
 
 struct VxCollision
 {
