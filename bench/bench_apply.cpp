@@ -229,8 +229,8 @@ struct Phases
 };
 
 // The same steps as a launch's compile of one resource file per mod, timed apart. As in a
-// launch, the pristine document is parsed once, and the working document once and then kept
-// for the next mod after each save.
+// launch, each document is parsed once, the working one kept from mod to mod and saved once,
+// after the last.
 Phases timedPhases(const QString &game)
 {
     Phases phases;
@@ -264,11 +264,10 @@ Phases timedPhases(const QString &game)
         timer.restart();
         compileTweakFolder(context);
         phases.compile += seconds(timer);
-
-        timer.restart();
-        saveResourceDocument(working, resource);
-        phases.saves += seconds(timer);
     }
+    timer.restart();
+    saveResourceDocument(working, resource);
+    phases.saves += seconds(timer);
     VxFileOps::replaceFile(resource + u".backup"_s, resource);
     return phases;
 }
