@@ -1,10 +1,14 @@
 // How long one tweak file that sets many distinct fields of one element takes to compile.
 // A walk over the element's children for every statement made 100,000 fields take minutes;
-// the target is under a second. Always exits 0: the figures are for people, not for CI.
+// the target is under a second. Then the plan of a mod made of that file against its apply:
+// the dialog plans again at every tick, so the plan may cost no more than the apply. Always
+// exits 0: the figures are for people, not for CI.
 //
 //   bench_fields [--fields N]
 
 #include "launch/feedback.h"
+#include "launch/launchplan.h"
+#include "launch/launchsequence.h"
 #include "resources/resourcestore.h"
 #include "tweak/tweakcompiler.h"
 
@@ -12,9 +16,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -60,6 +66,57 @@ qint64 compileFields(const QString &dir, int count)
     return elapsed;
 }
 
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QByteArray fieldLines(int count)
+{
+    QByteArray text;
+    text.reserve(qsizetype(count) * 10);
+    for (int i = 0; i < count; ++i)
+        text += "F" + QByteArray::number(i) + "=1\n";
+    return text;
+}
+
+// A game whose Units.xml holds Tank, and the mod Fields setting count fields of it.
+bool writeFieldsGame(const QString &game, int count)
+{
+    return writeFile(game + u"/data/Tweak/Units.xml"_s,
+                     "<XResourceFile><XResourceTable><XIndexDetails id='id-0'/>"
+                     "<XUnitDetails id='Tank'/></XResourceTable></XResourceFile>") &&
+           writeFile(game + u"/VexilMods/Fields/info.txt"_s, "name=Fields\n") &&
+           writeFile(game + u"/VexilMods/Fields/Tweak/Units/Tank.twk"_s, fieldLines(count));
+}
+
+double milliseconds(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+double medianOf(QList<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return times.at(times.size() / 2);
+}
+
+// Milliseconds of a vxmod command run as a process of its own, or -1 when it failed.
+double vxmod(const QStringList &args, int expectedExit = 0)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QProcess child;
+    child.setStandardOutputFile(QProcess::nullDevice());
+    child.start(QStringLiteral(VX_VXMOD), args);
+    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != expectedExit)
+        return -1;
+    return milliseconds(timer);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -72,6 +129,47 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     QTemporaryDir dir;
+    // First the plan against the apply, on a machine not yet warmed by the compiles below.
+    const QString game = dir.path() + u"/game"_s;
+    if (!writeFieldsGame(game, fields)) {
+        out << "bench_fields: cannot write the game\n";
+        return 0;
+    }
+    const QList<VxModRef> mods{{game + u"/VexilMods/Fields/"_s, u"Fields"_s}};
+    QList<double> plans, applies, planCommands, applyCommands;
+    for (int run = 0; run < 5; ++run) {
+        VxSilentFeedback feedback;
+        QElapsedTimer timer;
+        timer.start();
+        const bool applied = applyMods(game, mods, feedback) == VxLaunchResult::Applied;
+        applies.append(applied ? milliseconds(timer) : -1);
+        restoreGame(game);
+        timer.restart();
+        const VxLaunchPlan plan = planLaunch(game, mods);
+        plans.append(plan.edits.size() == fields ? milliseconds(timer) : -1);
+    }
+    for (int run = 0; run < 3; ++run) {
+        applyCommands.append(vxmod({u"apply"_s, u"-q"_s, u"--game"_s, game, u"Fields"_s}));
+        vxmod({u"restore"_s, u"-q"_s, u"--game"_s, game});
+        planCommands.append(vxmod({u"plan"_s, u"-q"_s, u"--game"_s, game, u"Fields"_s}));
+    }
+    const auto ratio = [](const QList<double> &plan, const QList<double> &apply) {
+        return std::ranges::min(plan) < 0 || std::ranges::min(apply) < 0
+                   ? -1.0
+                   : medianOf(plan) / medianOf(apply);
+    };
+    const double inProcess = ratio(plans, applies);
+    const double commands = ratio(planCommands, applyCommands);
+    auto f = [](double v) { return QString::number(v, 'f', 2); };
+    out << "Plan and apply of a mod setting " << fields << " fields of one element\n"
+        << "  planLaunch " << f(medianOf(plans)) << " ms, applyMods " << f(medianOf(applies))
+        << " ms (median of 5)\n"
+        << "  vxmod plan " << f(medianOf(planCommands)) << " ms, vxmod apply "
+        << f(medianOf(applyCommands)) << " ms (median of 3, each a process of its own)\n"
+        << "  plan / apply in process      " << f(inProcess) << "  target <= 1.0   "
+        << (inProcess >= 0 && inProcess <= 1.0 ? "PASS" : "FAIL") << '\n'
+        << "  vxmod plan / vxmod apply     " << f(commands) << "  target <= 1.0   "
+        << (commands >= 0 && commands <= 1.0 ? "PASS" : "FAIL") << "\n\n";
     out << "Distinct fields of one element in one tweak file\n";
     for (const int count : {fields / 4, fields / 2, fields}) {
         const qint64 ms = compileFields(dir.path() + u'/' + QString::number(count), count);

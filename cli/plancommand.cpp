@@ -7,6 +7,7 @@
 #include "mods/modinfo.h"
 
 #include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -169,33 +170,47 @@ QString describeCollision(const VxLaunchPlan &plan, const VxCollision &collision
     return what;
 }
 
-QString editText(const VxPlannedEdit &edit)
+// Appended piece by piece: a mod may make 100,000 edits, and a string per edit, or a text
+// stream's work per piece, cost more than working the edits out.
+void appendEdit(QString &text, const VxLaunchPlan &plan, const VxPlannedEdit &edit)
 {
     using Op = VxPlannedEdit::Operation;
+    text += "      "_L1;
     switch (edit.operation) {
     case Op::Create:
-        return u"create as "_s + edit.value;
+        text += "create as "_L1 + edit.value;
+        break;
     case Op::Copy:
-        return u"create as a copy of "_s + edit.value;
+        text += "create as a copy of "_L1 + edit.value;
+        break;
     case Op::Keep:
-        return u"create: there already, so not made again"_s;
+        text += "create: there already, so not made again"_L1;
+        break;
     case Op::Set:
     case Op::Add:
+        text += edit.operation == Op::Set ? "set "_L1 : "add "_L1;
+        text += edit.field;
+        text += " = "_L1;
+        text += edit.value;
+        if (edit.effect == VxPlannedEdit::Effect::Appended)
+            text += u"  (it holds child elements: the text goes after them, and after the "
+                    u"launch it reads \"%1\")"_s.arg(edit.reads);
+        else if (edit.effect == VxPlannedEdit::Effect::Cleared)
+            text += edit.operation == Op::Set
+                        ? "  (not a valid value: writes nothing, and clears the field's colour, "
+                          "vector and reference)"_L1
+                        : "  (not a valid value: adds an empty field)"_L1;
         break;
     case Op::Remove:
-        return u"remove "_s + edit.field;
+        text += "remove "_L1;
+        text += edit.field;
+        break;
     }
-    QString text =
-        (edit.operation == Op::Set ? u"set "_s : u"add "_s) + edit.field + u" = "_s + edit.value;
-    if (edit.effect == VxPlannedEdit::Effect::Appended)
-        text += u"  (it holds child elements: the text goes after them, and after the launch "
-                u"it reads \"%1\")"_s.arg(edit.reads);
-    else if (edit.effect == VxPlannedEdit::Effect::Cleared)
-        text += edit.operation == Op::Set
-                    ? u"  (not a valid value: writes nothing, and clears the field's colour, "
-                      u"vector and reference)"_s
-                    : u"  (not a valid value: adds an empty field)"_s;
-    return text;
+    text += "  ["_L1;
+    text += modName(plan, edit.mod);
+    text += ", "_L1;
+    text += edit.tweakFile;
+    text += "]\n"_L1;
 }
 
 // Grouped for a person reading a terminal: data files, then each resource file, each element
@@ -210,6 +225,7 @@ QString planText(const VxLaunchPlan &plan)
                             : collision.resource + u'\n' + collision.element);
 
     QString text;
+    text.reserve(plan.edits.size() * 40); // a line of an edit is about that long
     QTextStream out(&text);
     out << "Mods, in launch order: "
         << modNames(plan,
@@ -235,26 +251,33 @@ QString planText(const VxLaunchPlan &plan)
     }
 
     QStringList resources;
-    QHash<QString, QStringList> elements;     // by resource, in first-reached order
-    QHash<QString, QList<qsizetype>> editsOf; // by "resource\nelement"
-    for (qsizetype i = 0; i < plan.edits.size(); ++i) {
+    QHash<QString, QStringList> elements; // by resource, in first-reached order
+    // By "resource\nelement": the runs of consecutive edits of it, [first, last). Edits come
+    // element after element, so an element edited 100,000 times is one run.
+    QHash<QString, QList<std::pair<qsizetype, qsizetype>>> runsOf;
+    for (qsizetype i = 0; i < plan.edits.size();) {
         const VxPlannedEdit &edit = plan.edits.at(i);
+        qsizetype end = i + 1;
+        while (end < plan.edits.size() && plan.edits.at(end).element == edit.element &&
+               plan.edits.at(end).resource == edit.resource)
+            ++end;
         if (!elements.contains(edit.resource))
             resources << edit.resource;
-        QList<qsizetype> &indexes = editsOf[edit.resource + u'\n' + edit.element];
-        if (indexes.isEmpty())
+        auto &runs = runsOf[edit.resource + u'\n' + edit.element];
+        if (runs.isEmpty())
             elements[edit.resource] << edit.element;
-        indexes << i;
+        runs.append({i, end});
+        i = end;
     }
     for (const QString &resource : std::as_const(resources)) {
         out << "\n" << resource << ".xml\n";
         for (const QString &element : elements.value(resource)) {
             const QString key = resource + u'\n' + element;
             out << (collided.contains(key) ? "! " : "  ") << element << "\n";
-            for (qsizetype i : editsOf.value(key)) {
-                const VxPlannedEdit &edit = plan.edits.at(i);
-                out << "      " << editText(edit) << "  [" << modName(plan, edit.mod) << ", "
-                    << edit.tweakFile << "]\n";
+            out.flush();
+            for (const auto &[first, last] : runsOf.value(key)) {
+                for (qsizetype i = first; i < last; ++i)
+                    appendEdit(text, plan, plan.edits.at(i));
             }
         }
     }
@@ -308,8 +331,10 @@ int runPlanCommand(const QStringList &args)
     if (json) {
         out << planJson(plan, installDir);
     } else {
-        out << planText(plan);
-        out.flush();
+        // Encoded in one piece and written as it is: the text of 100,000 edits is megabytes.
+        QFile file;
+        if (file.open(stdout, QIODevice::WriteOnly))
+            file.write(planText(plan).toUtf8());
         QTextStream(stderr) << "vxmod plan: "
                             << counted(plan.collisions.size(), "collision", "collisions")
                             << " among " << counted(plan.mods.size(), "mod", "mods") << "\n";

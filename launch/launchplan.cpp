@@ -9,12 +9,13 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
+#include <QVarLengthArray>
 
 #include <algorithm>
-#include <future>
 #include <map>
 #include <memory>
 #include <tuple>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -76,7 +77,11 @@ public:
     int mod = -1;
     QString resource;
 
-    void fileStarted(const QString &fileName) override { m_file = fileName; }
+    void fileStarted(const QString &fileName) override
+    {
+        m_file = fileName;
+        m_element = {};
+    }
 
     void elementChanged(ElementChange change, const VxResourceElement &element,
                         const QString &detail) override
@@ -117,10 +122,15 @@ private:
     void record(VxPlannedEdit::Operation operation, const VxResourceElement &element,
                 const QString &field, const QString &value)
     {
+        // A file edits one element field after field: its id is read once and shared.
+        if (!(element == m_element)) {
+            m_element = element;
+            m_id = element.id();
+        }
         m_edits.append({mod,
                         resource,
                         m_file,
-                        element.id(),
+                        m_id,
                         operation,
                         field,
                         value,
@@ -131,6 +141,8 @@ private:
     QList<VxPlannedEdit> &m_edits;
     QString m_file;
     QList<std::pair<qsizetype, VxResourceElement>> m_appended;
+    VxResourceElement m_element;
+    QString m_id;
 };
 
 // Answers the compiler as the plan needs: the question is noted and answered Ignore (the
@@ -158,35 +170,45 @@ private:
 
 struct Documents
 {
+    QByteArray bytes; // the file, kept for the pristine document until a "#copy" reads it
     VxResourceDocument pristine;
     VxResourceDocument working;
     VxResourceElement pristineTable;
     VxResourceElement workingTable;
+    bool pristineParsed = false;
+
+    VxResourceElement pristineOnDemand()
+    {
+        if (!pristineParsed) {
+            pristineParsed = true;
+            // The working document parsed the same bytes, so this parse cannot fail.
+            if (pristine.setContent(bytes))
+                pristineTable = pristine.table();
+            bytes.clear();
+        }
+        return pristineTable;
+    }
 };
 
 // The two documents a launch compiles resource file X with: both hold the file as it stands,
 // which is the game's own once every earlier launch has been undone, as every start does.
+// Most mods copy nothing, so the pristine one is parsed only when a "#copy" reads it.
 std::unique_ptr<Documents> loadDocuments(const QString &installDir, const QString &name,
                                          QString &error)
 {
     const QString path = installDir + "/data/Tweak/"_L1 + name + ".xml"_L1;
     const QString &source = path;
     QFile file(source);
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    auto documents = std::make_unique<Documents>();
+    documents->bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     if (!file.isOpen() || file.error() != QFileDevice::NoError) {
         error = QDir::toNativeSeparators(source) + ": cannot be read: "_L1 + file.errorString();
         return nullptr;
     }
-    auto documents = std::make_unique<Documents>();
-    // The pristine copy is parsed beside the working one; it is only read from then on.
-    auto pristineParsed =
-        std::async(std::launch::async, [&] { return documents->pristine.setContent(bytes); });
-    const bool workingParsed = documents->working.setContent(bytes);
-    if (!pristineParsed.get() || !workingParsed) {
+    if (!documents->working.setContent(documents->bytes)) {
         error = QDir::toNativeSeparators(source) + ": "_L1 + documents->working.errorString();
         return nullptr;
     }
-    documents->pristineTable = documents->pristine.table();
     documents->workingTable = documents->working.table();
     return documents;
 }
@@ -200,9 +222,17 @@ struct EditKey
     {
         return std::tie(a.resource, a.element, a.field) < std::tie(b.resource, b.element, b.field);
     }
+    friend bool operator==(const EditKey &a, const EditKey &b) = default;
+    friend size_t qHash(const EditKey &key, size_t seed = 0)
+    {
+        return qHashMulti(seed, key.resource, key.element, key.field);
+    }
 };
 
-void appendOnce(QList<int> &mods, int mod)
+// The mods that edit one field: one or two nearly always, so kept without an allocation.
+using FieldMods = QVarLengthArray<int, 2>;
+
+template <typename Mods> void appendOnce(Mods &mods, int mod)
 {
     if (!mods.contains(mod))
         mods.append(mod);
@@ -227,27 +257,62 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
     using Op = VxPlannedEdit::Operation;
     // Made by a mod, and then meant to be made by others, who find it already there.
     std::map<EditKey, VxCollision> made;
-    // Set by mods, by field selector: the mods, the values, and who set it last.
+    // Set by mods, by field selector: the mods, whether they set more than one value, and who
+    // set it last. Hashed: a mod may set 100,000 fields, and an ordered map of them cost more
+    // than compiling them.
     struct Sets
     {
-        QList<int> mods;
-        QSet<QString> values;
+        FieldMods mods;
+        QString value; // the first one set
+        bool differs = false;
         int last = -1;
         QList<int> kept; // whose text stays after the field's child elements
         bool lastAppended = false;
         QString reads;
     };
-    std::map<EditKey, Sets> sets;
+    QHash<EditKey, Sets> sets;
     // Touched by mods, by field name, when one of them removes it.
     struct Touches
     {
-        QList<int> mods;
+        FieldMods mods;
         bool removed = false;
         int last = -1;
     };
-    std::map<EditKey, Touches> touches;
+    QHash<EditKey, Touches> touches;
+
+    // Only the fields of an element that several mods edit can collide. A mod may set 100,000
+    // fields of an element no other mod touches: those need no table.
+    const auto editsField = [](const VxPlannedEdit &edit) {
+        return edit.operation == Op::Set || edit.operation == Op::Add ||
+               edit.operation == Op::Remove;
+    };
+    const auto sameElement = [](const VxPlannedEdit *a, const VxPlannedEdit &b) {
+        return a && a->element == b.element && a->resource == b.resource;
+    };
+    QSet<EditKey> sharedElements;
+    QHash<EditKey, int> firstEditor;
+    const VxPlannedEdit *previous = nullptr;
+    for (const VxPlannedEdit &edit : plan.edits) {
+        if (!editsField(edit) || (sameElement(previous, edit) && previous->mod == edit.mod))
+            continue;
+        previous = &edit;
+        const EditKey element{edit.resource, edit.element, {}};
+        if (const auto it = firstEditor.constFind(element); it == firstEditor.cend())
+            firstEditor.insert(element, edit.mod);
+        else if (*it != edit.mod)
+            sharedElements.insert(element);
+    }
+    previous = nullptr;
+    bool shared = false;
 
     for (const VxPlannedEdit &edit : plan.edits) {
+        if (editsField(edit)) {
+            if (!sameElement(previous, edit))
+                shared = sharedElements.contains({edit.resource, edit.element, {}});
+            previous = &edit;
+            if (!shared)
+                continue;
+        }
         switch (edit.operation) {
         case Op::Create:
         case Op::Copy: {
@@ -274,8 +339,10 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
             break;
         case Op::Set: {
             Sets &s = sets[{edit.resource, edit.element, edit.field}];
+            if (s.mods.isEmpty())
+                s.value = edit.value;
+            s.differs = s.differs || edit.value != s.value;
             appendOnce(s.mods, edit.mod);
-            s.values.insert(edit.value);
             s.last = edit.mod;
             s.lastAppended = edit.effect == VxPlannedEdit::Effect::Appended;
             if (s.lastAppended) {
@@ -299,25 +366,37 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
         if (collision.mods.size() > 1)
             collisions.append(collision);
     }
+    // Told in the order of their keys, as for the elements made.
+    const auto sorted = [](const auto &table, auto collides) {
+        std::vector<std::pair<EditKey, typename std::decay_t<decltype(table)>::mapped_type>> found;
+        for (auto it = table.cbegin(); it != table.cend(); ++it) {
+            if (collides(it.value()))
+                found.emplace_back(it.key(), it.value());
+        }
+        std::sort(found.begin(), found.end(),
+                  [](const auto &a, const auto &b) { return a.first < b.first; });
+        return found;
+    };
     QSet<QString> removedFields;
-    for (const auto &[key, t] : touches) {
-        if (!t.removed || t.mods.size() < 2)
-            continue;
+    for (const auto &[key, t] : sorted(touches, [](const Touches &entry) {
+             return entry.removed && entry.mods.size() >= 2;
+         })) {
         collisions.append({VxCollision::Kind::FieldRemoved,
                            {},
                            key.resource,
                            key.element,
                            key.field,
-                           t.mods,
+                           QList<int>(t.mods.cbegin(), t.mods.cend()),
                            t.last,
                            {},
                            {}});
         removedFields.insert(key.resource + u'\n' + key.element + u'\n' + key.field);
     }
-    for (const auto &[key, s] : sets) {
+    for (const auto &[key, s] :
+         sorted(sets, [](const Sets &entry) { return entry.mods.size() >= 2; })) {
         // The same value from everyone leaves nothing to win, unless each one's text stays
         // beside the others'; a removal is told above.
-        if (s.mods.size() < 2 || (s.values.size() < 2 && s.kept.size() < 2) ||
+        if ((!s.differs && s.kept.size() < 2) ||
             removedFields.contains(key.resource + u'\n' + key.element + u'\n' +
                                    fieldSelectorTag(key.field)))
             continue;
@@ -326,9 +405,9 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
                            key.resource,
                            key.element,
                            key.field,
-                           s.mods,
+                           QList<int>(s.mods.cbegin(), s.mods.cend()),
                            s.lastAppended ? -1 : s.last,
-                           s.kept,
+                           QList<int>(s.kept.cbegin(), s.kept.cend()),
                            s.kept.isEmpty() ? QString() : s.reads});
     }
     return collisions;
@@ -383,7 +462,9 @@ VxLaunchPlan planLaunch(const QString &installDir, const QList<VxModRef> &mods,
             context.folderPath = tweakDir + u'/' + name;
             context.resourceName = name;
             context.working = slot->workingTable;
-            context.pristine = slot->pristineTable;
+            context.pristineOnDemand = [documents = slot.get()] {
+                return documents->pristineOnDemand();
+            };
             context.feedback = &feedback;
             context.observer = &recorder;
             recorder.mod = mod;

@@ -51,6 +51,8 @@ struct VxPlannedEdit
     Effect effect = Effect::Written;
     QString reads; // Appended: what the field reads once the whole launch is done
 };
+// Moved as bytes when the list grows: a mod may make 100,000 edits.
+Q_DECLARE_TYPEINFO(VxPlannedEdit, Q_RELOCATABLE_TYPE);
 
 struct VxCollision
 {

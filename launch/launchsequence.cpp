@@ -48,14 +48,6 @@ QStringList resourceFoldersOf(const QString &installDir, const VxModRef &mod)
     return names;
 }
 
-struct LoadedDocument
-{
-    VxResourceDocument document;
-    VxResourceElement table;
-    QString error; // why it did not load or could not be backed up
-    bool backupFailed = false;
-};
-
 // Where one resource file's backup and temporary files go; all chosen and journalled before
 // the first of them is made.
 struct ResourceNames
@@ -65,16 +57,65 @@ struct ResourceNames
     QString saveTemporary;
 };
 
+// The backup of a resource file, made once per launch; empty, or why it could not be made.
+// It is on disk for good, and its identity in the journal on disk, before it takes its name:
+// a power cut cannot leave a torn backup to be put back over a good file, and the restore puts
+// back only a backup that is still what this launch made. It writes to the journal, so nothing
+// else may until it is awaited.
+QString backUp(const QString &installDir, const QString &resource, const ResourceNames &names,
+               VxJournalFile::Writer *journal)
+{
+    QString why;
+    const auto recorded = [&] {
+        journal->append(VxJournal::madeRecord(relativeTo(installDir, names.backup),
+                                              fileIdentity(names.backupTemporary)));
+        return journal->sync(&why);
+    };
+    if (!VxFileOps::copyToNew(resource, names.backupTemporary, &why) ||
+        !VxFileOps::syncToDisk(names.backupTemporary, &why) || !recorded() ||
+        !VxFileOps::replaceFile(names.backupTemporary, names.backup, &why)) {
+        VxFileOps::removeFile(names.backupTemporary);
+        return launcherText(VxText::CannotBackUp)
+            .arg(QDir::toNativeSeparators(resource), launcherText(VxText::SystemReason).arg(why));
+    }
+    return {};
+}
+
+// One resource file, from the first mod that edits it to the end of the launch. Its working
+// document stays in memory from mod to mod and is written once, after the last of them:
+// each write costs as much as a parse, and the next mod would only go on from the same tree.
+struct Resource
+{
+    QString path;
+    ResourceNames names;
+    std::future<QString> backup; // made beside the first mod's compile
+    QString backupError;
+    bool backupAwaited = false;
+    VxResourceDocument working;
+    VxResourceElement workingTable;
+    // The game's own document, parsed when a "#copy" first reads it.
+    std::unique_ptr<VxResourceDocument> pristine;
+    VxResourceElement pristineTable;
+    bool pristineFailed = false;
+    bool written = false; // the launch has saved over the game's file
+    // The mod resource folders compiled into the working document since the file was last
+    // read or written, in order: what an abandoned folder leaves to compile again.
+    QStringList unsaved;
+};
+
 class Launch
 {
 public:
+    // lastEdits: the index of the last mod with a folder for each resource file, as the mods
+    // were listed when the launch began.
     Launch(const QString &installDir, VxFeedback &feedback, VxJournalFile::Writer &journal,
-           VxClaimedNames &claimed)
-        : m_installDir(installDir), m_feedback(feedback), m_journal(journal), m_claimed(claimed)
+           VxClaimedNames &claimed, const std::map<QString, int> &lastEdits)
+        : m_installDir(installDir), m_feedback(feedback), m_journal(journal), m_claimed(claimed),
+          m_lastEdits(lastEdits)
     {
     }
 
-    VxLaunchResult applyMod(const VxModRef &mod)
+    VxLaunchResult applyMod(int index, const VxModRef &mod)
     {
         m_feedback.setTitle(mod.title);
         // Listed when it could be read; a file that changed since must not make half a mod.
@@ -118,11 +159,33 @@ public:
         }
         for (const QString &name : resourceFoldersOf(m_installDir, mod)) {
             const VxLaunchResult result =
-                compileResource(name, mod.path + tweakFolderName + QLatin1Char('/') + name);
+                compileResource(index, name, mod.path + tweakFolderName + QLatin1Char('/') + name);
             if (result != VxLaunchResult::Applied)
                 return result;
         }
         return VxLaunchResult::Applied;
+    }
+
+    // However the launch ended: writes each resource file that holds edits of whole folders
+    // not yet saved (the launch ended before the last mod that edits it), and waits for every
+    // backup. Each failure is reported, and turns a launch that went through into a failed one.
+    VxLaunchResult finish(VxLaunchResult result)
+    {
+        // Every backup first: a save writes to the journal, which a backup still being made
+        // holds.
+        QSet<QString> backedUp;
+        for (const QString &name : std::as_const(m_order)) {
+            if (awaitBackup(*m_resources.at(name)))
+                backedUp.insert(name);
+        }
+        for (const QString &name : std::as_const(m_order)) {
+            Resource &resource = *m_resources.at(name);
+            const bool done =
+                backedUp.contains(name) && (resource.unsaved.isEmpty() || save(resource));
+            if (!done && result == VxLaunchResult::Applied)
+                result = VxLaunchResult::Failed;
+        }
+        return result;
     }
 
 private:
@@ -132,154 +195,174 @@ private:
         return VxLaunchResult::Failed;
     }
 
-    static std::unique_ptr<LoadedDocument> load(const QString &path)
+    VxLaunchResult loadFailed(const QString &name)
     {
-        auto loaded = std::make_unique<LoadedDocument>();
-        if (!loadResourceDocument(loaded->document, loaded->table, path))
-            loaded->error = loaded->document.errorString();
-        return loaded;
+        m_feedback.error(tableString(16), tableString(20) + name + QLatin1String(".xml"));
+        return VxLaunchResult::LoadFailed;
     }
 
-    // The backup of a resource file and its pristine document, made once per launch: the
-    // backup is not touched again during a launch, so its document serves every mod. The id
-    // lookup table is built here too, so that none of this waits on the launch's thread. The
-    // backup is on disk for good before it takes its name, so a power cut cannot leave a
-    // torn backup to be put back over a good file.
-    static std::unique_ptr<LoadedDocument> backUpAndLoad(const QString &installDir,
-                                                         const QString &resource,
-                                                         const ResourceNames &names,
-                                                         VxJournalFile::Writer *journal)
+    // Whether the backup is in place; a failure is reported once.
+    bool awaitBackup(Resource &resource)
     {
-        QString why;
-        const auto recorded = [&] {
-            journal->append(VxJournal::madeRecord(relativeTo(installDir, names.backup),
-                                                  fileIdentity(names.backupTemporary)));
-            return journal->sync(&why);
-        };
-        if (!VxFileOps::copyToNew(resource, names.backupTemporary, &why) ||
-            !VxFileOps::syncToDisk(names.backupTemporary, &why) || !recorded() ||
-            !VxFileOps::replaceFile(names.backupTemporary, names.backup, &why)) {
-            VxFileOps::removeFile(names.backupTemporary);
-            auto failed = std::make_unique<LoadedDocument>();
-            failed->error = launcherText(VxText::CannotBackUp)
-                                .arg(QDir::toNativeSeparators(resource),
-                                     launcherText(VxText::SystemReason).arg(why));
-            failed->backupFailed = true;
-            return failed;
+        if (!resource.backupAwaited) {
+            resource.backupAwaited = true;
+            resource.backupError = resource.backup.get();
+            if (!resource.backupError.isEmpty())
+                m_feedback.error(tableString(16), resource.backupError);
         }
-        auto loaded = load(names.backup);
-        if (loaded->error.isEmpty())
-            findResourceById(loaded->table, QString());
-        return loaded;
+        return resource.backupError.isEmpty();
     }
 
-    // Both documents of a resource file. A later mod goes on from the working document as
-    // this launch saved it, which gives the same tree that parsing the saved file again
-    // would. On a first visit the backup and the pristine document are made beside the
-    // working document's parse; they share nothing but read access to the resource file.
-    VxLaunchResult documentsFor(const QString &name, const LoadedDocument *&pristine,
-                                LoadedDocument *&working)
+    // The resource file's state in this launch; on the first visit its backup is started and
+    // its working document read. A later mod goes on from the working document as the
+    // earlier ones left it, which is the tree that parsing their saved file again would give.
+    VxLaunchResult open(const QString &name, Resource *&opened)
     {
-        const QString resource = resourcePath(m_installDir, name);
-        std::future<std::unique_ptr<LoadedDocument>> pendingPristine;
-        if (!m_pristine.contains(name)) {
-            ResourceNames names;
-            names.backup = m_claimed.freeName(resource + QLatin1String(".backup"));
+        auto it = m_resources.find(name);
+        const bool first = it == m_resources.end();
+        if (first) {
+            auto resource = std::make_unique<Resource>();
+            resource->path = resourcePath(m_installDir, name);
+            ResourceNames &names = resource->names;
+            names.backup = m_claimed.freeName(resource->path + QLatin1String(".backup"));
             names.backupTemporary = m_claimed.freeName(VxFileOps::temporaryName(names.backup),
                                                        VxFileOps::temporarySuffix);
-            names.saveTemporary =
-                m_claimed.freeName(VxFileOps::temporaryName(resource), VxFileOps::temporarySuffix);
-            m_saveTemporary.emplace(name, names.saveTemporary);
+            names.saveTemporary = m_claimed.freeName(VxFileOps::temporaryName(resource->path),
+                                                     VxFileOps::temporarySuffix);
             m_journal.append(
                 {VxJournalRecord::Kind::Edit,
-                 {relativeTo(m_installDir, resource), relativeTo(m_installDir, names.backup),
+                 {relativeTo(m_installDir, resource->path), relativeTo(m_installDir, names.backup),
                   relativeTo(m_installDir, names.backupTemporary),
                   relativeTo(m_installDir, names.saveTemporary)}});
             QString why;
             if (!m_journal.sync(&why))
                 return failed(why);
-            // The journal is the worker's alone until get() below.
-            pendingPristine = std::async(std::launch::async, &Launch::backUpAndLoad, m_installDir,
-                                         resource, names, &m_journal);
+            // The journal is the backup's alone until awaitBackup(): nothing else of the
+            // launch writes to it before then.
+            resource->backup = std::async(std::launch::async, backUp, m_installDir, resource->path,
+                                          names, &m_journal);
+            it = m_resources.emplace(name, std::move(resource)).first;
+            m_order.append(name);
         }
+        Resource &resource = *it->second;
         m_feedback.setLabel(tableString(21) + name + QLatin1String(".xml"));
-        if (!m_working.contains(name))
-            m_working.emplace(name, load(resource));
-        if (pendingPristine.valid())
-            m_pristine.emplace(name, pendingPristine.get());
-        pristine = m_pristine.at(name).get();
-        working = m_working.at(name).get();
-        // A backup that could not be made is no document that failed to load: say which.
-        if (pristine->backupFailed)
-            return failed(pristine->error);
-        if (!pristine->error.isEmpty() || !working->error.isEmpty()) {
-            m_feedback.error(tableString(16), tableString(20) + name + QLatin1String(".xml"));
-            return VxLaunchResult::LoadFailed;
+        if (first &&
+            !loadResourceDocument(resource.working, resource.workingTable, resource.path)) {
+            // A backup that could not be made is no document that failed to load: say which.
+            return awaitBackup(resource) ? loadFailed(name) : VxLaunchResult::Failed;
         }
+        opened = &resource;
         return VxLaunchResult::Applied;
     }
 
-    VxLaunchResult compileResource(const QString &name, const QString &folderPath)
+    VxResourceElement pristineOf(Resource &resource)
     {
-        const LoadedDocument *pristine = nullptr;
-        LoadedDocument *working = nullptr;
-        if (const VxLaunchResult result = documentsFor(name, pristine, working);
-            result != VxLaunchResult::Applied) {
-            m_working.erase(name);
-            return result;
+        if (!resource.pristine) {
+            resource.pristine = std::make_unique<VxResourceDocument>();
+            // Until the launch writes the resource file it holds the game's own bytes, those
+            // the backup is made of; once it has, only the backup (awaited by then) does.
+            resource.pristineFailed =
+                !loadResourceDocument(*resource.pristine, resource.pristineTable,
+                                      resource.written ? resource.names.backup : resource.path);
         }
+        return resource.pristineTable;
+    }
 
+    VxLaunchResult compileResource(int mod, const QString &name, const QString &folderPath)
+    {
+        Resource *resource = nullptr;
+        if (const VxLaunchResult result = open(name, resource); result != VxLaunchResult::Applied)
+            return result;
+
+        const bool abandoned =
+            compile(*resource, name, folderPath, m_feedback) == TweakOutcome::Abandoned;
+        if (abandoned || resource->pristineFailed) {
+            // Its edits are half done and will not be saved; the earlier mods' are.
+            rewind(*resource, name);
+            return abandoned ? VxLaunchResult::Abandoned : loadFailed(name);
+        }
+        resource->unsaved.append(folderPath);
+        // Nothing of the next mod may rest on a backup that is not there.
+        if (!awaitBackup(*resource))
+            return VxLaunchResult::Failed;
+        if (const auto last = m_lastEdits.find(name);
+            last != m_lastEdits.end() && last->second > mod)
+            return VxLaunchResult::Applied;
+        return save(*resource) ? VxLaunchResult::Applied : VxLaunchResult::Failed;
+    }
+
+    TweakOutcome compile(Resource &resource, const QString &name, const QString &folderPath,
+                         VxFeedback &feedback)
+    {
         VxTweakContext context;
         context.folderPath = folderPath;
         context.resourceName = name;
-        context.working = working->table;
-        context.pristine = pristine->table;
-        context.feedback = &m_feedback;
-        if (compileTweakFolder(context) == TweakOutcome::Abandoned) {
-            // Its edits are half done and will not be saved; nothing may build on them.
-            m_working.erase(name);
-            return VxLaunchResult::Abandoned;
-        }
+        context.working = resource.workingTable;
+        context.pristineOnDemand = [this, &resource] { return pristineOf(resource); };
+        context.feedback = &feedback;
+        return compileTweakFolder(context);
+    }
 
-        // The store writes beside the file and renames over it, so a crash leaves the old file
-        // or the new one, and the journal names the temporary file for the restore.
+    // The working document again as the file on disk and the folders compiled since make it.
+    // Those folders went to their end, each question in them answered Ignore.
+    void rewind(Resource &resource, const QString &name)
+    {
+        if (resource.unsaved.isEmpty())
+            return;
+        if (!loadResourceDocument(resource.working, resource.workingTable, resource.path)) {
+            resource.unsaved.clear();
+            loadFailed(name);
+            return;
+        }
+        VxSilentFeedback ignoring;
+        for (const QString &folder : std::as_const(resource.unsaved))
+            compile(resource, name, folder, ignoring);
+    }
+
+    // The store writes beside the file and renames over it, so a crash leaves the old file
+    // or the new one, and the journal names the temporary file for the restore.
+    bool save(Resource &resource)
+    {
+        if (!awaitBackup(resource))
+            return false;
         QString why;
-        const QString resource = resourcePath(m_installDir, name);
-        const QString relative = relativeTo(m_installDir, resource);
+        const QString relative = relativeTo(m_installDir, resource.path);
         // Saved again: until the new identity is recorded, the one on disk says nothing, so
         // that a kill in between does not make our own save look like someone else's.
-        if (m_saved.contains(name)) {
+        if (resource.written) {
             m_journal.append(VxJournal::madeRecord(relative, VxFileIdentity()));
-            if (!m_journal.sync(&why))
-                return failed(why);
+            if (!m_journal.sync(&why)) {
+                m_feedback.error(tableString(16), why);
+                return false;
+            }
         }
         bool saved = VxFileOps::mayProceed(&why);
         if (!saved)
             why = QStringLiteral("%1: cannot be written: %2")
-                      .arg(QDir::toNativeSeparators(resource), why);
-        saved = saved &&
-                saveResourceDocument(working->document, resource, &why, m_saveTemporary.at(name));
+                      .arg(QDir::toNativeSeparators(resource.path), why);
+        saved = saved && saveResourceDocument(resource.working, resource.path, &why,
+                                              resource.names.saveTemporary);
         VxFileOps::operationDone();
         if (saved) {
-            VxFileOps::traceStep("save", resource);
-            m_saved.insert(name);
-            m_journal.append(VxJournal::madeRecord(relative, fileIdentity(resource)));
+            VxFileOps::traceStep("save", resource.path);
+            m_journal.append(VxJournal::madeRecord(relative, fileIdentity(resource.path)));
         }
         if (!saved) {
             m_feedback.error(tableString(16), launcherText(VxText::ResourceSaveFailed).arg(why));
-            return VxLaunchResult::Failed;
+            return false;
         }
-        return VxLaunchResult::Applied;
+        resource.written = true;
+        resource.unsaved.clear();
+        return true;
     }
 
     QString m_installDir;
     VxFeedback &m_feedback;
     VxJournalFile::Writer &m_journal;
     VxClaimedNames &m_claimed;
-    std::map<QString, std::unique_ptr<LoadedDocument>> m_pristine;
-    std::map<QString, std::unique_ptr<LoadedDocument>> m_working;
-    std::map<QString, QString> m_saveTemporary;
-    QSet<QString> m_saved;
+    const std::map<QString, int> &m_lastEdits;
+    std::map<QString, std::unique_ptr<Resource>> m_resources;
+    QStringList m_order; // the resource files in the order the launch first reached them
 };
 
 VxRecovery refused(VxRecovery::Outcome outcome, const QString &message)
@@ -449,12 +532,18 @@ VxLaunchResult VxLaunch::apply(const QList<VxModRef> &mods, VxFeedback &feedback
         for (const VxModRef &mod : mods)
             modPaths.append(mod.path);
         reserveModDataNames(d->installDir, modPaths, d->claimed);
-        Launch launch(d->installDir, feedback, d->journal, d->claimed);
-        for (const VxModRef &mod : mods) {
-            result = launch.applyMod(mod);
+        std::map<QString, int> lastEdits;
+        for (int i = 0; i < mods.size(); ++i) {
+            for (const QString &name : resourceFoldersOf(d->installDir, mods.at(i)))
+                lastEdits[name] = i;
+        }
+        Launch launch(d->installDir, feedback, d->journal, d->claimed, lastEdits);
+        for (int i = 0; i < mods.size(); ++i) {
+            result = launch.applyMod(i, mods.at(i));
             if (result != VxLaunchResult::Applied)
                 break;
         }
+        result = launch.finish(result);
         // The identities of the last saves go to disk with the launch, not with the game.
         QString why;
         if (d->started && !d->journal.sync(&why) && result == VxLaunchResult::Applied) {

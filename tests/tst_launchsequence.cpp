@@ -2,6 +2,7 @@
 #include "launch/launchsequence.h"
 #include "resources/resourcestore.h"
 #include "testutil.h"
+#include "tweak/tweakcompiler.h"
 
 #include <QRegularExpression>
 
@@ -81,6 +82,44 @@ const Files game =
            "</XIntResourceDetails><XIntResourceDetails id='Armor'><Value>1</Value>"
            "<Flags>64</Flags></XIntResourceDetails></XResourceTable></XResourceFile>"}};
 
+// The resource files as writing each one after every mod would leave them: each mod's
+// folders compiled into the file as the mod before saved it, the game's own as the pristine
+// document, and the first failed load or abandoned folder ending it all, unsaved.
+Files savedAfterEveryMod(const QString &install, const QList<VxModRef> &mods, const QString &answer)
+{
+    AnsweringFeedback feedback;
+    feedback.answer = answer;
+    const QString tweak = install + u"/data/Tweak/"_s;
+    const auto resources = [&] {
+        Files xml = readTree(tweak);
+        xml.removeIf([](auto it) { return !it.key().endsWith(u".xml"_s); });
+        return xml;
+    };
+    for (const VxModRef &mod : mods) {
+        for (const QString &name :
+             QDir(mod.path + u"Tweak"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QString file = tweak + name + u".xml"_s;
+            VxResourceDocument pristine, working;
+            VxResourceElement table;
+            if (!QFile::exists(file))
+                continue;
+            if (!pristine.setContent(game.value(u"Tweak/"_s + name + u".xml"_s)) ||
+                !loadResourceDocument(working, table, file))
+                return resources();
+            VxTweakContext context;
+            context.folderPath = mod.path + u"Tweak/"_s + name;
+            context.resourceName = name;
+            context.working = table;
+            context.pristine = pristine.table();
+            context.feedback = &feedback;
+            if (compileTweakFolder(context) == TweakOutcome::Abandoned)
+                return resources();
+            saveResourceDocument(working, file);
+        }
+    }
+    return resources();
+}
+
 // The game as a launch of one mod left it in dir/game, and the journal it wrote, taken out.
 Files launched(const QString &dir, QByteArray &journal)
 {
@@ -131,6 +170,21 @@ void TestLaunchSequence::launch_data()
     QTest::newRow("Ignore skips the rest of the folder and the launch goes on")
         << QStringList{ghost, u"Tweak/Units/Armor.twk=Value=7\n"_s} << u"ignore"_s << units
         << u"3|7|"_s;
+    QTest::newRow("a later mod's file that does not load leaves the earlier edits saved")
+        << QStringList{speed, u"Tweak/Units/Armor.twk=Value=7\n"_s,
+                       u"Tweak/Units/Armor.twk=Value=2\n; Tweak/Broken/Speed.twk=Value=9\n"_s}
+        << QString() << units + u"; Tweak/Broken.xml.backup=<XResourceFile><XResourceTable>"_s
+        << u"9|7|"_s;
+    QTest::newRow("Abort in a later mod drops its edits and keeps the earlier mods' edits")
+        << QStringList{speed, u"Tweak/Units/Armor.twk=Value=7\n"_s,
+                       u"Tweak/Units/Armor.twk=Value=2\n; "_s + ghost}
+        << u"abort"_s << units << u"9|7|"_s;
+    QTest::newRow("Ignore in a later mod keeps its edits before the question")
+        << QStringList{speed, u"Tweak/Units/Armor.twk=Value=7\n"_s,
+                       u"Tweak/Units/Armor.twk=Value=2\n; Tweak/Units/Ghost.twk=Value=1\n; "
+                       u"Tweak/Units/Speed.twk=Value=5\n"_s,
+                       u"Tweak/Units/Fast.twk=#nodb\n#copy Speed\n"_s}
+        << u"ignore"_s << units << u"9|2|3"_s;
     QTest::newRow("a closed progress window stops before the first tweak file")
         << QStringList{speed} << u"close"_s << u"Tweak/Units.xml.backup=*"_s << u"3|1|"_s;
     QTest::newRow("of two mods the first keeps a file, whether it replaced or added it")
@@ -171,14 +225,21 @@ void TestLaunchSequence::launch()
     AnsweringFeedback feedback;
     feedback.answer = answer;
     // A mod that tweaks Broken.xml meets a resource file that does not load.
-    const VxLaunchResult result =
-        applyMods(install, writeMods(dir.path() + u"/VexilMods"_s, mods), feedback);
+    const QList<VxModRef> refs = writeMods(dir.path() + u"/VexilMods"_s, mods);
+    const VxLaunchResult result = applyMods(install, refs, feedback);
     QCOMPARE(result, mods.join(u';').contains(u"Broken"_s)          ? VxLaunchResult::LoadFailed
                      : answer == u"abort"_s || answer == u"close"_s ? VxLaunchResult::Abandoned
                                                                     : VxLaunchResult::Applied);
     // A launch that went its whole way fills the progress bar exactly.
     if (answer.isEmpty() && result == VxLaunchResult::Applied)
         QCOMPARE(feedback.steps, feedback.total);
+    // Each resource file is written once, after the last mod that edits it, and holds what
+    // writing it after every mod would.
+    TestDir everyMod;
+    QVERIFY(writeTree(everyMod.path() + u"/data"_s, game));
+    Files saved = readTree(install + u"/data/Tweak"_s);
+    saved.removeIf([](auto it) { return !it.key().endsWith(u".xml"_s); });
+    QCOMPARE(saved, savedAfterEveryMod(everyMod.path(), refs, answer));
     Files after = readTree(install + u"/data"_s);
     const Files expected = game + files(changed);
     for (const QString &path : expected.keys("*"))

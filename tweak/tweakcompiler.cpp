@@ -166,6 +166,13 @@ void reportValue(const Reporter &report, int line, const QString &value)
                u"\"@vector x y [z]\" or \"@href id\"; nothing is written"_s.arg(quoted(value)));
 }
 
+VxResourceElement pristineOf(const VxTweakContext &context)
+{
+    if (context.pristine.isNull() && context.pristineOnDemand)
+        return context.pristineOnDemand();
+    return context.pristine;
+}
+
 // A container for baseName, referring to the data element baseName-0 that follows it.
 void makeContainer(const VxTweakContext &context, const QString &baseName, int flags)
 {
@@ -269,7 +276,8 @@ VxTweakTarget resolveElementTarget(const VxTweakContext &context, const VxResour
             defined = true;
         } else if (!defined && text.startsWith("#copy"_L1)) {
             const QString sourceId = text.mid(6);
-            VxResourceElement source = findResourceById(context.pristine, sourceId);
+            const VxResourceElement pristine = pristineOf(context);
+            VxResourceElement source = findResourceById(pristine, sourceId);
             if (source.isNull()) {
                 report(line, u"#copy: the game's %1.xml has no element %2"_s.arg(
                                  context.resourceName, quoted(sourceId)));
@@ -281,7 +289,7 @@ VxTweakTarget resolveElementTarget(const VxTweakContext &context, const VxResour
                 if (source.tagName() == containerTag) {
                     const QString value = readResourceField(source, u"Value"_s);
                     if (value.startsWith(hrefPrefix))
-                        source = findResourceById(context.pristine, value.mid(hrefPrefix.size()));
+                        source = findResourceById(pristine, value.mid(hrefPrefix.size()));
                 }
                 makeContainer(context, baseName, flags);
                 target.element = importResourceElement(context.working, source, baseName + u"-0"_s);

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class VxFeedback;
 
 enum class TweakOutcome { Finished, SkipRest, Abandoned };
@@ -95,6 +97,9 @@ struct VxTweakContext
     VxFeedback *feedback = nullptr;
     VxTweakDiagnostics *diagnostics = nullptr; // optional
     VxTweakObserver *observer = nullptr;       // optional
+    // Gives the pristine table when pristine is null, the first time a "#copy" reads it: a
+    // launch parses the game's own document only for the files that copy from it.
+    std::function<VxResourceElement()> pristineOnDemand = nullptr;
 };
 
 // Compiles every "*.twk" of the folder into the working document, in name order.
