@@ -115,9 +115,14 @@ private slots:
                      "the launcher did not restore the game folder");
             QVERIFY(readTree(dir.path()).value(u"snapshot.txt"_s).contains("Art/overlap.txt"));
         }
-        const bool ended = launcher.waitForFinished(5000);
+        // By the clock rather than one waitForFinished(), which can give up early under Wine.
+        const auto finished = [&] {
+            launcher.waitForFinished(20);
+            return launcher.state() == QProcess::NotRunning;
+        };
+        const bool ended = waitUntil(5000, finished);
         // Slow (a loaded machine) or hung: the message tells which.
-        const bool endedLate = !ended && launcher.waitForFinished(60000);
+        const bool endedLate = !ended && waitUntil(60000, finished);
         if (!ended && !endedLate)
             launcher.kill();
         QVERIFY2(ended, endedLate ? "the launcher ended, but more than 5 s after its work was done"
