@@ -7,10 +7,65 @@
 #include <QEvent>
 #include <QHash>
 #include <QListWidget>
+#include <QMutex>
+#include <QSemaphore>
 #include <QStyle>
+#include <QThread>
 #include <QTimer>
+#include <QWaitCondition>
+
+#include <deque>
+#include <functional>
 
 namespace {
+
+// Every plan is worked out on one thread of Qt's own that lives as long as the process. A
+// thread Qt only adopts is torn down unsafely at its end on Windows; and one that Qt made
+// and that ends (QThread::wait() and all) leaves the mingw C++ runtime's thread-key lock
+// unusable, so that the runtime's own exit waits on it and the process never ends. A thread
+// that never ends has neither fault; the system stops it with the process.
+class PlanThread : public QThread
+{
+public:
+    static PlanThread &instance()
+    {
+        // Never deleted: a QThread must not be destroyed while it runs.
+        static PlanThread *const thread = [] {
+            auto *started = new PlanThread;
+            started->start();
+            return started;
+        }();
+        return *thread;
+    }
+
+    void post(std::function<void()> job)
+    {
+        const QMutexLocker locker(&m_mutex);
+        m_jobs.push_back(std::move(job));
+        m_posted.wakeOne();
+    }
+
+protected:
+    void run() override
+    {
+        for (;;) {
+            std::function<void()> job;
+            {
+                QMutexLocker locker(&m_mutex);
+                while (m_jobs.empty())
+                    m_posted.wait(&m_mutex);
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            job();
+        }
+    }
+
+private:
+    QMutex m_mutex;
+    QWaitCondition m_posted;
+    std::deque<std::function<void()>> m_jobs;
+};
 
 // A tool tip is read at a glance; a mod that clashes everywhere shows its first clashes and
 // how many more there are (vxmod plan lists them all).
@@ -101,11 +156,16 @@ void VxCollisionMarks::stopWorker()
 {
     if (m_cancel)
         m_cancel->store(true);
-    if (m_worker) {
-        m_worker->wait();
-        m_worker.reset();
-    }
+    waitForPlan();
     m_running = false;
+}
+
+void VxCollisionMarks::waitForPlan()
+{
+    if (m_planDone) {
+        m_planDone->acquire();
+        m_planDone.reset();
+    }
 }
 
 void VxCollisionMarks::listChanged()
@@ -163,16 +223,17 @@ void VxCollisionMarks::startPlan()
     m_cancel = std::make_shared<std::atomic_bool>(false);
     const quint64 generation = m_generation;
     const quint64 run = ++m_run;
-    m_worker.reset(QThread::create(
-        [this, installDir = m_installDir, mods, cancel = m_cancel, generation, run] {
-            const VxLaunchPlan plan = planLaunch(installDir, mods, cancel.get());
-            // Delivered on the list's thread, or dropped if this object is gone by then (its
-            // destructor waits for this thread, so it is still here now).
-            QMetaObject::invokeMethod(
-                this, [this, generation, run, plan] { planReady(run, generation, plan); },
-                Qt::QueuedConnection);
-        }));
-    m_worker->start();
+    m_planDone = std::make_shared<QSemaphore>();
+    PlanThread::instance().post([this, installDir = m_installDir, mods, cancel = m_cancel,
+                                 generation, run, done = m_planDone] {
+        const VxLaunchPlan plan = planLaunch(installDir, mods, cancel.get());
+        // Delivered on the list's thread, or dropped if this object is gone by then (its
+        // destructor waits for done, so it is still here now).
+        QMetaObject::invokeMethod(
+            this, [this, generation, run, plan] { planReady(run, generation, plan); },
+            Qt::QueuedConnection);
+        done->release();
+    });
 }
 
 void VxCollisionMarks::planReady(quint64 run, quint64 generation, const VxLaunchPlan &plan)
@@ -180,10 +241,7 @@ void VxCollisionMarks::planReady(quint64 run, quint64 generation, const VxLaunch
     // A worker stopped and joined since then (the list was turned off) has nothing to say.
     if (!m_running || run != m_run)
         return;
-    if (m_worker) {
-        m_worker->wait();
-        m_worker.reset();
-    }
+    waitForPlan();
     m_running = false;
     if (generation != m_generation || plan.cancelled) {
         startPlan();

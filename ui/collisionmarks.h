@@ -4,11 +4,10 @@
 
 #include <QObject>
 
-#include <QThread>
 #include <atomic>
 #include <memory>
 
-#include <memory>
+class QSemaphore;
 
 class QListWidget;
 
@@ -38,12 +37,12 @@ private:
     void planReady(quint64 run, quint64 generation, const VxLaunchPlan &plan);
     void applyMarks(const VxLaunchPlan &plan);
     void stopWorker();
+    void waitForPlan();
 
     QListWidget *m_list;
     QString m_installDir;
-    // A thread of Qt's own: one that Qt only adopts, when it posts the result, is torn down
-    // unsafely at its end on Windows.
-    std::unique_ptr<QThread> m_worker;
+    // Released by the planning thread once the plan under way is done and posted.
+    std::shared_ptr<QSemaphore> m_planDone;
     std::shared_ptr<std::atomic_bool> m_cancel;
     quint64 m_generation = 0; // bumped by every change of ticks or order
     quint64 m_run = 0;        // bumped by every worker started
