@@ -360,7 +360,9 @@ void TestLaunchSequence::vxmod_data()
     QTest::newRow("play refuses a mod with a tweak file one byte past 64 MiB")
         << play + QStringList{u"NightSky"_s, u"BetterUnits"_s}
         << Files{{u"VexilMods/BetterUnits/Tweak/Units/Medic.twk"_s, "special:huge:67108865"}} << 2
-        << u"BetterUnits/Tweak/Units/Medic.twk: larger than 67108864 bytes\n"_s << QString();
+        << QDir::toNativeSeparators(u"BetterUnits/Tweak/Units/Medic.twk"_s) +
+               u": larger than 67108864 bytes\n"_s
+        << QString();
     QTest::newRow("a game that cannot start is reported")
         << play + QStringList{u"BetterUnits"_s} << Files{{gameExecutableName(), "not a program"}}
         << 1 << u"could not start the game"_s << QString();

@@ -191,6 +191,10 @@ void TestModSets::unusableFile()
 
     TestDir dir;
     const QString path = modSetsPath(dir.path());
+#ifdef Q_OS_WIN
+    if (kind == u"link"_s)
+        QSKIP("QFile::link makes a .lnk shortcut on Windows, which is an ordinary file");
+#endif
     QVERIFY(writeTree(dir.path(), {{u"sets.txt"_s, "[A]\nClay\n"}}));
     const bool made = kind == u"link"_s ? QDir(dir.path()).mkdir(u"VexilMods"_s) &&
                                               QFile::link(dir.filePath(u"sets.txt"_s), path)
