@@ -127,10 +127,6 @@ QString entryName(archive_entry *entry)
 {
     if (const char *utf8 = archive_entry_pathname_utf8(entry))
         return QString::fromUtf8(utf8);
-    // Where the name cannot be given as UTF-8 (a Windows code page that cannot convert it),
-    // the archive library may still hold it in wide characters.
-    if (const wchar_t *wide = archive_entry_pathname_w(entry))
-        return QString::fromWCharArray(wide);
     if (const char *raw = archive_entry_pathname(entry))
         return QString::fromLocal8Bit(raw);
     return QString();

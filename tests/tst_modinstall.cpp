@@ -172,15 +172,21 @@ void TestModInstall::install_data()
         ok(name, archive, content, content);
     };
     installs("a path of 1,024 characters", tar, folders + QString(109, u'f') + u".txt"_s);
+    // The Windows build of the archive library has no character conversion for 7z's UTF-16
+    // names beyond ASCII: there such an archive is refused as unreadable, never misnamed.
+#ifndef Q_OS_WIN
     installs("a name of 255 bytes in 128 characters", sevenZip,
              u"M/"_s + QString(127, u'é') + u'f');
+#endif
     installs("a file 64 levels deep", zip, u"M/"_s + u"d/"_s.repeated(62) + u"f.txt"_s);
     row("a path of 1,025 characters", tar, with({folders + QString(110, u'f') + u".txt"_s}),
         u"the name of the entry M/"_s + QString(58, u'd') + u'…' + QString(36, u'f') +
             u".txt is longer than 1024 characters"_s);
+#ifndef Q_OS_WIN
     row("a name of 256 bytes in 128 characters", sevenZip, with({u"M/"_s + QString(128, u'é')}),
         u"the entry M/"_s + QString(58, u'é') + u'…' + QString(40, u'é') +
             u" holds a folder or file name longer than 255 bytes"_s);
+#endif
     row("a file 65 levels deep", zip, with({u"M/"_s + u"d/"_s.repeated(63) + u"f.txt"_s}),
         u"the entry M/"_s + u"d/"_s.repeated(29) + u"…/"_s + u"d/"_s.repeated(17) +
             u"f.txt is nested more than 64 levels deep"_s);
