@@ -97,7 +97,9 @@ void checkRecovery(const QString &game, bool byLaunch, const QString &context)
     QVERIFY2(apply.exitCode == 0 && (!byLaunch || readTree(game + u"/data"_s) == modded),
              qPrintable(context + u"the launch after it is no clean launch: "_s + apply.err));
     const Run restore = runWhenFree(args(game, u"restore"_s));
-    QVERIFY2(restore.exitCode == 0, qPrintable(context + restore.err));
+    QVERIFY2(restore.exitCode == 0,
+             qPrintable(context + u"\nthe restore after it exited %1: "_s.arg(restore.exitCode) +
+                        restore.err));
     checkPristine(game, context);
 }
 
