@@ -10,9 +10,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDirIterator>
 #include <QGroupBox>
-#include <QContextMenuEvent>
 #include <QInputDialog>
 #include <QListWidget>
 #include <QMenu>
@@ -42,6 +42,15 @@ const ModeList usualModes = {{640, 480, 60},  {640, 480, 75},  {800, 600, 60},
 } // namespace
 
 // The dialog on the demo game, played with the stand-in as the game.
+// Anvil and Bolt both bring the game's Art/a.txt; Clay brings a file of its own.
+const vxtest::Files threeMods{{u"data/Art/a.txt"_s, "game"},
+                              {u"VexilMods/Anvil/info.txt"_s, "name=Anvil\nversion=1\n"},
+                              {u"VexilMods/Anvil/Art/a.txt"_s, "anvil"},
+                              {u"VexilMods/Bolt/info.txt"_s, "name=Bolt\nversion=2\n"},
+                              {u"VexilMods/Bolt/Art/a.txt"_s, "bolt"},
+                              {u"VexilMods/Clay/info.txt"_s, "name=Clay\nversion=3\n"},
+                              {u"VexilMods/Clay/Art/c.txt"_s, "clay"}};
+
 class TestLauncherDialog : public QObject
 {
     Q_OBJECT
@@ -298,7 +307,8 @@ private slots:
         QTest::newRow("the older launcher's backups stay when the player says no")
             << u"older launcher"_s << english << int(QMessageBox::No)
             << title + u"The game folder holds 1 file named like"_s << false;
-        QTest::newRow("a launch holding the folder is left alone, Play refused before any write, in Spanish")
+        QTest::newRow(
+            "a launch holding the folder is left alone, Play refused before any write, in Spanish")
             << u"busy"_s << u"SPA"_s << ok
             << u"\u00a1Error!|Otro lanzamiento est\u00e1 usando la carpeta del juego (proceso "
                u"%pid, tst_launcherdialog). Espera a que termine esa partida y vuelve a pulsar "
@@ -412,16 +422,8 @@ private slots:
 
     void testCollisionMarks()
     {
-        // Anvil and Bolt both bring the game's Art/a.txt; Clay brings a file of its own.
         vxtest::TestDir dir;
-        QVERIFY(vxtest::writeTree(dir.path(),
-                                  {{u"data/Art/a.txt"_s, "game"},
-                                   {u"VexilMods/Anvil/info.txt"_s, "name=Anvil\nversion=1\n"},
-                                   {u"VexilMods/Anvil/Art/a.txt"_s, "anvil"},
-                                   {u"VexilMods/Bolt/info.txt"_s, "name=Bolt\nversion=2\n"},
-                                   {u"VexilMods/Bolt/Art/a.txt"_s, "bolt"},
-                                   {u"VexilMods/Clay/info.txt"_s, "name=Clay\nversion=3\n"},
-                                   {u"VexilMods/Clay/Art/c.txt"_s, "clay"}}));
+        QVERIFY(vxtest::writeTree(dir.path(), threeMods));
         VxLauncherDialog dialog({dir.path(), u"FRE"_s}, usualModes);
         dialog.show();
         auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
@@ -965,20 +967,13 @@ private slots:
     }
 
 private:
-    // A game of three mods, Anvil and Bolt bringing the same file, and a sets file.
+    // The three mods, with a sets file.
     QString setsGame(const QByteArray &sets)
     {
         const QString game = m_dir->filePath(u"sets game"_s);
-        const bool written =
-            vxtest::writeTree(game, {{u"data/Art/a.txt"_s, "game"},
-                                     {u"VexilMods/Anvil/info.txt"_s, "name=Anvil\nversion=1\n"},
-                                     {u"VexilMods/Anvil/Art/a.txt"_s, "anvil"},
-                                     {u"VexilMods/Bolt/info.txt"_s, "name=Bolt\nversion=2\n"},
-                                     {u"VexilMods/Bolt/Art/a.txt"_s, "bolt"},
-                                     {u"VexilMods/Clay/info.txt"_s, "name=Clay\nversion=3\n"},
-                                     {u"VexilMods/Clay/Art/c.txt"_s, "clay"},
-                                     {u"VexilMods/modsets.txt"_s, sets}});
-        return written ? game : QString();
+        vxtest::Files files = threeMods;
+        files.insert(u"VexilMods/modsets.txt"_s, sets);
+        return vxtest::writeTree(game, files) ? game : QString();
     }
 
     // Ticks the named mods, moving them to the top in the order named; other names are skipped.
