@@ -3,7 +3,6 @@
 #include "app/launchertexts.h"
 #include "launch/gameprocess.h"
 
-#include <QCoreApplication>
 #include <QDir>
 
 VxGameLock::VxGameLock(const QString &installDir) : m_file(lockPath(installDir))
@@ -101,14 +100,6 @@ QString VxGameLock::errorString() const
         break;
     }
     return launcherText(VxText::LockCannotMake).arg(QDir::toNativeSeparators(m_file.fileName()));
-}
-
-bool VxGameLock::isHeldByOther(const QString &installDir)
-{
-    // Only looked at, never taken: a look must not make a launch starting now fail.
-    const VxLockFileState state = inspect(installDir);
-    return state.kind == VxLockFileState::Kind::Held &&
-           state.processId != QCoreApplication::applicationPid();
 }
 
 VxLockFileState VxGameLock::inspect(const QString &installDir)

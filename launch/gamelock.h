@@ -35,8 +35,6 @@ public:
     QString errorString() const;
 
     static QString lockPath(const QString &installDir);
-    // True while a live process other than this one holds the lock of installDir.
-    static bool isHeldByOther(const QString &installDir);
     // What lies at the lock path, for status: looked at only, never taken or removed.
     static VxLockFileState inspect(const QString &installDir);
     // What a status says of a lock file that is neither absent nor held; empty otherwise.
