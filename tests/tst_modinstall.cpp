@@ -172,6 +172,8 @@ void TestModInstall::install_data()
         ok(name, archive, content, content);
     };
     installs("a path of 1,024 characters", tar, folders + QString(109, u'f') + u".txt"_s);
+    const Files withEmpty{{u"M/info.txt"_s, "name=M\n"}, {u"M/Sound/silence.wav"_s, ""}};
+    ok("an empty file announces no size to refuse, and installs empty", zip, withEmpty, withEmpty);
     // The Windows build of the archive library has no character conversion for 7z's UTF-16
     // names beyond ASCII: there such an archive is refused as unreadable, never misnamed.
 #ifndef Q_OS_WIN
