@@ -8,8 +8,8 @@
 //   bench_apply --cold-apply GAME     (internal: one apply, nothing else)
 //   bench_apply --cold-round-trip SOURCE TARGET   (internal: one pugixml round trip)
 
-#include "launch/feedback.h"
-#include "launch/fileops.h"
+#include "base/feedback.h"
+#include "base/fileops.h"
 #include "launch/launchplan.h"
 #include "launch/launchsequence.h"
 #include "launch/overlay.h"

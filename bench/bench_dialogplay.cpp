@@ -6,7 +6,7 @@
 //
 //   bench_dialogplay [--files N]
 
-#include "launch/feedback.h"
+#include "base/feedback.h"
 #include "launch/launchsequence.h"
 #include "ui/progressfeedback.h"
 

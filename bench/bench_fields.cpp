@@ -6,7 +6,7 @@
 //
 //   bench_fields [--fields N]
 
-#include "launch/feedback.h"
+#include "base/feedback.h"
 #include "launch/launchplan.h"
 #include "launch/launchsequence.h"
 #include "resources/resourcestore.h"

@@ -10,7 +10,7 @@
 //   bench_install --hostile entries|deep|wide [--dir DIR]    (one of the three alone, to be
 //                                                            measured with /usr/bin/time -v)
 
-#include "launch/feedback.h"
+#include "base/feedback.h"
 #include "mods/modinstall.h"
 
 #include <QCoreApplication>

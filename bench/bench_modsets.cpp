@@ -7,8 +7,8 @@
 // Target: every menu opens in <= 100 ms; ticking a set takes <= 100 ms.
 
 #include "mods/modinfo.h"
-#include "mods/moditem.h"
 #include "mods/modsets.h"
+#include "ui/moditem.h"
 #include "ui/modsetmenu.h"
 
 #include <QApplication>

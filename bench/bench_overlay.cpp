@@ -5,7 +5,7 @@
 //
 //   bench_overlay [--files N] [--kib-per-file N] [--rounds N] [--dir DIR]
 
-#include "launch/feedback.h"
+#include "base/feedback.h"
 #include "launch/launchsequence.h"
 #include "launch/overlay.h"
 

@@ -6,8 +6,8 @@
 // Targets: the plan of the demo mods <= 50 ms; the longest stall of the list <= 50 ms.
 
 #include "launch/launchplan.h"
-#include "mods/moditem.h"
 #include "ui/collisionmarks.h"
+#include "ui/moditem.h"
 
 #include <QApplication>
 #include <QDir>

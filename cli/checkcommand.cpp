@@ -3,9 +3,9 @@
 
 #include "cli/commands.h"
 
+#include "base/feedback.h"
+#include "base/modfile.h"
 #include "cli/invocation.h"
-#include "launch/feedback.h"
-#include "mods/modfile.h"
 #include "resources/resourcestore.h"
 #include "tweak/tweakcompiler.h"
 

@@ -1,10 +1,10 @@
 #include "cli/commands.h"
 #include "cli/invocation.h"
 
-#include "app/launchertexts.h"
-#include "app/stringtable.h"
-#include "launch/feedback.h"
+#include "base/feedback.h"
 #include "mods/modinstall.h"
+#include "texts/launchertexts.h"
+#include "texts/stringtable.h"
 
 #include <QCommandLineParser>
 #include <QDir>

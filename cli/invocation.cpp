@@ -2,7 +2,7 @@
 
 #include "cli/commands.h"
 
-#include "app/gamelookup.h"
+#include "launch/gamelookup.h"
 #include "mods/modinstall.h"
 #include "mods/modsets.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "launch/feedback.h"
+#include "base/feedback.h"
 #include "mods/modinfo.h"
 
 #include <QList>

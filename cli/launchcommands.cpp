@@ -1,12 +1,12 @@
 #include "cli/commands.h"
 
-#include "app/stringtable.h"
 #include "cli/consolefeedback.h"
 #include "cli/invocation.h"
 #include "launch/gameprocess.h"
 #include "launch/launchsequence.h"
 #include "mods/modinfo.h"
 #include "mods/modsets.h"
+#include "texts/stringtable.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,11 +2,6 @@
 
 #include <QProcess>
 
-QString gameExecutablePath(const QString &installDir)
-{
-    return installDir + QStringLiteral("/VEXIL 4 BRASK");
-}
-
 QProcess *createGameProcess(const QString &installDir)
 {
     auto *process = new QProcess;

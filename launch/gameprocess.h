@@ -1,25 +1,15 @@
 #pragma once
 
+#include "base/processes.h"
+
 #include <QString>
 
 class QProcess;
-
-// The game's executable in the install folder.
-QString gameExecutablePath(const QString &installDir);
 
 // A new, unstarted process for the game: its program the executable, no arguments, the
 // install folder as working directory. The caller owns it. Every process the game starts
 // belongs to the game's tree (see VxGameTree).
 QProcess *createGameProcess(const QString &installDir);
-
-bool isProcessRunning(qint64 processId);
-// When the process started, in the system's own units (0 when it cannot be told): with its
-// id, what names one process for good, since ids are given out again.
-qint64 processStartTime(qint64 processId);
-// True while the process is the game: it started at startTime (when that is known, not 0), or
-// runs the game's program, from the game folder or the file the game's program links to (a
-// process id the system has given to some other program since does not count).
-bool isGameProcessRunning(const QString &installDir, qint64 processId, qint64 startTime = 0);
 
 // The game and every process it starts. A game whose first process starts another and exits
 // (an updater, a relauncher) has not ended: its files must stay until the last one is gone.

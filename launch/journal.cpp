@@ -1,9 +1,9 @@
 #include "launch/journal.h"
 
-#include "app/launchertexts.h"
-#include "launch/fileops.h"
-#include "launch/replacefile.h"
-#include "mods/modfile.h"
+#include "base/fileops.h"
+#include "base/modfile.h"
+#include "base/replacefile.h"
+#include "texts/launchertexts.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "launch/launchplan.h"
 
-#include "launch/feedback.h"
+#include "base/feedback.h"
 #include "resources/resourcestore.h"
 #include "tweak/tweakcompiler.h"
 

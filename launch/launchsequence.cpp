@@ -1,13 +1,13 @@
 #include "launch/launchsequence.h"
 
-#include "app/launchertexts.h"
-#include "app/stringtable.h"
-#include "launch/feedback.h"
-#include "launch/fileops.h"
+#include "base/feedback.h"
+#include "base/fileops.h"
+#include "base/modfile.h"
+#include "base/replacefile.h"
 #include "launch/gameprocess.h"
-#include "launch/replacefile.h"
-#include "mods/modfile.h"
 #include "resources/resourcestore.h"
+#include "texts/launchertexts.h"
+#include "texts/stringtable.h"
 #include "tweak/tweakcompiler.h"
 
 #include <QCoreApplication>

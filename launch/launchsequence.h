@@ -1,6 +1,6 @@
 #pragma once
 
-#include "launch/gamelock.h"
+#include "base/gamelock.h"
 #include "launch/journal.h"
 #include "launch/overlay.h"
 

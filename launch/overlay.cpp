@@ -1,8 +1,8 @@
 #include "launch/overlay.h"
 
-#include "app/launchertexts.h"
+#include "base/fileops.h"
 #include "launch/fileidentity.h"
-#include "launch/fileops.h"
+#include "texts/launchertexts.h"
 
 #include <QDir>
 #include <QFileInfo>

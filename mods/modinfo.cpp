@@ -1,6 +1,6 @@
 #include "mods/modinfo.h"
 
-#include "mods/modfile.h"
+#include "base/modfile.h"
 #include "mods/modinstall.h"
 #include "tweak/tweakcompiler.h"
 

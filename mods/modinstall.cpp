@@ -1,9 +1,9 @@
 #include "mods/modinstall.h"
 
-#include "app/launchertexts.h"
-#include "launch/feedback.h"
-#include "launch/fileops.h"
-#include "launch/gamelock.h"
+#include "base/feedback.h"
+#include "base/fileops.h"
+#include "base/gamelock.h"
+#include "texts/launchertexts.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "mods/modsets.h"
 
-#include "app/launchertexts.h"
-#include "mods/modfile.h"
+#include "base/modfile.h"
+#include "texts/launchertexts.h"
 #include "tweak/tweakcompiler.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
-#include "app/gamelookup.h"
-#include "app/launchertexts.h"
-#include "app/stringtable.h"
-#include "launch/gamelock.h"
+#include "base/gamelock.h"
+#include "launch/gamelookup.h"
 #include "testutil.h"
+#include "texts/launchertexts.h"
+#include "texts/stringtable.h"
 #include "ui/displaymodes.h"
 #include "ui/launcherconfig.h"
 

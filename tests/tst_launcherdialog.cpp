@@ -1,5 +1,5 @@
-#include "launch/feedback.h"
-#include "launch/gamelock.h"
+#include "base/feedback.h"
+#include "base/gamelock.h"
 #include "launch/launchsequence.h"
 #include "mods/modsets.h"
 #include "testutil.h"

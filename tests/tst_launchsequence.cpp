@@ -1,4 +1,4 @@
-#include "launch/feedback.h"
+#include "base/feedback.h"
 #include "launch/launchsequence.h"
 #include "resources/resourcestore.h"
 #include "testutil.h"

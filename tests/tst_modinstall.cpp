@@ -1,6 +1,6 @@
 #include "archivebuilder.h"
-#include "launch/feedback.h"
-#include "launch/gamelock.h"
+#include "base/feedback.h"
+#include "base/gamelock.h"
 #include "mods/modinstall.h"
 
 #include <QCoreApplication>

@@ -3,7 +3,7 @@
 // with the suite; `tst_planproperty --seed N --count M` runs other sets (each set's own seed
 // is printed with any disagreement, so `--seed S --count 1` repeats it).
 
-#include "launch/feedback.h"
+#include "base/feedback.h"
 #include "launch/journal.h"
 #include "launch/launchplan.h"
 #include "launch/launchsequence.h"

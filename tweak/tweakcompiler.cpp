@@ -1,9 +1,9 @@
 #include "tweak/tweakcompiler.h"
 
-#include "app/launchertexts.h"
+#include "texts/launchertexts.h"
 
-#include "app/stringtable.h"
-#include "launch/feedback.h"
+#include "base/feedback.h"
+#include "texts/stringtable.h"
 
 #include <QDir>
 

@@ -9,7 +9,7 @@
 
 #include "tweak/tweakcompiler.h"
 
-#include "mods/modfile.h"
+#include "base/modfile.h"
 
 #include <QFile>
 #include <QStringDecoder>

@@ -1,7 +1,7 @@
 #include "ui/collisionmarks.h"
 
-#include "app/launchertexts.h"
-#include "mods/moditem.h"
+#include "texts/launchertexts.h"
+#include "ui/moditem.h"
 
 #include <QDir>
 #include <QEvent>

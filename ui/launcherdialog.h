@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/gamelookup.h"
+#include "launch/gamelookup.h"
 #include "ui/displaymodes.h"
 #include "ui/launcherconfig.h"
 #include "ui/launcherform.h"

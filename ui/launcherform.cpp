@@ -1,7 +1,7 @@
 #include "ui/launcherform.h"
 
-#include "app/launchertexts.h"
-#include "app/stringtable.h"
+#include "texts/launchertexts.h"
+#include "texts/stringtable.h"
 #include "ui/focusstyle.h"
 #include "ui/logoframe.h"
 

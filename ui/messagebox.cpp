@@ -1,7 +1,7 @@
 #include "ui/messagebox.h"
 
-#include "app/launchertexts.h"
-#include "app/stringtable.h"
+#include "texts/launchertexts.h"
+#include "texts/stringtable.h"
 
 #include <QAbstractButton>
 #include <QInputDialog>

@@ -1,7 +1,7 @@
 #include "ui/moddrop.h"
 
-#include "app/launchertexts.h"
 #include "mods/modinstall.h"
+#include "texts/launchertexts.h"
 #include "ui/messagebox.h"
 #include "ui/progressfeedback.h"
 

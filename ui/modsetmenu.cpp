@@ -1,9 +1,9 @@
 #include "ui/modsetmenu.h"
 
-#include "app/launchertexts.h"
-#include "app/stringtable.h"
-#include "mods/moditem.h"
+#include "texts/launchertexts.h"
+#include "texts/stringtable.h"
 #include "ui/messagebox.h"
+#include "ui/moditem.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,4 +1,4 @@
-#include "app/gamelookup.h"
+#include "launch/gamelookup.h"
 
 #include <QDir>
 #include <QFileInfo>

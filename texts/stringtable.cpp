@@ -1,4 +1,4 @@
-#include "app/stringtable.h"
+#include "texts/stringtable.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "mods/modfile.h"
+#include "base/modfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "launch/lockfile.h"
+#include "base/lockfile.h"
 
 #include <QByteArray>
 #include <QString>

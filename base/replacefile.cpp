@@ -1,4 +1,4 @@
-#include "launch/replacefile.h"
+#include "base/replacefile.h"
 
 #ifdef Q_OS_WIN
 #include <windows.h>

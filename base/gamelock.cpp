@@ -1,7 +1,7 @@
-#include "launch/gamelock.h"
+#include "base/gamelock.h"
 
-#include "app/launchertexts.h"
-#include "launch/gameprocess.h"
+#include "base/processes.h"
+#include "texts/launchertexts.h"
 
 #include <QDir>
 

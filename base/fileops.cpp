@@ -1,6 +1,6 @@
-#include "launch/fileops.h"
+#include "base/fileops.h"
 
-#include "launch/replacefile.h"
+#include "base/replacefile.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "launch/lockfile.h"
+#include "base/lockfile.h"
 
-#include "app/launchertexts.h"
-#include "launch/lockfile_p.h"
+#include "base/lockfile_p.h"
+#include "texts/launchertexts.h"
 
 #include <QDir>
 #include <QThread>

@@ -1,4 +1,4 @@
-#include "mods/moditem.h"
+#include "ui/moditem.h"
 
 VxModItem::VxModItem(const VxModInfo &info, QListWidget *list)
     : QListWidgetItem(info.displayText(), list), path(info.path), author(info.author),

@@ -1,6 +1,6 @@
-#include "app/launchertexts.h"
+#include "texts/launchertexts.h"
 
-#include "app/stringtable.h"
+#include "texts/stringtable.h"
 
 #include <iterator>
 #include <utility>

@@ -1,6 +1,6 @@
-#include "launch/lockfile_p.h"
+#include "base/lockfile_p.h"
 
-#include "launch/gameprocess.h"
+#include "base/processes.h"
 
 #include <QFile>
 #include <QFileInfo>
