@@ -149,6 +149,12 @@ void TestModInstall::install_data()
     row("folders and no file", zip, {{u"M/"_s, {}}}, u"the archive holds no files"_s);
     row("a bomb of zeros", zip, with({u"M/zeros.bin"_s}, QByteArray(40 << 20, 0)),
         u"the archive unpacks to more than 100 times its own size, as no mod does"_s);
+    // However well it packs, up to 32 MiB in all is no bomb.
+    const Files dense{{u"M/info.txt"_s, "name=M\n"},
+                      {u"M/zeros.bin"_s, QByteArray((32 << 20) - 7, 0)}};
+    ok("32 MiB of zeros in all installs", zip, dense, dense);
+    row("a byte past 32 MiB of zeros is a bomb", zip, entriesOf(dense + Files{{u"M/z"_s, "z"}}),
+        u"the archive unpacks to more than 100 times its own size, as no mod does"_s);
     row("a zip with a password", zip, mod, u"the archive is protected by a password"_s,
         u"password"_s);
     row("a zip cut in half", zip, noisy, damaged, u"truncate"_s);
