@@ -1,5 +1,7 @@
 #include "base/modfile.h"
 
+#include "texts/launchertexts.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,9 +22,20 @@ bool fail(QString *error, const QString &why)
     return false;
 }
 
+// In the player's language: the launcher shows these in its boxes, vxmod in English.
 QString tooLarge(qint64 limit)
 {
-    return QStringLiteral("larger than %1 bytes").arg(limit);
+    return launcherText(VxText::ModFileTooLarge).arg(limit);
+}
+
+QString notRegular()
+{
+    return launcherText(VxText::ModFileNotRegular);
+}
+
+QString systemSays(const QString &why)
+{
+    return launcherText(VxText::SystemReason).arg(why);
 }
 
 } // namespace
@@ -36,26 +49,26 @@ bool readModFile(const QString &path, qint64 limit, QByteArray &bytes, QString *
     // refused here.
     const QFileInfo info(path);
     if ((info.exists() && !info.isFile()) || info.isSymLink())
-        return fail(error, QStringLiteral("not a regular file"));
+        return fail(error, notRegular());
     const qint64 size = info.size();
     if (size > limit)
         return fail(error, tooLarge(limit));
     if (!file.open(QIODevice::ReadOnly))
-        return fail(error, file.errorString());
+        return fail(error, systemSays(file.errorString()));
 #else
     // Opened without blocking, so that a FIFO cannot hold us before the type is known; the
     // type is then taken from the open file, not the name, which could change in between. A
     // link is never followed: what a mod ships is read where it lies, or not at all.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0 && errno == ELOOP)
-        return fail(error, QStringLiteral("not a regular file"));
+        return fail(error, notRegular());
     if (fd < 0)
-        return fail(error, qt_error_string(errno));
+        return fail(error, systemSays(qt_error_string(errno)));
     struct stat status;
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
-        return fail(error, QStringLiteral("not a regular file"));
+        return fail(error, notRegular());
     }
     const qint64 size = status.st_size;
     if (size > limit) {
@@ -64,7 +77,7 @@ bool readModFile(const QString &path, qint64 limit, QByteArray &bytes, QString *
     }
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return fail(error, file.errorString());
+        return fail(error, systemSays(file.errorString()));
     }
 #endif
     // Asked for the size it has, not the limit: a read reserves what it is asked for. A file
@@ -74,7 +87,7 @@ bool readModFile(const QString &path, qint64 limit, QByteArray &bytes, QString *
     if (bytes.size() > expected && file.error() == QFileDevice::NoError)
         bytes += file.read(limit + 1 - bytes.size());
     if (file.error() != QFileDevice::NoError) {
-        const QString why = file.errorString();
+        const QString why = systemSays(file.errorString());
         bytes.clear();
         return fail(error, why);
     }
@@ -95,13 +108,13 @@ bool checkModTweakFiles(const QString &modPath, QString *error)
                  .entryInfoList({QStringLiteral("*.twk")}, QDir::Files | QDir::System)) {
             QString why;
             if (!file.isFile())
-                why = QStringLiteral("not a regular file");
+                why = notRegular();
             else if (file.size() > tweakFileSizeLimit)
                 why = tooLarge(tweakFileSizeLimit);
             else
                 continue;
-            return fail(error,
-                        QDir::toNativeSeparators(file.filePath()) + QLatin1String(": ") + why);
+            return fail(error, launcherText(VxText::ModFileProblem)
+                                   .arg(QDir::toNativeSeparators(file.filePath()), why));
         }
     }
     return true;

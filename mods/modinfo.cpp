@@ -2,6 +2,7 @@
 
 #include "base/modfile.h"
 #include "mods/modinstall.h"
+#include "texts/launchertexts.h"
 #include "tweak/tweakcompiler.h"
 
 #include <QDir>
@@ -66,8 +67,9 @@ QList<VxModInfo> scanModFolder(const QString &installDir, QStringList *problems)
         QString error;
         if (!readModInfo(path, info, &error)) {
             if (problems && QFileInfo::exists(path + QLatin1String("info.txt")))
-                problems->append(QDir::toNativeSeparators(path + QLatin1String("info.txt")) +
-                                 QLatin1String(": ") + error);
+                problems->append(
+                    launcherText(VxText::ModFileProblem)
+                        .arg(QDir::toNativeSeparators(path + QLatin1String("info.txt")), error));
         } else if (!checkModTweakFiles(path, &error)) {
             // Laid without the edits of a file that cannot be read, it would be half a mod.
             if (problems)

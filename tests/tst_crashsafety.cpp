@@ -284,16 +284,23 @@ void TestCrashSafety::races_data()
     QTest::addColumn<bool>("killed");    // the first is killed there
     QTest::addColumn<QString>("second"); // runs while the first waits (or after its kill)
     QTest::addColumn<int>("exitCode");   // of the second
+    QTest::addColumn<QString>("said");   // its first line, PID the first's, TIME a launch's start
+    const QString inUse = u"vxmod: the game folder is in use by another launch (process PID, "
+                          u"vxmod)\n"_s;
     QTest::newRow("an apply while a restore has read the journal is refused")
-        << true << u"restore"_s << u"journal-read"_s << false << u"apply"_s << 2;
+        << true << u"restore"_s << u"journal-read"_s << false << u"apply"_s << 2 << inUse;
     QTest::newRow("a restore while an apply holds the lock is refused")
-        << false << u"apply"_s << u"lock-taken"_s << false << u"restore"_s << 2;
+        << false << u"apply"_s << u"lock-taken"_s << false << u"restore"_s << 2 << inUse;
     QTest::newRow("a status between an apply's journal and its changes acts on nothing")
-        << false << u"apply"_s << u"batch-synced"_s << false << u"status"_s << 1;
+        << false << u"apply"_s << u"batch-synced"_s << false << u"status"_s << 1
+        << u"modded by Better Units 1.2 since TIME; a launch is running\n"_s;
     QTest::newRow("a restore after an apply killed between its journal and its changes")
-        << true << u"apply"_s << u"batch-synced"_s << true << u"restore"_s << 0;
-    QTest::newRow("an apply after a restore killed once it had read the journal")
-        << true << u"restore"_s << u"journal-read"_s << true << u"apply"_s << 0;
+        << true << u"apply"_s << u"batch-synced"_s << true << u"restore"_s << 0
+        << u"vxmod: restored: 0 files put back, 0 added files removed\n"_s;
+    QTest::newRow("an apply after a restore killed once it had read the journal, and told")
+        << true << u"restore"_s << u"journal-read"_s << true << u"apply"_s << 0
+        << u"vxmod: an earlier launch had not been undone; now it is: 6 files put back, 3 added "
+           u"files removed\n"_s;
 }
 
 // Two real processes, the first held at a point of its work while the second runs: whatever
@@ -307,6 +314,7 @@ void TestCrashSafety::races()
     QFETCH(bool, killed);
     QFETCH(QString, second);
     QFETCH(int, exitCode);
+    QFETCH(QString, said);
     TestDir game, hooks;
     QVERIFY(modded ? linkTree(m_dir.path() + u"/clean"_s, game.path())
                    : stageDemoGame(game.path()));
@@ -320,6 +328,11 @@ void TestCrashSafety::races()
     const Files before = readTree(game.path());
     const Run run = runVxmod(args(game.path(), second), env);
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
+    static const QRegularExpression time(u"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ"_s);
+    QCOMPARE(QString(second == u"status"_s ? run.out : run.err)
+                 .replace(time, u"TIME"_s)
+                 .section(u'\n', 0, 0, QString::SectionIncludeTrailingSep),
+             QString(said).replace(u"PID"_s, QString::number(held.processId())));
     if (second == u"status"_s)
         QCOMPARE(readTree(game.path()), before);
     QFile::remove(pause);

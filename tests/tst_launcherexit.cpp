@@ -130,6 +130,9 @@ private slots:
         QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
         QCOMPARE(launcher.exitCode(), 0);
         QVERIFY(readTree(game + u"/data"_s) == pristine);
+        // Named no game, vxmod takes the one the launcher found.
+        QCOMPARE(runVxmod({u"list"_s}, testEnvironment(dir.path())).out.section(u'\n', 0, 0),
+                 u"Alpha\tAlpha\t\tN/A"_s);
     }
 };
 

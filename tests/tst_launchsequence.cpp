@@ -311,8 +311,20 @@ void TestLaunchSequence::vxmod_data()
     QTest::newRow("a play whose launch fails puts the game's files back itself")
         << play + QStringList{u"NightSky"_s, u"BetterUnits"_s} << broken << 1 << u"restored: "_s
         << QString();
+    // Into a pipe, progress is a line a step; an apply that ended early leaves its work to a
+    // restore, as a whole one does.
+    const QString question =
+        u"vxmod: error loading file Ghost.twk, continue anyway? -> abort (--on-error)\n"_s;
+    const QString endedEarly =
+        u"vxmod: the launch ended early; 'vxmod restore' puts the game's files back\n"_s;
     QTest::newRow("the question answered by the default abort")
-        << apply + QStringList{u"Haunted"_s} << Files() << 1 << u"Ghost.twk"_s << QString();
+        << apply + QStringList{u"Haunted"_s} << Files() << 1
+        << u"== Haunted \n[0/1] Initializing Units.xml\n[0/1] Loading Units.xml (Ghost.twk)\n"_s +
+               question + u"[0/1] done\n"_s + endedEarly
+        << QString();
+    QTest::newRow("-q shows the faults and no progress")
+        << apply + QStringList{u"-q"_s, u"Haunted"_s} << Files() << 1 << question + endedEarly
+        << QString();
     QTest::newRow("the question answered by --on-error ignore")
         << apply + QStringList{u"--on-error"_s, u"ignore"_s, u"Haunted"_s} << Files() << 0
         << u"Ghost.twk"_s << QString();
@@ -337,11 +349,20 @@ void TestLaunchSequence::vxmod_data()
         << QString();
     QTest::newRow("the status tells of an older launcher's backups")
         << QStringList{u"status"_s, u"--game"_s, u"GAME"_s} << oldLauncher << 1
-        << u"modded by an older launcher, or holding files named like its backups: 2 "_s
+        << u"modded by an older launcher, or holding files named like its backups: 2 (such as GAME/"_s +
+               QDir::toNativeSeparators(u"data/Art/Sky/backdrop.txt.backup"_s) +
+               u"); 'vxmod restore --by-name' puts them back\n"_s
         << QString();
     QTest::newRow("an unknown option is refused")
         << apply + QStringList{u"--frobnicate"_s} << Files() << 2
         << u"vxmod: unknown option 'frobnicate'\n"_s << QString();
+    QTest::newRow("an unknown command is refused")
+        << QStringList{u"frobnicate"_s, u"--game"_s, u"GAME"_s} << Files() << 2
+        << u"vxmod: unknown command 'frobnicate'\n\nUsage: vxmod COMMAND"_s << QString();
+    QTest::newRow("no game named and none installed")
+        << QStringList{u"list"_s} << Files() << 2
+        << u"vxmod: no installed game found; pass --game DIR to name the game folder\n"_s
+        << QString();
     QTest::newRow("a folder without data is no game")
         << QStringList{u"list"_s, u"--game"_s, u"GAME/VexilMods"_s} << Files() << 2
         << u"VexilMods is not a game folder: it has no data folder\n"_s << QString();

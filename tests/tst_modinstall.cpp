@@ -149,6 +149,19 @@ void TestModInstall::install_data()
     row("folders and no file", zip, {{u"M/"_s, {}}}, u"the archive holds no files"_s);
     row("a bomb of zeros", zip, with({u"M/zeros.bin"_s}, QByteArray(40 << 20, 0)),
         u"the archive unpacks to more than 100 times its own size, as no mod does"_s);
+    // However well it packs, up to 32 MiB in all is no bomb.
+    const Files dense{{u"M/info.txt"_s, "name=M\n"},
+                      {u"M/zeros.bin"_s, QByteArray((32 << 20) - 7, 0)}};
+    ok("32 MiB of zeros in all installs", zip, dense, dense);
+    row("a byte past 32 MiB of zeros is a bomb", zip, entriesOf(dense + Files{{u"M/z"_s, "z"}}),
+        u"the archive unpacks to more than 100 times its own size, as no mod does"_s);
+    // 50,000 files and folders at most (installing that many takes long; the limit's edge is
+    // measured at a small one in limitsAndProgress): M, info.txt and 49,999 folders are more.
+    Files crowd = under(u"M/"_s, Files{{u"info.txt"_s, "name=M\n"}});
+    for (int i = 0; i < 49999; ++i)
+        crowd.insert(u"M/%1/"_s.arg(i), {});
+    row("50,001 files and folders", tar, entriesOf(crowd),
+        u"the archive holds more than 50000 files and folders"_s);
     row("a zip with a password", zip, mod, u"the archive is protected by a password"_s,
         u"password"_s);
     row("a zip cut in half", zip, noisy, damaged, u"truncate"_s);

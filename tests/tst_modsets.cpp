@@ -78,6 +78,11 @@ void TestModSets::reads_data()
         << QStringList{u"P:3: a set name holds at most 200 characters"_s,
                        u"P:6: '"_s + QString(60, u'y') +
                            u"\u2026' cannot be the name of a mod folder"_s};
+    QTest::newRow("a mod name of 255 characters is read, one of 256 is not")
+        << "[A]\n" + QByteArray(255, 'm') + "\n" + QByteArray(256, 'w') + "\n"
+        << false << u"A: "_s + QString(255, u'm')
+        << QStringList{u"P:3: '"_s + QString(60, u'w') +
+                       u"\u2026' cannot be the name of a mod folder"_s};
     QTest::newRow("a byte-order mark and accents")
         << "\xEF\xBB\xBF[\xC3\x89toiles]\nNightSky\n"_ba << false << u"\u00C9toiles: NightSky"_s
         << QStringList();

@@ -26,8 +26,8 @@ enum class VxText {
     SystemReason,          // %1: what the system said
     LockHolder,            // %1: process id
     LockHolderProgram,     // %1: process id, %2: its program
-    LockHolderStarting,   // a lock file that names no owner yet
-    LockFileRefused,      // %1: the lock file, %2: one of the LockFile* reasons below
+    LockHolderStarting,    // a lock file that names no owner yet
+    LockFileRefused,       // %1: the lock file, %2: one of the LockFile* reasons below
     LockFileIsLink,
     LockFileIsFolder,
     LockFileNotRegular,
@@ -48,13 +48,16 @@ enum class VxText {
     CannotRemove,          // %1: file, %2: why
     // Files someone else changed while the game was modded, and records that name what no
     // launch makes: the restore keeps or leaves them and says so, a line each.
-    ChangedKept,      // %1: game file, %2: where the changed file is kept
-    ChangedAddedKept, // %1: file a mod added
-    NotMadeByLaunch,  // %1: file
-    RecordRefused,    // %1: file the record names
-    ChangedFilesTold, // %1: the lines above; the dialog's box after a restore
-    ModsLeftOut,           // %1: each file that cannot be read and why, a line each
-    ModFileUnreadable,     // %1: the mod, %2: the file and why
+    ChangedKept,       // %1: game file, %2: where the changed file is kept
+    ChangedAddedKept,  // %1: file a mod added
+    NotMadeByLaunch,   // %1: file
+    RecordRefused,     // %1: file the record names
+    ChangedFilesTold,  // %1: the lines above; the dialog's box after a restore
+    ModsLeftOut,       // %1: each file that cannot be read and why, a line each
+    ModFileUnreadable, // %1: the mod, %2: the file and why
+    ModFileProblem,    // %1: a mod's file, %2: why it is not read
+    ModFileNotRegular, // a FIFO, a device, a folder or a link, never followed
+    ModFileTooLarge,   // %1: the limit in bytes
     // The tool tip of a mod that collides with other ticked mods: the heading, then one line
     // per collision. %1..: what collides, then the mods in list order, then the one that wins.
     CollisionHeading,
