@@ -15,6 +15,8 @@
 #include <QSet>
 #include <QTextStream>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -184,6 +186,27 @@ struct LineTail
 void appendEdit(QString &text, const VxLaunchPlan &plan, const VxPlannedEdit &edit, LineTail &tail)
 {
     using Op = VxPlannedEdit::Operation;
+    if (tail.mod != edit.mod || tail.file != edit.tweakFile) {
+        tail.mod = edit.mod;
+        tail.file = edit.tweakFile;
+        tail.text = "  ["_L1 + modName(plan, edit.mod) + ", "_L1 + edit.tweakFile + "]\n"_L1;
+    }
+    // The line nearly every edit makes, copied in at once.
+    if ((edit.operation == Op::Set || edit.operation == Op::Add) &&
+        edit.effect == VxPlannedEdit::Effect::Written) {
+        const QStringView head(edit.operation == Op::Set ? u"      set " : u"      add ");
+        const QStringView equals(u" = ");
+        const qsizetype at = text.size();
+        text.resize(at + head.size() + edit.field.size() + equals.size() + edit.value.size() +
+                    tail.text.size());
+        QChar *out = text.data() + at;
+        for (const QStringView piece : {head, QStringView(edit.field), equals,
+                                        QStringView(edit.value), QStringView(tail.text)}) {
+            std::copy(piece.cbegin(), piece.cend(), out);
+            out += piece.size();
+        }
+        return;
+    }
     switch (edit.operation) {
     case Op::Create:
         text += "      create as "_L1 + edit.value;
@@ -213,11 +236,6 @@ void appendEdit(QString &text, const VxLaunchPlan &plan, const VxPlannedEdit &ed
         text += QStringView(u"      remove ");
         text += edit.field;
         break;
-    }
-    if (tail.mod != edit.mod || tail.file != edit.tweakFile) {
-        tail.mod = edit.mod;
-        tail.file = edit.tweakFile;
-        tail.text = "  ["_L1 + modName(plan, edit.mod) + ", "_L1 + edit.tweakFile + "]\n"_L1;
     }
     text += tail.text;
 }

@@ -101,10 +101,10 @@ public:
         record(change == FieldChange::Set     ? Op::Set
                : change == FieldChange::Added ? Op::Add
                                               : Op::Remove,
-               element, selector, value);
-        m_edits.last().effect = effect == FieldEffect::Appended  ? Effect::Appended
-                                : effect == FieldEffect::Cleared ? Effect::Cleared
-                                                                 : Effect::Written;
+               element, selector, value,
+               effect == FieldEffect::Appended  ? Effect::Appended
+               : effect == FieldEffect::Cleared ? Effect::Cleared
+                                                : Effect::Written);
         if (effect == FieldEffect::Appended)
             m_appended.append({m_edits.size() - 1, element});
     }
@@ -120,7 +120,8 @@ public:
 
 private:
     void record(VxPlannedEdit::Operation operation, const VxResourceElement &element,
-                const QString &field, const QString &value)
+                const QString &field, const QString &value,
+                VxPlannedEdit::Effect effect = VxPlannedEdit::Effect::Written)
     {
         // A file edits one element field after field: its id is read once and shared.
         if (!(element == m_element)) {
@@ -131,15 +132,9 @@ private:
         // string kept already, and the compile's own copy goes at once.
         if (!(value == m_value))
             m_value = value;
-        m_edits.append({mod,
-                        resource,
-                        m_file,
-                        m_id,
-                        operation,
-                        field,
-                        m_value,
-                        VxPlannedEdit::Effect::Written,
-                        {}});
+        // Made in place: one edit per statement, and a copy of each cost as much as making it.
+        m_edits.emplaceBack(mod, resource, m_file, m_id, operation, field, m_value, effect,
+                            QString());
     }
 
     QList<VxPlannedEdit> &m_edits;
