@@ -15,6 +15,8 @@
 #include <QSet>
 #include <QTextStream>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -170,27 +172,56 @@ QString describeCollision(const VxLaunchPlan &plan, const VxCollision &collision
     return what;
 }
 
+// The end of an edit's line, "  [mod, file]\n": the same for every edit of one file, so made
+// once for them all.
+struct LineTail
+{
+    int mod = -1;
+    QString file;
+    QString text;
+};
+
 // Appended piece by piece: a mod may make 100,000 edits, and a string per edit, or a text
 // stream's work per piece, cost more than working the edits out.
-void appendEdit(QString &text, const VxLaunchPlan &plan, const VxPlannedEdit &edit)
+void appendEdit(QString &text, const VxLaunchPlan &plan, const VxPlannedEdit &edit, LineTail &tail)
 {
     using Op = VxPlannedEdit::Operation;
-    text += "      "_L1;
+    if (tail.mod != edit.mod || tail.file != edit.tweakFile) {
+        tail.mod = edit.mod;
+        tail.file = edit.tweakFile;
+        tail.text = "  ["_L1 + modName(plan, edit.mod) + ", "_L1 + edit.tweakFile + "]\n"_L1;
+    }
+    // The line nearly every edit makes, copied in at once.
+    if ((edit.operation == Op::Set || edit.operation == Op::Add) &&
+        edit.effect == VxPlannedEdit::Effect::Written) {
+        const QStringView head(edit.operation == Op::Set ? u"      set " : u"      add ");
+        const QStringView equals(u" = ");
+        const qsizetype at = text.size();
+        text.resize(at + head.size() + edit.field.size() + equals.size() + edit.value.size() +
+                    tail.text.size());
+        QChar *out = text.data() + at;
+        for (const QStringView piece : {head, QStringView(edit.field), equals,
+                                        QStringView(edit.value), QStringView(tail.text)}) {
+            std::copy(piece.cbegin(), piece.cend(), out);
+            out += piece.size();
+        }
+        return;
+    }
     switch (edit.operation) {
     case Op::Create:
-        text += "create as "_L1 + edit.value;
+        text += "      create as "_L1 + edit.value;
         break;
     case Op::Copy:
-        text += "create as a copy of "_L1 + edit.value;
+        text += "      create as a copy of "_L1 + edit.value;
         break;
     case Op::Keep:
-        text += "create: there already, so not made again"_L1;
+        text += "      create: there already, so not made again"_L1;
         break;
     case Op::Set:
     case Op::Add:
-        text += edit.operation == Op::Set ? "set "_L1 : "add "_L1;
+        text += QStringView(edit.operation == Op::Set ? u"      set " : u"      add ");
         text += edit.field;
-        text += " = "_L1;
+        text += QStringView(u" = ");
         text += edit.value;
         if (edit.effect == VxPlannedEdit::Effect::Appended)
             text += u"  (it holds child elements: the text goes after them, and after the "
@@ -202,21 +233,19 @@ void appendEdit(QString &text, const VxLaunchPlan &plan, const VxPlannedEdit &ed
                         : "  (not a valid value: adds an empty field)"_L1;
         break;
     case Op::Remove:
-        text += "remove "_L1;
+        text += QStringView(u"      remove ");
         text += edit.field;
         break;
     }
-    text += "  ["_L1;
-    text += modName(plan, edit.mod);
-    text += ", "_L1;
-    text += edit.tweakFile;
-    text += "]\n"_L1;
+    text += tail.text;
 }
 
 // Grouped for a person reading a terminal: data files, then each resource file, each element
 // in the order the launch first reaches it, and its edits in the order they are made. A '!'
-// in the first column marks what a collision names.
-QString planText(const VxLaunchPlan &plan)
+// in the first column marks what a collision names. Written to device a stretch at a time:
+// the text of 100,000 edits is megabytes, and holding all of it, and then its encoding,
+// touched more memory than the plan itself.
+void writePlanText(const VxLaunchPlan &plan, QIODevice &device)
 {
     QSet<QString> collided; // "path" or "resource\nelement"
     for (const VxCollision &collision : plan.collisions)
@@ -225,8 +254,14 @@ QString planText(const VxLaunchPlan &plan)
                             : collision.resource + u'\n' + collision.element);
 
     QString text;
-    text.reserve(plan.edits.size() * 40); // a line of an edit is about that long
+    constexpr qsizetype stretch = 1 << 18;
+    text.reserve(stretch + 4096);
     QTextStream out(&text);
+    const auto writeOut = [&] {
+        out.flush();
+        device.write(text.toUtf8());
+        text.resize(0);
+    };
     out << "Mods, in launch order: "
         << modNames(plan,
                     [&] {
@@ -269,6 +304,7 @@ QString planText(const VxLaunchPlan &plan)
         runs.append({i, end});
         i = end;
     }
+    LineTail tail;
     for (const QString &resource : std::as_const(resources)) {
         out << "\n" << resource << ".xml\n";
         for (const QString &element : elements.value(resource)) {
@@ -276,8 +312,11 @@ QString planText(const VxLaunchPlan &plan)
             out << (collided.contains(key) ? "! " : "  ") << element << "\n";
             out.flush();
             for (const auto &[first, last] : runsOf.value(key)) {
-                for (qsizetype i = first; i < last; ++i)
-                    appendEdit(text, plan, plan.edits.at(i));
+                for (qsizetype i = first; i < last; ++i) {
+                    appendEdit(text, plan, plan.edits.at(i), tail);
+                    if (text.size() >= stretch)
+                        writeOut();
+                }
             }
         }
     }
@@ -292,8 +331,7 @@ QString planText(const VxLaunchPlan &plan)
         for (const QString &problem : plan.problems)
             out << "  " << problem << "\n";
     }
-    out.flush();
-    return text;
+    writeOut();
 }
 
 } // namespace
@@ -331,10 +369,9 @@ int runPlanCommand(const QStringList &args)
     if (json) {
         out << planJson(plan, installDir);
     } else {
-        // Encoded in one piece and written as it is: the text of 100,000 edits is megabytes.
         QFile file;
         if (file.open(stdout, QIODevice::WriteOnly))
-            file.write(planText(plan).toUtf8());
+            writePlanText(plan, file);
         QTextStream(stderr) << "vxmod plan: "
                             << counted(plan.collisions.size(), "collision", "collisions")
                             << " among " << counted(plan.mods.size(), "mod", "mods") << "\n";

@@ -101,10 +101,10 @@ public:
         record(change == FieldChange::Set     ? Op::Set
                : change == FieldChange::Added ? Op::Add
                                               : Op::Remove,
-               element, selector, value);
-        m_edits.last().effect = effect == FieldEffect::Appended  ? Effect::Appended
-                                : effect == FieldEffect::Cleared ? Effect::Cleared
-                                                                 : Effect::Written;
+               element, selector, value,
+               effect == FieldEffect::Appended  ? Effect::Appended
+               : effect == FieldEffect::Cleared ? Effect::Cleared
+                                                : Effect::Written);
         if (effect == FieldEffect::Appended)
             m_appended.append({m_edits.size() - 1, element});
     }
@@ -120,22 +120,21 @@ public:
 
 private:
     void record(VxPlannedEdit::Operation operation, const VxResourceElement &element,
-                const QString &field, const QString &value)
+                const QString &field, const QString &value,
+                VxPlannedEdit::Effect effect = VxPlannedEdit::Effect::Written)
     {
         // A file edits one element field after field: its id is read once and shared.
         if (!(element == m_element)) {
             m_element = element;
             m_id = element.id();
         }
-        m_edits.append({mod,
-                        resource,
-                        m_file,
-                        m_id,
-                        operation,
-                        field,
-                        value,
-                        VxPlannedEdit::Effect::Written,
-                        {}});
+        // Values repeat from edit to edit ("1", "64", "@href ..."): an equal one shares the
+        // string kept already, and the compile's own copy goes at once.
+        if (!(value == m_value))
+            m_value = value;
+        // Made in place: one edit per statement, and a copy of each cost as much as making it.
+        m_edits.emplaceBack(mod, resource, m_file, m_id, operation, field, m_value, effect,
+                            QString());
     }
 
     QList<VxPlannedEdit> &m_edits;
@@ -143,6 +142,7 @@ private:
     QList<std::pair<qsizetype, VxResourceElement>> m_appended;
     VxResourceElement m_element;
     QString m_id;
+    QString m_value; // the last edit's
 };
 
 // Answers the compiler as the plan needs: the question is noted and answered Ignore (the
@@ -209,6 +209,8 @@ std::unique_ptr<Documents> loadDocuments(const QString &installDir, const QStrin
         error = QDir::toNativeSeparators(source) + ": "_L1 + documents->working.errorString();
         return nullptr;
     }
+    // Only looked at: the edits are told as they are made, and the document is never saved.
+    documents->working.dropUnreadText();
     documents->workingTable = documents->working.table();
     return documents;
 }
@@ -254,6 +256,12 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
                                {}});
     }
 
+    // Elements and fields collide only between mods.
+    if (std::all_of(plan.edits.cbegin(), plan.edits.cend(), [&](const VxPlannedEdit &edit) {
+            return edit.mod == plan.edits.constFirst().mod;
+        }))
+        return collisions;
+
     using Op = VxPlannedEdit::Operation;
     // Made by a mod, and then meant to be made by others, who find it already there.
     std::map<EditKey, VxCollision> made;
@@ -286,8 +294,13 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
         return edit.operation == Op::Set || edit.operation == Op::Add ||
                edit.operation == Op::Remove;
     };
-    const auto sameElement = [](const VxPlannedEdit *a, const VxPlannedEdit &b) {
-        return a && a->element == b.element && a->resource == b.resource;
+    // The edits of one file share their element's id and resource name: the same strings,
+    // told apart without comparing them.
+    const auto same = [](const QString &a, const QString &b) {
+        return a.isSharedWith(b) || a == b;
+    };
+    const auto sameElement = [&](const VxPlannedEdit *a, const VxPlannedEdit &b) {
+        return a && same(a->element, b.element) && same(a->resource, b.resource);
     };
     QSet<EditKey> sharedElements;
     QHash<EditKey, int> firstEditor;

@@ -97,7 +97,8 @@ struct Resource
     std::unique_ptr<VxResourceDocument> pristine;
     VxResourceElement pristineTable;
     bool pristineFailed = false;
-    bool written = false; // the launch has saved over the game's file
+    bool written = false;    // the launch has saved over the game's file
+    bool saveFailed = false; // reported when it failed, and not tried again
     // The mod resource folders compiled into the working document since the file was last
     // read or written, in order: what an abandoned folder leaves to compile again.
     QStringList unsaved;
@@ -323,7 +324,7 @@ private:
     // or the new one, and the journal names the temporary file for the restore.
     bool save(Resource &resource)
     {
-        if (!awaitBackup(resource))
+        if (resource.saveFailed || !awaitBackup(resource))
             return false;
         QString why;
         const QString relative = relativeTo(m_installDir, resource.path);
@@ -333,6 +334,7 @@ private:
             m_journal.append(VxJournal::madeRecord(relative, VxFileIdentity()));
             if (!m_journal.sync(&why)) {
                 m_feedback.error(tableString(16), why);
+                resource.saveFailed = true;
                 return false;
             }
         }
@@ -349,6 +351,7 @@ private:
         }
         if (!saved) {
             m_feedback.error(tableString(16), launcherText(VxText::ResourceSaveFailed).arg(why));
+            resource.saveFailed = true;
             return false;
         }
         resource.written = true;

@@ -397,10 +397,32 @@ bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
 
 } // namespace
 
-QByteArray vxToTreeText(QStringView text)
+VxTreeText::VxTreeText(QStringView text, Nul nul)
 {
-    const qsizetype nul = text.indexOf(QChar(0));
-    return (nul < 0 ? text : text.first(nul)).toUtf8();
+    m_bytes.resize(text.size() + 1);
+    char *out = m_bytes.data();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == 0 && nul == Nul::Ends) {
+            text = text.first(i);
+            break;
+        }
+        if (c >= 0x80) {
+            // Beyond ASCII, Qt's own conversion, whose handling of broken surrogates the
+            // names already saved were written with.
+            if (nul == Nul::Ends) {
+                if (const qsizetype at = text.indexOf(QChar(0), i); at >= 0)
+                    text = text.first(at);
+            }
+            const QByteArray utf8 = text.toUtf8();
+            m_bytes.resize(utf8.size() + 1);
+            std::memcpy(m_bytes.data(), utf8.constData(), size_t(utf8.size()) + 1);
+            return;
+        }
+        *out++ = char(c);
+    }
+    *out = '\0';
+    m_bytes.resize(out + 1 - m_bytes.data());
 }
 
 pugi::xml_node VxResourceDocument::Private::tableNode() const
@@ -499,6 +521,11 @@ VxResourceElement VxResourceDocument::table() const
 QString VxResourceDocument::errorString() const
 {
     return d->error;
+}
+
+void VxResourceDocument::dropUnreadText()
+{
+    d->dropsUnreadText = true;
 }
 
 QString VxResourceElement::tagName() const
@@ -601,7 +628,8 @@ VxResourceElement findResourceById(const VxResourceElement &parent, const QStrin
     const pugi::xml_node parentNode = VxResourceAccess::node(parent);
     if (!d || !parentNode)
         return {};
-    const QByteArray key = id.toUtf8();
+    const VxTreeText utf8(id, VxTreeText::Nul::Kept);
+    const QByteArrayView key(utf8.view().data(), qsizetype(utf8.view().size()));
 
     if (parentNode == d->tableNode()) {
         if (!d->idsBuilt) {
@@ -620,13 +648,12 @@ VxResourceElement findResourceById(const VxResourceElement &parent, const QStrin
             }
             d->idsBuilt = true;
         }
-        return VxResourceAccess::element(parent.document(),
-                                         pugi::xml_node(d->ids.value(QByteArrayView(key))));
+        return VxResourceAccess::element(parent.document(), pugi::xml_node(d->ids.value(key)));
     }
 
     for (pugi::xml_node child = parentNode.first_child(); child; child = child.next_sibling()) {
         if (child.type() == pugi::node_element &&
-            QByteArrayView(key) == QByteArrayView(child.attribute("id").value()))
+            key == QByteArrayView(child.attribute("id").value()))
             return VxResourceAccess::element(parent.document(), child);
     }
     return {};
@@ -649,7 +676,7 @@ void setId(pugi::xml_node element, const QString &id)
     pugi::xml_attribute attribute = element.attribute("id");
     if (!attribute)
         attribute = element.append_attribute("id");
-    attribute.set_value(vxToTreeText(id).constData());
+    attribute.set_value(VxTreeText(id).c_str());
 }
 
 } // namespace
@@ -661,7 +688,7 @@ VxResourceElement createResourceElement(const VxResourceElement &parent, const Q
     pugi::xml_node parentNode = VxResourceAccess::node(parent);
     if (!d || !parentNode || !isValidXmlName(tagName) || !d->canEncode(tagName))
         return {};
-    pugi::xml_node element = parentNode.append_child(tagName.toUtf8().constData());
+    pugi::xml_node element = parentNode.append_child(VxTreeText(tagName).c_str());
     d->noteDepth(element);
     d->noteChildAppended(parentNode, element);
     setId(element, id);
@@ -711,6 +738,14 @@ bool isValidXmlName(const QString &name)
     for (qsizetype i = 0; i < name.size(); ++i) {
         const bool first = i == 0;
         char32_t c = name[i].unicode();
+        if (c < 0x80) {
+            // The ASCII letters, digits and marks nearly every name is made of.
+            const bool letter =
+                (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+            if (!letter && (first || !((c >= '0' && c <= '9') || c == '-' || c == '.')))
+                return false;
+            continue;
+        }
         if (name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
             c = QChar::surrogateToUcs4(name[i], name[i + 1]);
             ++i;

@@ -61,6 +61,13 @@ public:
     // The resource table: the first child node of the document element, as an element.
     VxResourceElement table() const;
     QString errorString() const;
+    // For a document that is compiled to see what the edits do, and neither saved nor read
+    // for what its fields say (the plan's): from now on, text set on a field of a resource
+    // element that holds nothing yet is not stored, and the field reads as empty. Nothing else
+    // changes: which fields exist, what they hold first, and the text of fields that hold
+    // elements, which is what the tweak compiler reads back (a container's reference is an
+    // attribute, never text). Setting field after field, most of the work is storing text.
+    void dropUnreadText();
 
     struct Private;
     Private *d_func() const { return d.get(); }
@@ -111,8 +118,10 @@ QString readResourceField(const VxResourceElement &resource, const QString &sele
 // cannot write: they return false and change nothing.
 bool addResourceField(const VxResourceElement &resource, const QString &selector,
                       const QString &valueText);
+// appended, when given, tells whether set text went in after the field's child elements (see
+// fieldAppendsText) instead of replacing its text.
 bool setResourceField(const VxResourceElement &resource, const QString &selector,
-                      const QString &valueText);
+                      const QString &valueText, bool *appended = nullptr);
 bool removeResourceField(const VxResourceElement &resource, const QString &selector);
 // Whether text set on field goes in after what it holds instead of replacing its text: its
 // first child is an element (or a comment). Such a field then reads as all its text joined.

@@ -8,8 +8,11 @@
 #include <QHash>
 #include <QList>
 #include <QStringView>
+#include <QVarLengthArray>
 
 #include <pugixml.hpp>
+
+#include <string_view>
 
 struct VxResourceDocument::Private
 {
@@ -20,6 +23,8 @@ struct VxResourceDocument::Private
     // The encoding the file's declaration names, as declared; empty for UTF-8, which needs no
     // conversion on the way in or out.
     QByteArray encoding;
+    // See VxResourceDocument::dropUnreadText().
+    bool dropsUnreadText = false;
 
     // id -> first table child with that id. Built on the first lookup in the table and kept
     // in step by create and import; anything else that changes the table's children drops
@@ -33,12 +38,20 @@ struct VxResourceDocument::Private
     // measured once and then raised by every operation that adds nodes.
     int depth = -1;
 
-    // The direct children of one element with many of them, by DOM node name, each list in
-    // document order. A tweak file sets field after field of one element; finding each by a
-    // walk over its children made that quadratic. Kept in step by whatever adds or removes
-    // a child of that element.
+    // The direct children of one element with many of them, by DOM node name: the first in
+    // document order and how many share the name. A tweak file sets field after field of one
+    // element; finding each by a walk over its children made that quadratic. Kept in step by
+    // whatever adds or removes a child of that element. The keys view the names inside the
+    // tree (or the fixed names of text and comments), so an entry costs no allocation of its
+    // own: a file of 100,000 fields made 200,000 of them, and freeing them took as long as
+    // making them.
+    struct FieldRun
+    {
+        pugi::xml_node_struct *first = nullptr;
+        qsizetype count = 0;
+    };
     pugi::xml_node_struct *fieldsOwner = nullptr;
-    QHash<QByteArray, QList<pugi::xml_node_struct *>> fields;
+    QHash<QByteArrayView, FieldRun> fields;
 
     pugi::xml_node tableNode() const;
     void forgetIds();
@@ -80,5 +93,19 @@ int vxSubtreeDepth(pugi::xml_node node, int limit);
 // the main thread 1 to 2 MiB), so the subtree is dismantled from its leaves up first.
 void vxRemoveSubtree(pugi::xml_node node);
 
-// QString to the tree's UTF-8; the tree cannot hold U+0000, so the text ends there.
-QByteArray vxToTreeText(QStringView text);
+// Text in the tree's UTF-8, held on the stack when it is short: names and values are set
+// field after field, and an allocation for each cost more than the rest of the work.
+class VxTreeText
+{
+public:
+    enum class Nul {
+        Ends, // the tree cannot hold U+0000, so text stored in it ends there
+        Kept, // a name looked up: one holding U+0000 matches nothing
+    };
+    explicit VxTreeText(QStringView text, Nul nul = Nul::Ends);
+    const char *c_str() const { return m_bytes.constData(); }
+    std::string_view view() const { return {m_bytes.constData(), size_t(m_bytes.size() - 1)}; }
+
+private:
+    QVarLengthArray<char, 256> m_bytes; // with a terminating NUL
+};

@@ -3,6 +3,7 @@
 
 #include <QStringList>
 
+#include <cstring>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -113,8 +114,8 @@ pugi::xml_node selectNode(VxResourceDocument::Private *d, pugi::xml_node resourc
 {
     if (!resource)
         return {};
-    const QByteArray key = selector.tag.toUtf8();
-    const std::string_view tag(key.constData(), size_t(key.size()));
+    const VxTreeText utf8(selector.tag, VxTreeText::Nul::Kept);
+    const std::string_view tag = utf8.view();
     if (!selector.indexed) {
         // The first child of that name decides, even when it is no element.
         const auto found = [](pugi::xml_node child) {
@@ -132,11 +133,14 @@ pugi::xml_node selectNode(VxResourceDocument::Private *d, pugi::xml_node resourc
                 return {};
             d->fieldsOwner = resource.internal_object();
             d->fields.clear();
-            for (pugi::xml_node each = resource.first_child(); each; each = each.next_sibling())
-                d->fields[QByteArray(domNodeName(each))].append(each.internal_object());
+            for (pugi::xml_node each = resource.first_child(); each; each = each.next_sibling()) {
+                auto &run = d->fields[QByteArrayView(domNodeName(each))];
+                if (run.count++ == 0)
+                    run.first = each.internal_object();
+            }
         }
-        const auto it = d->fields.constFind(key);
-        return it == d->fields.cend() ? pugi::xml_node() : found(pugi::xml_node(it->first()));
+        const auto it = d->fields.constFind(QByteArrayView(tag.data(), qsizetype(tag.size())));
+        return it == d->fields.cend() ? pugi::xml_node() : found(pugi::xml_node(it->first));
     }
     quint64 seen = 0;
     for (pugi::xml_node node = nextBelow(resource, resource); node;
@@ -159,7 +163,7 @@ void setAttribute(pugi::xml_node field, const char *name, QStringView value)
     pugi::xml_attribute attribute = field.attribute(name);
     if (!attribute)
         attribute = field.append_attribute(name);
-    attribute.set_value(vxToTreeText(value).constData());
+    attribute.set_value(VxTreeText(value).c_str());
 }
 
 void setText(VxResourceDocument::Private *d, pugi::xml_node field, const QString &text)
@@ -167,30 +171,32 @@ void setText(VxResourceDocument::Private *d, pugi::xml_node field, const QString
     // Text nodes come and go below field, which may itself be searched as a resource.
     if (d && d->fieldsOwner == field.internal_object())
         d->forgetFields();
-    const QByteArray value = vxToTreeText(text);
+    const VxTreeText treeText(text);
+    const char *const value = treeText.c_str();
     pugi::xml_node first = field.first_child();
     if (first.type() == pugi::node_pcdata) {
-        first.set_value(value.constData());
+        first.set_value(value);
     } else if (first.type() == pugi::node_cdata) {
         // A CDATA section cannot carry character references, so text its file's encoding
         // cannot hold goes into an ordinary text node in its place.
         if (d->canEncode(text)) {
-            first.set_value(value.constData());
+            first.set_value(value);
         } else {
-            field.insert_child_before(pugi::node_pcdata, first).set_value(value.constData());
+            field.insert_child_before(pugi::node_pcdata, first).set_value(value);
             field.remove_child(first);
             d->noteDepth(field, 1);
         }
     } else {
-        field.append_child(pugi::node_pcdata).set_value(value.constData());
+        field.append_child(pugi::node_pcdata).set_value(value);
         d->noteDepth(field, 1);
     }
 }
 
-void writeValue(VxResourceDocument::Private *d, pugi::xml_node field, const QString &valueText,
-                VxValueKind kind)
+void writeValue(VxResourceDocument::Private *d, pugi::xml_node resource, pugi::xml_node field,
+                const QString &valueText, VxValueKind kind)
 {
-    const QStringList parts = pieces(valueText);
+    // Split only for the kinds made of pieces: nearly every value is plain text.
+    const QStringList parts = kind == VxValueKind::Text ? QStringList() : pieces(valueText);
     switch (kind) {
     case VxValueKind::Color:
         setAttribute(field, "r", parts[1]);
@@ -209,6 +215,8 @@ void writeValue(VxResourceDocument::Private *d, pugi::xml_node field, const QStr
         setAttribute(field, "href", parts.sliced(1).join(u' '));
         break;
     case VxValueKind::Text:
+        if (d && d->dropsUnreadText && !field.first_child() && field.parent() == resource)
+            break;
         setText(d, field, valueText);
         break;
     case VxValueKind::Invalid:
@@ -234,8 +242,12 @@ void touch(VxResourceDocument::Private *d, pugi::xml_node resource)
 
 void VxResourceDocument::Private::noteChildAppended(pugi::xml_node parent, pugi::xml_node child)
 {
-    if (fieldsOwner == parent.internal_object() && child)
-        fields[QByteArray(domNodeName(child))].append(child.internal_object());
+    if (fieldsOwner != parent.internal_object() || !child)
+        return;
+    // At the end: the first of its name stays first.
+    auto &run = fields[QByteArrayView(domNodeName(child))];
+    if (run.count++ == 0)
+        run.first = child.internal_object();
 }
 
 void VxResourceDocument::Private::noteChildRemoved(pugi::xml_node parent, pugi::xml_node child)
@@ -248,17 +260,32 @@ void VxResourceDocument::Private::noteChildRemoved(pugi::xml_node parent, pugi::
                 forgetFields();
         return;
     }
-    const QByteArray name(domNodeName(child));
-    auto it = fields.find(name);
+    const char *const name = domNodeName(child);
+    auto it = fields.find(QByteArrayView(name));
     if (it == fields.end())
         return;
-    it->removeOne(child.internal_object());
-    if (it->isEmpty())
+    if (--it->count == 0) {
         fields.erase(it);
+    } else if (it->first == child.internal_object()) {
+        // The next of that name takes its place; the key views the name of the node that
+        // goes, so it is keyed anew by the one that stays.
+        pugi::xml_node next = child.next_sibling();
+        while (next && std::strcmp(domNodeName(next), name) != 0)
+            next = next.next_sibling();
+        if (!next) {
+            forgetFields();
+            return;
+        }
+        const qsizetype count = it->count;
+        fields.erase(it);
+        fields.insert(QByteArrayView(domNodeName(next)), {next.internal_object(), count});
+    }
 }
 
 VxValueKind classifyResourceValue(const QString &valueText)
 {
+    if (!valueText.startsWith(u'@'))
+        return VxValueKind::Text;
     if (valueText.startsWith(u"@color"))
         return pieces(valueText).size() >= 4 ? VxValueKind::Color : VxValueKind::Invalid;
     if (valueText.startsWith(u"@vector"))
@@ -329,18 +356,20 @@ bool addResourceField(const VxResourceElement &resource, const QString &selector
     if (!resourceNode)
         return kind != VxValueKind::Invalid;
     touch(d, resourceNode);
-    pugi::xml_node field = resourceNode.append_child(tag.toUtf8().constData());
+    pugi::xml_node field = resourceNode.append_child(VxTreeText(tag).c_str());
     d->noteDepth(field);
     d->noteChildAppended(resourceNode, field);
     if (kind == VxValueKind::Invalid)
         return false;
-    writeValue(d, field, valueText, kind);
+    writeValue(d, resourceNode, field, valueText, kind);
     return true;
 }
 
 bool setResourceField(const VxResourceElement &resource, const QString &selector,
-                      const QString &valueText)
+                      const QString &valueText, bool *appended)
 {
+    if (appended)
+        *appended = false;
     VxResourceDocument::Private *d = VxResourceAccess::data(resource);
     pugi::xml_node resourceNode = VxResourceAccess::node(resource);
     const Selector parsed = parseSelector(selector);
@@ -352,15 +381,20 @@ bool setResourceField(const VxResourceElement &resource, const QString &selector
     touch(d, resourceNode);
     pugi::xml_node field = selectNode(d, resourceNode, parsed);
     if (!field) {
-        field = resourceNode.append_child(parsed.tag.toUtf8().constData());
+        field = resourceNode.append_child(VxTreeText(parsed.tag).c_str());
         d->noteDepth(field);
         d->noteChildAppended(resourceNode, field);
+    } else if (appended) {
+        *appended = kind == VxValueKind::Text &&
+                    fieldAppendsText(VxResourceAccess::element(resource.document(), field));
     }
-    for (const char *name : valueAttributes)
-        field.remove_attribute(name);
+    if (field.first_attribute()) {
+        for (const char *name : valueAttributes)
+            field.remove_attribute(name);
+    }
     if (kind == VxValueKind::Invalid)
         return false;
-    writeValue(d, field, valueText, kind);
+    writeValue(d, resourceNode, field, valueText, kind);
     return true;
 }
 

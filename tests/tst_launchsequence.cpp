@@ -327,7 +327,7 @@ void TestLaunchSequence::vxmod_data()
         << QString();
     QTest::newRow("the question answered by --on-error ignore")
         << apply + QStringList{u"--on-error"_s, u"ignore"_s, u"Haunted"_s} << Files() << 0
-        << u"Ghost.twk"_s << QString();
+        << u"error loading file Ghost.twk"_s << QString();
     QTest::newRow("the game ends with an error code, the game's files come back")
         << play + QStringList{u"VX_STANDIN_EXIT_CODE=5"_s, u"BetterUnits"_s} << Files() << 3
         << u"the game exited with code 5"_s << tankBackup;
@@ -384,6 +384,17 @@ void TestLaunchSequence::vxmod_data()
         << QDir::toNativeSeparators(u"BetterUnits/Tweak/Units/Medic.twk"_s) +
                u": larger than 67108864 bytes\n"_s
         << QString();
+    // Loaded, but nested deeper than a save writes: the launch fails at the save.
+    const QByteArray deep = "<XResourceFile><XResourceTable><XIndexDetails id='id-0'/>"
+                            "<XUnitDetails id='Tank'>" +
+                            QByteArray("<a>").repeated(300) + QByteArray("</a>").repeated(300) +
+                            "</XUnitDetails></XResourceTable></XResourceFile>";
+    QTest::newRow("a resource file that cannot be saved is told once")
+        << apply + QStringList{u"Deep"_s}
+        << Files{{u"data/Tweak/Units.xml"_s, deep},
+                 {u"VexilMods/Deep/info.txt"_s, "name=Deep\n"},
+                 {u"VexilMods/Deep/Tweak/Units/Tank.twk"_s, "Speed=1\n"}}
+        << 1 << u"elements nested more than 256 levels deep"_s << QString();
     QTest::newRow("a game that cannot start is reported")
         << play + QStringList{u"BetterUnits"_s} << Files{{gameExecutableName(), "not a program"}}
         << 1 << u"could not start the game"_s << QString();
@@ -420,6 +431,8 @@ void TestLaunchSequence::vxmod()
     message.replace(u"GAME/"_s, QDir::toNativeSeparators(game + u'/'));
     QVERIFY2(args.first() == u"status"_s ? run.out.startsWith(message) : run.err.contains(message),
              qPrintable(run.out + run.err));
+    // Each fault is told once.
+    QVERIFY2(message.isEmpty() || run.err.count(message) <= 1, qPrintable(run.err));
     // The game gets no arguments, starts in its folder, and sees its mods in place however
     // long its last process runs.
     const QString snapshot = QString::fromUtf8(readTree(dir.path()).value(u"snapshot.txt"_s));

@@ -44,8 +44,8 @@ void TestResourceStore::edits_data()
     // Steps on the table and its resource "r", by ';': "read S", "set S=v", "add S=v",
     // "remove S", "find ID" (the tag of the table's entry), "make ID TAG", "in ID" (edit that
     // resource; the table itself without one), "import S ID" (a copy of ID under field S),
-    // "save" (whether it can be written), "write" (the table written, fillers left out) and
-    // "reread" (the document read back from what it writes).
+    // "save" (whether it can be written), "write" (the table written, fillers left out),
+    // "reread" (the document read back from what it writes) and "drop" (dropUnreadText).
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("log"); // what each step gave: ok or no, a text, null, -
     const auto row = [](const char *name, const QByteArray &xml, const QString &steps,
@@ -124,6 +124,15 @@ void TestResourceStore::edits_data()
         u"read V;set V=a;set V=b;read V;write"_s, u"null;ok;ok;b;<E id='r'><V>b</V></E>"_s);
     row("an added twin does not take the place of the first", resource("<V>1</V>", true),
         u"add V=2;set V=3;remove V;read V;write"_s, u"ok;ok;ok;2;<E id='r'><V>2</V></E>"_s);
+    row("the first of three twins removed, the next behind another field is selected; the last "
+        "removed, none is",
+        resource("<V>1</V><W/><V>2</V><V>3</V>", true),
+        u"remove V;read V;remove V;remove V;read V;set V=4;write"_s,
+        u"ok;2;ok;ok;null;ok;<E id='r'><W /><V>4</V></E>"_s);
+    row("a document only looked at drops text on an empty field of the resource, and only there",
+        resource("<V><i/></V><W>t</W>"),
+        u"drop;set N=x;read N;set W=y;read W;set V=z;read V;set i(0)=q;read V"_s,
+        u"ok;ok;;ok;y;ok;z;ok;qz"_s);
     row("a filler removed and set again goes to the end", resource({}, true),
         u"remove F7;read F7;set F7=x;read F7;write"_s, u"ok;null;ok;x;<E id='r'><F7>x</F7></E>"_s);
 }
@@ -144,7 +153,10 @@ void TestResourceStore::edits()
         const QString value = arg.section(u'=', 1);
         const VxResourceElement table = doc->table();
         const QByteArray written = doc->toByteArray();
-        if (op == "in"_L1) {
+        if (op == "drop"_L1) {
+            doc->dropUnreadText();
+            got << u"ok"_s;
+        } else if (op == "in"_L1) {
             element = arg.isEmpty() ? table : findResourceById(table, arg);
         } else if (op == "find"_L1) {
             // The table goes through the id index, any other parent through a scan, and what

@@ -194,6 +194,10 @@ void TestTweakCompiler::statementLines_data()
                   "blanks before = go at the first of two only")
         << u"A /* [[ */ =1 ]]\u2028B\n\u3000A = = B\vC\u3000D\u00a0"_s.toUtf8()
         << u"1:A=1 */ B|2:A== B C D"_s;
+    QTest::newRow("statements one to a line with nothing between keep their lines; escapes too")
+        << "A=[[x]]\nB=2\nC\n"_ba << u"1:A=/*x*/|2:B=2|3:C"_s;
+    QTest::newRow("one empty line between statements still goes")
+        << "A=1\n\nB=2"_ba << u"1:A=1|3:B=2"_s;
     QTest::newRow("a UTF-8 mark is dropped") << u"\ufeffA=\u00e9"_s.toUtf8() << u"1:A=\u00e9"_s;
     QTest::newRow("a UTF-16 mark selects UTF-16, and its CR LF reads as LF")
         << QByteArray::fromHex("fffe41003d00e9000d000a004200") << u"1:A=\u00e9|2:B"_s;

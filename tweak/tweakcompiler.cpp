@@ -130,9 +130,8 @@ std::optional<FieldEffect> editField(const VxTweakContext &context,
 {
     using Change = VxTweakObserver::FieldChange;
     const VxValueKind kind = classifyResourceValue(value);
-    const bool appends = change == Change::Set && kind == VxValueKind::Text &&
-                         fieldAppendsText(selectResourceField(element, selector));
-    const bool done = change == Change::Set     ? setResourceField(element, selector, value)
+    bool appends = false;
+    const bool done = change == Change::Set ? setResourceField(element, selector, value, &appends)
                       : change == Change::Added ? addResourceField(element, selector, value)
                                                 : removeResourceField(element, selector);
     if (element.isNull())
@@ -460,7 +459,8 @@ TweakOutcome compileTweakFolder(const VxTweakContext &context)
 
         QList<VxTweakLine> lines;
         QString error;
-        if (!readTweakFile(context.folderPath + u'/' + fileName, lines, &error)) {
+        if (!readTweakFile(context.folderPath + u'/' + fileName, lines, &error,
+                           context.diagnostics != nullptr)) {
             Reporter(context, fileName)(0, u"cannot read the file: "_s + error);
             continue;
         }

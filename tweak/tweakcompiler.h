@@ -75,8 +75,10 @@ struct VxTweakLine
 };
 
 // Reads and normalises one tweak file. False when it cannot be opened; error, if given,
-// says why.
-bool readTweakFile(const QString &path, QList<VxTweakLine> &lines, QString *error = nullptr);
+// says why. Without sourceLines every line's sourceLine is 0: a compile that reports to
+// nobody has no use for them, and carrying them doubles the normalising's writes.
+bool readTweakFile(const QString &path, QList<VxTweakLine> &lines, QString *error = nullptr,
+                   bool sourceLines = true);
 
 // The text of a tweak file's bytes: a byte-order mark picks its Unicode encoding, otherwise
 // UTF-8 when the bytes are valid UTF-8, otherwise the local 8-bit encoding (Latin-1 where

@@ -226,17 +226,45 @@ void replaceEscapes(Buffer &b)
     replacePairs(b, u']', u'*', u'/');
 }
 
+// Whether the white space of the text is nothing but single line feeds, each after a
+// statement: then every trimming and collapsing pass would keep it as it is. Generated files
+// are often written so, and one look costs less than the six passes.
+bool onlySingleLineFeeds(const Buffer &b)
+{
+    bool afterStatement = false;
+    for (qsizetype i = 0; i < b.n; ++i) {
+        if (!b.space(i)) {
+            afterStatement = true;
+            continue;
+        }
+        if (!b.is(i, u'\n') || !afterStatement)
+            return false;
+        afterStatement = false;
+    }
+    return true;
+}
+
+bool holds(const Buffer &b, char16_t c)
+{
+    return QStringView(b.s, b.n).contains(QChar(c));
+}
+
 // Runs the whole chain and the final trim; returns the first kept index (the end is b.n).
+// A pass that cannot match anywhere is not run.
 qsizetype normalize(Buffer &b)
 {
-    removeComments(b);
-    trimLineStarts(b);
-    trimBeforeEquals(b);
-    trimAfterEquals(b);
-    trimLineEnds(b);
-    collapseEmptyLines(b);
-    collapseBlanks(b);
-    replaceEscapes(b);
+    if (holds(b, u'/'))
+        removeComments(b);
+    if (!onlySingleLineFeeds(b)) {
+        trimLineStarts(b);
+        trimBeforeEquals(b);
+        trimAfterEquals(b);
+        trimLineEnds(b);
+        collapseEmptyLines(b);
+        collapseBlanks(b);
+    }
+    if (holds(b, u'[') || holds(b, u']'))
+        replaceEscapes(b);
     const qsizetype begin = b.spaceEnd(0);
     while (b.n > begin && b.space(b.n - 1))
         --b.n;
@@ -281,17 +309,19 @@ QString decodeTweakBytes(const QByteArray &bytes)
     return text;
 }
 
-QList<VxTweakLine> tweakStatementLines(const QString &raw)
+namespace {
+
+QList<VxTweakLine> statementLines(const QString &raw, bool sourceLines)
 {
     QString text = raw;
-    std::vector<int> lines(size_t(text.size()));
+    std::vector<int> lines(sourceLines ? size_t(text.size()) : 0);
     int line = 1;
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    for (qsizetype i = 0; i < qsizetype(lines.size()); ++i) {
         lines[size_t(i)] = line;
         if (text.at(i) == u'\n')
             ++line;
     }
-    Buffer b(text, lines.data());
+    Buffer b(text, sourceLines ? lines.data() : nullptr);
     const qsizetype begin = normalize(b);
 
     // The text ends at its first NUL, as a C string would.
@@ -309,13 +339,20 @@ QList<VxTweakLine> tweakStatementLines(const QString &raw)
         qsizetype stop = start;
         while (stop < end && b.s[stop] != u'\n')
             ++stop;
-        result.append({QString(b.s + start, stop - start), b.ln[start]});
+        result.append({QString(b.s + start, stop - start), b.ln ? b.ln[start] : 0});
         start = stop + 1;
     }
     return result;
 }
 
-bool readTweakFile(const QString &path, QList<VxTweakLine> &lines, QString *error)
+} // namespace
+
+QList<VxTweakLine> tweakStatementLines(const QString &raw)
+{
+    return statementLines(raw, true);
+}
+
+bool readTweakFile(const QString &path, QList<VxTweakLine> &lines, QString *error, bool sourceLines)
 {
     lines.clear();
     // Read as bytes: text mode would also drop lone CRs, and breaks UTF-16.
@@ -324,6 +361,6 @@ bool readTweakFile(const QString &path, QList<VxTweakLine> &lines, QString *erro
         return false;
     QString raw = decodeTweakBytes(bytes);
     bytes = QByteArray();
-    lines = tweakStatementLines(raw);
+    lines = statementLines(raw, sourceLines);
     return true;
 }
