@@ -513,11 +513,12 @@ private slots:
             QVERIFY(QFile::remove(m_game + u'/' + name) &&
                     QFile::remove(m_game + u'/' + name.chopped(7)));
         start(u"ENG"_s, QMessageBox::Yes);
-        QCOMPARE(m_boxes,
-                 QStringList{u"Vexil 4: Brask! Mod Launcher|The game folder holds 1 file named like "
-                             u"the backups an older launcher left behind:\n"_s +
-                             QDir::toNativeSeparators(names.at(11)) +
-                             u"\n\nPut it back over the file it is named after?|No Yes"_s});
+        QCOMPARE(
+            m_boxes,
+            QStringList{u"Vexil 4: Brask! Mod Launcher|The game folder holds 1 file named like "
+                        u"the backups an older launcher left behind:\n"_s +
+                        QDir::toNativeSeparators(names.at(11)) +
+                        u"\n\nPut it back over the file it is named after?|No Yes"_s});
         QCOMPARE(vxtest::readTree(m_game + u"/data/Art/Old"_s),
                  (vxtest::Files{{u"f11.txt"_s, "older"}}));
     }
