@@ -254,84 +254,66 @@ void TestModSets::vxmod_data()
     QTest::addColumn<QByteArray>("after"); // modsets.txt after; "=": as before
     QTest::addColumn<bool>("modded");      // data/ left modded (by an apply)
 
-    const QStringList game{u"--game"_s, u"GAME"_s};
+    // The arguments split at blanks, "--game GAME" added; '_' stands for a blank in a name.
+    const auto row = [](const char *name, const QString &args, const QByteArray &sets, int exitCode,
+                        const QString &out, const QString &err, const QByteArray &after = "=",
+                        bool modded = false) {
+        QTest::newRow(name)
+            << (args + u" --game GAME"_s).split(u' ').replaceInStrings(u"_"_s, u" "_s) << sets
+            << exitCode << out << err << after << modded;
+    };
     const QByteArray pair = "[Pair]\nWarpDrive\nNightSky\n[Lost]\nGone\nBetterUnits\n";
-    QTest::newRow("sets: a set a line, tab-separated, in file order; damaged lines: exit 1")
-        << QStringList{u"sets"_s} + game << "[Zed]\nNightSky\nBetterUnits\n[Al]\nWarpDrive\n[x\n"_ba
-        << 1 << u"Zed\tNightSky\tBetterUnits\nAl\tWarpDrive\n"_s
-        << u"modsets.txt:6: a [set name] line needs a name and one closing ] at its end"_s << "="_ba
-        << false;
-    QTest::newRow("sets on a FIFO reports it and does not wait")
-        << QStringList{u"sets"_s} + game << "<fifo>"_ba << 1 << QString()
-        << u"modsets.txt: it is not a regular file"_s << "="_ba << false;
-    QTest::newRow("set save keeps the mods in the order given")
-        << QStringList{u"set"_s, u"save"_s} + game +
-               QStringList{u"My set"_s, u"WarpDrive"_s, u"NightSky"_s}
-        << "-"_ba << 0 << QString() << u"saved the set 'My set' of 2 mods"_s
-        << "[My set]\nWarpDrive\nNightSky\n"_ba << false;
-    QTest::newRow("set save of an unknown mod is a usage error")
-        << QStringList{u"set"_s, u"save"_s} + game + QStringList{u"B"_s, u"NightSky"_s, u"Nope"_s}
-        << pair << 2 << QString() << u"unknown mod 'Nope'"_s << "="_ba << false;
-    QTest::newRow("set save of a mod named twice is a usage error")
-        << QStringList{u"set"_s, u"save"_s} + game +
-               QStringList{u"B"_s, u"NightSky"_s, u"NightSky"_s}
-        << pair << 2 << QString() << u"mod 'NightSky' is named more than once"_s << "="_ba << false;
-    QTest::newRow("set save of a name with ] is a usage error")
-        << QStringList{u"set"_s, u"save"_s} + game + QStringList{u"a]"_s, u"NightSky"_s} << pair
-        << 2 << QString() << u"cannot save the set: a set name cannot hold ]"_s << "="_ba << false;
-    QTest::newRow("set delete") << QStringList{u"set"_s, u"delete"_s} + game +
-                                       QStringList{u"Pair"_s}
-                                << pair << 0 << QString() << u"deleted the set 'Pair'"_s
-                                << "[Lost]\nGone\nBetterUnits\n"_ba << false;
-    QTest::newRow("set delete of an unknown set is a usage error")
-        << QStringList{u"set"_s, u"delete"_s} + game + QStringList{u"Nope"_s} << pair << 2
-        << QString() << u"no set named 'Nope'"_s << "="_ba << false;
-    QTest::newRow("plan --set plans the set's mods in its order")
-        << QStringList{u"plan"_s, u"--set"_s, u"Pair"_s} + game << pair << 0
-        << u"Mods, in launch order: WarpDrive, NightSky\n"_s << QString() << "="_ba << false;
-    QTest::newRow("plan --set with a missing mod names it and plans the rest")
-        << QStringList{u"plan"_s, u"--set"_s, u"Lost"_s} + game << pair << 0
-        << u"Mods, in launch order: BetterUnits\n"_s
-        << u"set 'Lost' names mods that are not installed: Gone"_s << "="_ba << false;
-    QTest::newRow("check --set counts a missing mod as a problem")
-        << QStringList{u"check"_s, u"--set"_s, u"Lost"_s} + game << pair << 1 << QString()
-        << u"names mods that are not installed: Gone"_s << "="_ba << false;
-    QTest::newRow("apply --set with a missing mod changes nothing")
-        << QStringList{u"apply"_s, u"--set"_s, u"Lost"_s} + game << pair << 1 << QString()
-        << u"nothing was changed"_s << "="_ba << false;
-    QTest::newRow("apply --set --skip-missing applies the installed ones")
-        << QStringList{u"apply"_s, u"--skip-missing"_s, u"--set"_s, u"Lost"_s} + game << pair << 0
-        << QString() << u"names mods that are not installed: Gone"_s << "="_ba << true;
-    QTest::newRow("play --set plays the set and records it as the last game")
-        << QStringList{u"play"_s, u"--set"_s, u"Pair"_s} + game << pair << 0 << QString()
-        << u"restored: "_s << pair + "\n[last game]\nWarpDrive\nNightSky\n"
-        << false;
-    QTest::newRow("play --last with a missing mod plays nothing")
-        << QStringList{u"play"_s, u"--last"_s} + game << "[last game]\nNightSky\nGone\n"_ba << 1
-        << QString() << u"set 'last game' names mods that are not installed: Gone"_s << "="_ba
-        << false;
-    QTest::newRow("play --last --skip-missing records what it played")
-        << QStringList{u"play"_s, u"--last"_s, u"--skip-missing"_s} + game
-        << "[last game]\nNightSky\nGone\n"_ba << 0 << QString() << u"restored: "_s
-        << "[last game]\nNightSky\n"_ba << false;
-    QTest::newRow("a last game that cannot be recorded is said, and the game played all the same")
-        << QStringList{u"play"_s, u"NightSky"_s} + game << "<fifo>"_ba << 0 << QString()
-        << u"could not record the mods of this game as the last game in "_s << "="_ba << false;
-    QTest::newRow("a set and mods both is a usage error")
-        << QStringList{u"apply"_s, u"--set"_s, u"Pair"_s, u"NightSky"_s} + game << pair << 2
-        << QString() << u"name either mods or a set"_s << "="_ba << false;
-    QTest::newRow("--set and --last together is a usage error")
-        << QStringList{u"plan"_s, u"--set"_s, u"Pair"_s, u"--last"_s} + game << pair << 2
-        << QString() << u"--set and --last cannot be given together"_s << "="_ba << false;
-    QTest::newRow("--last before any game is a usage error")
-        << QStringList{u"apply"_s, u"--last"_s} + game << pair << 2 << QString()
-        << u"no game started by a launch is recorded in "_s << "="_ba << false;
-    QTest::newRow("--skip-missing without a set is a usage error")
-        << QStringList{u"apply"_s, u"--skip-missing"_s, u"NightSky"_s} + game << pair << 2
-        << QString() << u"--skip-missing goes with --set or --last"_s << "="_ba << false;
-    QTest::newRow("an unknown set is a usage error")
-        << QStringList{u"apply"_s, u"--set"_s, u"Nope"_s} + game << pair << 2 << QString()
-        << u"no set named 'Nope' in "_s << "="_ba << false;
+    const QString none;
+    row("sets: a set a line, tab-separated, in file order; damaged lines: exit 1", u"sets"_s,
+        "[Zed]\nNightSky\nBetterUnits\n[Al]\nWarpDrive\n[x\n", 1,
+        u"Zed\tNightSky\tBetterUnits\nAl\tWarpDrive\n"_s,
+        u"modsets.txt:6: a [set name] line needs a name and one closing ] at its end"_s);
+    row("sets on a FIFO reports it and does not wait", u"sets"_s, "<fifo>", 1, none,
+        u"modsets.txt: it is not a regular file"_s);
+    row("set save keeps the mods in the order given", u"set save My_set WarpDrive NightSky"_s, "-",
+        0, none, u"saved the set 'My set' of 2 mods"_s, "[My set]\nWarpDrive\nNightSky\n");
+    row("set save of an unknown mod is a usage error", u"set save B NightSky Nope"_s, pair, 2, none,
+        u"unknown mod 'Nope'"_s);
+    row("set save of a mod named twice is a usage error", u"set save B NightSky NightSky"_s, pair,
+        2, none, u"mod 'NightSky' is named more than once"_s);
+    row("set save of a name with ] is a usage error", u"set save a] NightSky"_s, pair, 2, none,
+        u"cannot save the set: a set name cannot hold ]"_s);
+    row("set delete", u"set delete Pair"_s, pair, 0, none, u"deleted the set 'Pair'"_s,
+        "[Lost]\nGone\nBetterUnits\n");
+    row("set delete of an unknown set is a usage error", u"set delete Nope"_s, pair, 2, none,
+        u"no set named 'Nope'"_s);
+    row("plan --set plans the set's mods in its order", u"plan --set Pair"_s, pair, 0,
+        u"Mods, in launch order: WarpDrive, NightSky\n"_s, none);
+    row("plan --set with a missing mod names it and plans the rest", u"plan --set Lost"_s, pair, 0,
+        u"Mods, in launch order: BetterUnits\n"_s,
+        u"set 'Lost' names mods that are not installed: Gone"_s);
+    row("check --set counts a missing mod as a problem", u"check --set Lost"_s, pair, 1, none,
+        u"names mods that are not installed: Gone"_s);
+    row("apply --set with a missing mod changes nothing", u"apply --set Lost"_s, pair, 1, none,
+        u"nothing was changed"_s);
+    row("apply --set --skip-missing applies the installed ones",
+        u"apply --skip-missing --set Lost"_s, pair, 0, none,
+        u"names mods that are not installed: Gone"_s, "=", true);
+    row("play --set plays the set and records it as the last game", u"play --set Pair"_s, pair, 0,
+        none, u"restored: "_s, pair + "\n[last game]\nWarpDrive\nNightSky\n");
+    row("play --last with a missing mod plays nothing", u"play --last"_s,
+        "[last game]\nNightSky\nGone\n", 1, none,
+        u"set 'last game' names mods that are not installed: Gone"_s);
+    row("play --last --skip-missing records what it played", u"play --last --skip-missing"_s,
+        "[last game]\nNightSky\nGone\n", 0, none, u"restored: "_s, "[last game]\nNightSky\n");
+    row("a last game that cannot be recorded is said, and the game played all the same",
+        u"play NightSky"_s, "<fifo>", 0, none,
+        u"could not record the mods of this game as the last game in "_s);
+    row("a set and mods both is a usage error", u"apply --set Pair NightSky"_s, pair, 2, none,
+        u"name either mods or a set"_s);
+    row("--set and --last together is a usage error", u"plan --set Pair --last"_s, pair, 2, none,
+        u"--set and --last cannot be given together"_s);
+    row("--last before any game is a usage error", u"apply --last"_s, pair, 2, none,
+        u"no game started by a launch is recorded in "_s);
+    row("--skip-missing without a set is a usage error", u"apply --skip-missing NightSky"_s, pair,
+        2, none, u"--skip-missing goes with --set or --last"_s);
+    row("an unknown set is a usage error", u"apply --set Nope"_s, pair, 2, none,
+        u"no set named 'Nope' in "_s);
 }
 
 void TestModSets::vxmod()
