@@ -2,6 +2,7 @@
 #include "launch/launchsequence.h"
 #include "resources/resourcestore.h"
 #include "testutil.h"
+#include "tweak/tweakcompiler.h"
 
 #include <QRegularExpression>
 
@@ -80,6 +81,44 @@ const Files game =
            "<XIntResourceDetails id='Speed'><Value>3</Value><Flags>64</Flags>"
            "</XIntResourceDetails><XIntResourceDetails id='Armor'><Value>1</Value>"
            "<Flags>64</Flags></XIntResourceDetails></XResourceTable></XResourceFile>"}};
+
+// The resource files as writing each one after every mod would leave them: each mod's
+// folders compiled into the file as the mod before saved it, the game's own as the pristine
+// document, and the first failed load or abandoned folder ending it all, unsaved.
+Files savedAfterEveryMod(const QString &install, const QList<VxModRef> &mods, const QString &answer)
+{
+    AnsweringFeedback feedback;
+    feedback.answer = answer;
+    const QString tweak = install + u"/data/Tweak/"_s;
+    const auto resources = [&] {
+        Files xml = readTree(tweak);
+        xml.removeIf([](auto it) { return !it.key().endsWith(u".xml"_s); });
+        return xml;
+    };
+    for (const VxModRef &mod : mods) {
+        for (const QString &name :
+             QDir(mod.path + u"Tweak"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            const QString file = tweak + name + u".xml"_s;
+            VxResourceDocument pristine, working;
+            VxResourceElement table;
+            if (!QFile::exists(file))
+                continue;
+            if (!pristine.setContent(game.value(u"Tweak/"_s + name + u".xml"_s)) ||
+                !loadResourceDocument(working, table, file))
+                return resources();
+            VxTweakContext context;
+            context.folderPath = mod.path + u"Tweak/"_s + name;
+            context.resourceName = name;
+            context.working = table;
+            context.pristine = pristine.table();
+            context.feedback = &feedback;
+            if (compileTweakFolder(context) == TweakOutcome::Abandoned)
+                return resources();
+            saveResourceDocument(working, file);
+        }
+    }
+    return resources();
+}
 
 // The game as a launch of one mod left it in dir/game, and the journal it wrote, taken out.
 Files launched(const QString &dir, QByteArray &journal)
@@ -194,6 +233,13 @@ void TestLaunchSequence::launch()
     // A launch that went its whole way fills the progress bar exactly.
     if (answer.isEmpty() && result == VxLaunchResult::Applied)
         QCOMPARE(feedback.steps, feedback.total);
+    // Each resource file is written once, after the last mod that edits it, and holds what
+    // writing it after every mod would.
+    TestDir everyMod;
+    QVERIFY(writeTree(everyMod.path() + u"/data"_s, game));
+    Files saved = readTree(install + u"/data/Tweak"_s);
+    saved.removeIf([](auto it) { return !it.key().endsWith(u".xml"_s); });
+    QCOMPARE(saved, savedAfterEveryMod(everyMod.path(), refs, answer));
     Files after = readTree(install + u"/data"_s);
     const Files expected = game + files(changed);
     for (const QString &path : expected.keys("*"))
