@@ -6,12 +6,14 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QOperatingSystemVersion>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <filesystem>
 
@@ -170,9 +172,25 @@ inline bool stageDemoGame(const QString &target, QString *error = nullptr)
     return false;
 }
 
+// Waits up to ms for process to end; false while it still runs. By the clock: under Wine one
+// waitForFinished() can give up long before its time, the process still running, and a test
+// that went on then would race it (or kill it when its QProcess goes).
+inline bool waitForExit(QProcess &process, int ms = 120000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (process.state() != QProcess::NotRunning) {
+        if (timer.hasExpired(ms))
+            return false;
+        if (!process.waitForFinished(50) && process.state() != QProcess::NotRunning)
+            QThread::msleep(5);
+    }
+    return true;
+}
+
 struct Run
 {
-    int exitCode = -1; // -1 when vxmod crashed or hung
+    int exitCode = -1; // -1 when vxmod did not start, crashed or hung; err then says which
     QString out, err;
 };
 
@@ -183,13 +201,22 @@ inline Run runVxmod(const QStringList &args,
     process.setProcessEnvironment(env);
     process.start(qEnvironmentVariable("VX_VXMOD"), args);
     // A hung vxmod is killed when process goes out of scope.
-    const bool finished = process.waitForFinished(120000);
+    const bool finished = waitForExit(process);
     // A Windows console program ends its lines with CR LF, as it should.
     const auto text = [](const QByteArray &bytes) {
         return QString::fromLocal8Bit(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     };
-    return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            text(process.readAllStandardOutput()), text(process.readAllStandardError())};
+    Run run{-1, text(process.readAllStandardOutput()), text(process.readAllStandardError())};
+    if (process.error() == QProcess::FailedToStart)
+        run.err += QStringLiteral("[vxmod did not start: %1]").arg(process.errorString());
+    else if (!finished)
+        run.err += QStringLiteral("[vxmod still running after 120 s]");
+    else if (process.exitStatus() == QProcess::CrashExit)
+        run.err +=
+            QStringLiteral("[vxmod crashed, exit code %1]").arg(uint(process.exitCode()), 0, 16);
+    else
+        run.exitCode = process.exitCode();
+    return run;
 }
 
 // vxmod's environment in a test: no installed game to fall back on, and a stand-in game

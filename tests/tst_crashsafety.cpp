@@ -217,7 +217,7 @@ void TestCrashSafety::killedAtRandomMoments()
         QThread::usleep(round < 0 ? 0 : random.bounded(span));
         if (round >= 0)
             victim.kill();
-        QVERIFY(victim.state() == QProcess::NotRunning || victim.waitForFinished());
+        QVERIFY(waitForExit(victim));
         if (round < 0) // a whole run, to measure the span
             span =
                 std::max<qint64>((QDeadlineTimer::current().deadlineNSecs() - started) / 1000, 1);
@@ -324,7 +324,7 @@ void TestCrashSafety::races()
              "the first command never reached its pause");
     if (killed)
         held.kill();
-    QVERIFY(!killed || held.waitForFinished());
+    QVERIFY(!killed || waitForExit(held));
     const Files before = readTree(game.path());
     const Run run = runVxmod(args(game.path(), second), env);
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.out + run.err));
@@ -336,7 +336,7 @@ void TestCrashSafety::races()
     if (second == u"status"_s)
         QCOMPARE(readTree(game.path()), before);
     QFile::remove(pause);
-    QVERIFY(killed || (held.waitForFinished(60000) && held.exitCode() == 0));
+    QVERIFY(killed || (waitForExit(held, 60000) && held.exitCode() == 0));
     const Run restore = runWhenFree(args(game.path(), u"restore"_s));
     QVERIFY2(restore.exitCode == 0, qPrintable(restore.err));
     checkPristine(game.path(), QString());
@@ -397,12 +397,11 @@ void TestCrashSafety::randomPairs()
         if (raced && random.bounded(3) == 0) {
             ++kills;
             held.kill();
-            held.waitForFinished();
+            QVERIFY(waitForExit(held));
         }
         runVxmod(argsFor(second), quick);
         QFile::remove(pause);
-        QVERIFY2(held.state() == QProcess::NotRunning || held.waitForFinished(60000),
-                 qPrintable(context + first + u" hangs"_s));
+        QVERIFY2(waitForExit(held, 60000), qPrintable(context + first + u" hangs"_s));
         const Run restore = runWhenFree(argsFor(u"restore"_s));
         QVERIFY2(restore.exitCode == 0 || !restore.err.contains(u"not fully restored"_s),
                  qPrintable(context + restore.err));
@@ -455,7 +454,7 @@ void TestCrashSafety::gameProcess()
     QVERIFY(running.waitForStarted());
     auto end = qScopeGuard([&] {
         running.kill();
-        running.waitForFinished();
+        waitForExit(running);
     });
     // A new file, not written through the link to the launch's.
     const QString journal = game.path() + u"/vxlaunch.journal"_s;
@@ -475,7 +474,7 @@ void TestCrashSafety::gameProcess()
         return checkPristine(game.path(), QString());
     QCOMPARE(readTree(game.path() + u"/data"_s), modded);
     running.kill();
-    running.waitForFinished();
+    QVERIFY(waitForExit(running));
     QCOMPARE(runVxmod(args(game.path(), u"restore"_s), env).exitCode, 0);
     checkPristine(game.path(), QString());
 }
@@ -516,7 +515,7 @@ void TestCrashSafety::whilePlaying()
     if (signal)
         ::kill(pid_t(play.processId()), signal);
 #endif
-    QVERIFY(play.waitForFinished(60000) && play.exitStatus() == QProcess::NormalExit);
+    QVERIFY(waitForExit(play, 60000) && play.exitStatus() == QProcess::NormalExit);
     checkPristine(game.path(), QString());
 }
 

@@ -548,7 +548,7 @@ void TestModInstall::interrupted()
             QThread::msleep(random.bounded(duration + 1));
             process.kill();
         }
-        QVERIFY(process.waitForFinished());
+        QVERIFY(waitForExit(process));
         const bool done = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
         QVERIFY(bigFiles || done || process.exitCode() == 99);
         // Between the two renames of a replace the old mod is set aside, whole, and the new one is
