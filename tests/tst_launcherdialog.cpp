@@ -657,6 +657,57 @@ private slots:
         QVERIFY2(size >= 11, qPrintable(QString::number(size)));
     }
 
+    // The fixed layout lines up: boxes of a row share their edges, the switches of the left
+    // column reach the right one, the arrows sit under the list they move.
+    void testLayout_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("edges"); // shared, or `meets`/`above`: first ends where second starts
+        const auto row = [](const char *name, const char *first, const char *second,
+                            const char *edges) {
+            QTest::newRow(name) << QString::fromLatin1(first) << QString::fromLatin1(second)
+                                << QString::fromLatin1(edges);
+        };
+        row("top boxes one size", "resolutionGroup", "refreshGroup", "top width height");
+        row("mods box as wide as the logo", "logoFrame", "modsGroup", "left right");
+        row("right edge of the boxes and Cancel", "refreshGroup", "cancelButton", "right");
+        row("left edge of the boxes and Update", "resolutionGroup", "updateButton", "left");
+        row("bottom buttons one row", "updateButton", "cancelButton", "top height");
+        row("first switches row", "nomoviesCheck", "nosoundCheck", "top height meets");
+        row("second switches row", "autoportsCheck", "allowscreensCheck", "top height meets");
+        row("third switches row", "manualcamCheck", "telnetCheck", "top height meets");
+        row("list over its arrows", "modsList", "upButton", "left above");
+        row("arrows one size", "upButton", "downButton", "top width height");
+        row("description level with the list", "modsList", "modsDesc", "top");
+        row("description down to the arrows", "downButton", "modsDesc", "bottom");
+    }
+
+    void testLayout()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, edges);
+        VxLauncherDialog dialog({m_game, u"ENG"_s}, usualModes);
+        const auto rect = [&dialog](const QString &name) {
+            auto *widget = dialog.findChild<QWidget *>(name);
+            return widget ? QRect(widget->mapTo(&dialog, QPoint()), widget->size()) : QRect();
+        };
+        const QRect a = rect(first), b = rect(second);
+        QVERIFY(a.isValid() && b.isValid());
+        for (const QString &edge : edges.split(u' ')) {
+            const std::pair<int, int> sides = edge == u"top"_s      ? std::pair(a.top(), b.top())
+                                              : edge == u"left"_s   ? std::pair(a.left(), b.left())
+                                              : edge == u"right"_s  ? std::pair(a.right(), b.right())
+                                              : edge == u"bottom"_s ? std::pair(a.bottom(), b.bottom())
+                                              : edge == u"width"_s  ? std::pair(a.width(), b.width())
+                                              : edge == u"height"_s ? std::pair(a.height(), b.height())
+                                              : edge == u"meets"_s  ? std::pair(a.right() + 1, b.left())
+                                                                    : std::pair(a.bottom() + 1, b.top());
+            QVERIFY2(sides.first == sides.second, qPrintable(edge));
+        }
+    }
+
     // The launcher's boxes speak the player's language only when built by its own box code.
     void testBoxesOnlyThroughLauncherCode()
     {
