@@ -608,7 +608,7 @@ private slots:
                  u"move the current mod: the mods are applied from the top down."_s);
     }
 
-    // Every label shows whole at the dialog's own font and size, in every language.
+    // Every label shows, whole, at the dialog's own font and size, in every language.
     void testLabelsFit_data()
     {
         QTest::addColumn<QString>("language");
@@ -636,8 +636,10 @@ private slots:
             } else if (qobject_cast<QPushButton *>(button)) {
                 room -= 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin);
             }
+            // Only the arrows go without words.
             if (metrics.horizontalAdvance(button->text()) > room ||
-                QFontInfo(button->font()).pixelSize() < size)
+                QFontInfo(button->font()).pixelSize() < size ||
+                (button->text().isEmpty() && !qobject_cast<QToolButton *>(button)))
                 cut.append(button->objectName() + u": "_s + button->text());
         }
         for (QGroupBox *group : dialog.findChildren<QGroupBox *>()) {
@@ -649,7 +651,7 @@ private slots:
             const QRect label = group->style()->subControlRect(QStyle::CC_GroupBox, &option,
                                                                QStyle::SC_GroupBoxLabel, group);
             if (QFontMetrics(group->font()).horizontalAdvance(group->title()) > label.width() ||
-                label.right() > group->width() - 2)
+                label.right() > group->width() - 2 || group->title().isEmpty())
                 cut.append(group->objectName() + u": "_s + group->title());
         }
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'\n')));
