@@ -64,6 +64,7 @@ private slots:
         QVERIFY2(vxtest::stageDemoGame(m_game, &error), qPrintable(error));
         qputenv("VX_STANDIN_HEADLESS", "1");
         qputenv("VX_STANDIN_QUIT_AFTER_MS", "200");
+        qunsetenv("VX_STANDIN_HANDOVER_MS");
         qputenv("VX_STANDIN_SNAPSHOT", QFile::encodeName(m_dir->filePath(u"snapshot.txt"_s)));
         m_boxes.clear();
         // The launcher's own settings go to a fresh place for each test.
@@ -110,6 +111,10 @@ private slots:
         QTest::newRow("saved boxes 3, 4")
             << QString() << u"ENG"_s << u"/ALLOWSCREENSHOTS /MANUALCAMERA,Night Sky"_s << ok
             << QString() << mode + "/ENABLEPORTFORWARDING /ALLOWSCREENSHOTS /MANUALCAMERA";
+        // The mods stay until the process the game handed over to has ended too.
+        QTest::newRow("a game that hands over to another process is waited for to the end")
+            << u"hands over"_s << u"ENG"_s << u"Alpha"_s << ok << QString()
+            << health + "1\n" + overlap + "d046cd9b7ffb7661e449683313d41f6fc33e3130";
         QTest::newRow("a malformed resource file shows the load error, in Spanish")
             << u"malformed"_s << u"SPA"_s << u"Better Units"_s << ok
             << u"\u00a1Error!|No se pudieron cargar los datos de los objetos de Units.xml|Aceptar"_s
@@ -172,6 +177,8 @@ private slots:
             QVERIFY(QDir(m_game).mkdir(u"launcher.cfg"_s));
         else if (fault == u"sets folder"_s)
             QVERIFY(QDir(m_game).mkdir(u"VexilMods/modsets.txt"_s));
+        else if (fault == u"hands over"_s)
+            qputenv("VX_STANDIN_HANDOVER_MS", "1500");
         const QStringList chosen = choices.split(u',');
         if (choices.startsWith(u'/'))
             QVERIFY(vxtest::writeTree(m_game, {{u"launcher.cfg"_s, chosen.first().toUtf8()}}));
