@@ -62,6 +62,7 @@ private slots:
         QVERIFY2(vxtest::stageDemoGame(m_game, &error), qPrintable(error));
         qputenv("VX_STANDIN_HEADLESS", "1");
         qputenv("VX_STANDIN_QUIT_AFTER_MS", "200");
+        qunsetenv("VX_STANDIN_HANDOVER_MS");
         qputenv("VX_STANDIN_SNAPSHOT", QFile::encodeName(m_dir->filePath(u"snapshot.txt"_s)));
         m_boxes.clear();
         // The launcher's own settings go to a fresh place for each test.
@@ -108,6 +109,10 @@ private slots:
         QTest::newRow("saved boxes 3, 4")
             << QString() << u"ENG"_s << u"/ALLOWSCREENSHOTS /MANUALCAMERA,Night Sky"_s << ok
             << QString() << mode + "/ENABLEPORTFORWARDING /ALLOWSCREENSHOTS /MANUALCAMERA";
+        // The mods stay until the process the game handed over to has ended too.
+        QTest::newRow("a game that hands over to another process is waited for to the end")
+            << u"hands over"_s << u"ENG"_s << u"Alpha"_s << ok << QString()
+            << health + "1\n" + overlap + "d046cd9b7ffb7661e449683313d41f6fc33e3130";
         QTest::newRow("a malformed resource file shows the load error, in Spanish")
             << u"malformed"_s << u"SPA"_s << u"Better Units"_s << ok
             << u"\u00a1Error!|No se pudieron cargar los datos de los objetos de Units.xml|Aceptar"_s
@@ -181,6 +186,8 @@ private slots:
             QVERIFY(QDir(m_game).mkdir(u"launcher.cfg"_s));
         else if (fault == u"sets folder"_s)
             QVERIFY(QDir(m_game).mkdir(u"VexilMods/modsets.txt"_s));
+        else if (fault == u"hands over"_s)
+            qputenv("VX_STANDIN_HANDOVER_MS", "1500");
         const QStringList chosen = choices.split(u',');
         if (choices.startsWith(u'/'))
             QVERIFY(vxtest::writeTree(m_game, {{u"launcher.cfg"_s, chosen.first().toUtf8()}}));
@@ -603,7 +610,7 @@ private slots:
                  u"move the current mod: the mods are applied from the top down."_s);
     }
 
-    // Every label shows whole at the dialog's own font and size, in every language.
+    // Every label shows, whole, at the dialog's own font and size, in every language.
     void testLabelsFit_data()
     {
         QTest::addColumn<QString>("language");
@@ -631,8 +638,10 @@ private slots:
             } else if (qobject_cast<QPushButton *>(button)) {
                 room -= 2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin);
             }
+            // Only the arrows go without words.
             if (metrics.horizontalAdvance(button->text()) > room ||
-                QFontInfo(button->font()).pixelSize() < size)
+                QFontInfo(button->font()).pixelSize() < size ||
+                (button->text().isEmpty() && !qobject_cast<QToolButton *>(button)))
                 cut.append(button->objectName() + u": "_s + button->text());
         }
         for (QGroupBox *group : dialog.findChildren<QGroupBox *>()) {
@@ -644,12 +653,63 @@ private slots:
             const QRect label = group->style()->subControlRect(QStyle::CC_GroupBox, &option,
                                                                QStyle::SC_GroupBoxLabel, group);
             if (QFontMetrics(group->font()).horizontalAdvance(group->title()) > label.width() ||
-                label.right() > group->width() - 2)
+                label.right() > group->width() - 2 || group->title().isEmpty())
                 cut.append(group->objectName() + u": "_s + group->title());
         }
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'\n')));
         // Readable: the dialog's font is not made small to fit.
         QVERIFY2(size >= 11, qPrintable(QString::number(size)));
+    }
+
+    // The fixed layout lines up: boxes of a row share their edges, the switches of the left
+    // column reach the right one, the arrows sit under the list they move.
+    void testLayout_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("edges"); // shared, or `meets`/`above`: first ends where second starts
+        const auto row = [](const char *name, const char *first, const char *second,
+                            const char *edges) {
+            QTest::newRow(name) << QString::fromLatin1(first) << QString::fromLatin1(second)
+                                << QString::fromLatin1(edges);
+        };
+        row("top boxes one size", "resolutionGroup", "refreshGroup", "top width height");
+        row("mods box as wide as the logo", "logoFrame", "modsGroup", "left right");
+        row("right edge of the boxes and Cancel", "refreshGroup", "cancelButton", "right");
+        row("left edge of the boxes and Update", "resolutionGroup", "updateButton", "left");
+        row("bottom buttons one row", "updateButton", "cancelButton", "top height");
+        row("first switches row", "nomoviesCheck", "nosoundCheck", "top height meets");
+        row("second switches row", "autoportsCheck", "allowscreensCheck", "top height meets");
+        row("third switches row", "manualcamCheck", "telnetCheck", "top height meets");
+        row("list over its arrows", "modsList", "upButton", "left above");
+        row("arrows one size", "upButton", "downButton", "top width height");
+        row("description level with the list", "modsList", "modsDesc", "top");
+        row("description down to the arrows", "downButton", "modsDesc", "bottom");
+    }
+
+    void testLayout()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, edges);
+        VxLauncherDialog dialog({m_game, u"ENG"_s}, usualModes);
+        const auto rect = [&dialog](const QString &name) {
+            auto *widget = dialog.findChild<QWidget *>(name);
+            return widget ? QRect(widget->mapTo(&dialog, QPoint()), widget->size()) : QRect();
+        };
+        const QRect a = rect(first), b = rect(second);
+        QVERIFY(a.isValid() && b.isValid());
+        for (const QString &edge : edges.split(u' ')) {
+            const std::pair<int, int> sides = edge == u"top"_s      ? std::pair(a.top(), b.top())
+                                              : edge == u"left"_s   ? std::pair(a.left(), b.left())
+                                              : edge == u"right"_s  ? std::pair(a.right(), b.right())
+                                              : edge == u"bottom"_s ? std::pair(a.bottom(), b.bottom())
+                                              : edge == u"width"_s  ? std::pair(a.width(), b.width())
+                                              : edge == u"height"_s ? std::pair(a.height(), b.height())
+                                              : edge == u"meets"_s  ? std::pair(a.right() + 1, b.left())
+                                                                    : std::pair(a.bottom() + 1, b.top());
+            QVERIFY2(sides.first == sides.second, qPrintable(edge));
+        }
     }
 
     // The mod sets menu, opened each way a player can, in each language.

@@ -22,6 +22,8 @@ private slots:
     void linkedFolders();
     void vxmod_data();
     void vxmod();
+    void usage_data();
+    void usage();
     void lockFile_data();
     void lockFile();
     void damagedJournal_data();
@@ -457,6 +459,33 @@ void TestLaunchSequence::vxmod()
         if (restored.contains(backup))
             restored.insert(backup.chopped(7), restored.take(backup));
     QCOMPARE(readTree(game + u"/data"_s), restored);
+}
+
+void TestLaunchSequence::usage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("onStdout"); // else on stderr, with nothing on stdout
+    QTest::addColumn<QString>("begins");
+    const QString usage = u"Usage: vxmod COMMAND [OPTIONS] [MOD...]\n"_s;
+    QTest::newRow("no command: the usage, as a usage error") << QStringList() << 2 << false << usage;
+    QTest::newRow("help: the usage, as asked for") << QStringList{u"help"_s} << 0 << true << usage;
+    QTest::newRow("an unknown command is named, then the usage")
+        << QStringList{u"frobnicate"_s} << 2 << false
+        << u"vxmod: unknown command 'frobnicate'\n\n"_s + usage;
+}
+
+// What vxmod says when it is not told what to do.
+void TestLaunchSequence::usage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(bool, onStdout);
+    QFETCH(QString, begins);
+    const Run run = runVxmod(args);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2((onStdout ? run.out : run.err).startsWith(begins), qPrintable(run.out + run.err));
+    QCOMPARE((onStdout ? run.err : run.out), QString());
 }
 
 void TestLaunchSequence::lockFile_data()

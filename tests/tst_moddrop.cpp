@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
 
@@ -105,6 +106,7 @@ void TestModDrop::drop()
     auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
     QVERIFY(list && list->count() == 1);
     list->item(0)->setCheckState(Qt::Checked);
+    list->setCurrentRow(0);
     dialog.show();
 
     QStringList shown;
@@ -132,6 +134,9 @@ void TestModDrop::drop()
         rows.append((list->item(row)->checkState() == Qt::Checked ? u"[x] "_s : QString()) +
                     list->item(row)->text());
     QCOMPARE(rows, listed);
+    // A list made again has no current mod, and shows no description of the one before.
+    QCOMPARE(dialog.findChild<QTextBrowser *>(u"modsDesc"_s)->toPlainText().isEmpty(),
+             !list->currentItem());
 }
 
 // While a launch runs, the window takes no drop.
