@@ -439,6 +439,8 @@ void TestModInstall::vxmod_data()
         u"install --quiet --game GAME DIR/Star.zip"_s, "links out", 0,
         u"installed StarField from Star.zip\n"_s,
         oldSky + Files{{u"StarField/info.txt"_s, "name=Stars\n"}});
+    row("a link among the mods set aside is never taken for one", u"list --game GAME"_s,
+        "links out", 0, u"NightSky\tOld\t\tN/A\n"_s);
     row("a mod set aside by a replace cut short is back before it is listed", u"list --game GAME"_s,
         "cut replace", 0, u"NightSky\tOld\t\tN/A\n"_s);
 }
@@ -462,9 +464,12 @@ void TestModInstall::vxmod()
         QSKIP("QFile::link makes a shortcut here, which no folder listing follows");
 #endif
         const QString aside = game + u"/VexilMods/.vxinstall-b/aside"_s;
+        // A mod "set aside" that is a link: a leftover of ours holds folders only.
+        const QString setAside = game + u"/VexilMods/.vxinstall-d/aside/Theirs"_s;
         if (!QFile::link(outside, game + u"/VexilMods/.vxinstall-a"_s) ||
             !QDir().mkpath(QFileInfo(aside).path()) || !QFile::link(outside, aside) ||
-            !QFileInfo(aside).isDir())
+            !QFileInfo(aside).isDir() || !QDir().mkpath(QFileInfo(setAside).path()) ||
+            !QFile::link(outside + u"/Theirs"_s, setAside))
             QSKIP("this system cannot link to a folder");
     } else if (before == u"cut replace"_s) {
         QVERIFY(QDir().mkpath(game + u"/VexilMods/.vxinstall-c/aside"_s) &&
