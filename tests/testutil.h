@@ -219,6 +219,13 @@ inline Run runVxmod(const QStringList &args,
     return run;
 }
 
+// A run's exit code to compare, with what it said when it has none, so that a vxmod that did
+// not start, crashed or hung tells which in the failure.
+inline QString exitOf(const Run &run)
+{
+    return run.exitCode == -1 ? QStringLiteral("-1 ") + run.err : QString::number(run.exitCode);
+}
+
 // vxmod's environment in a test: no installed game to fall back on, and a stand-in game
 // without a window that writes what it saw to dir/snapshot.txt; extra as "NAME=value".
 inline QProcessEnvironment testEnvironment(const QString &dir, const QStringList &extra = {})
