@@ -6,6 +6,12 @@
 
 #include <QRegularExpression>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+#endif
+
 using namespace Qt::StringLiterals;
 using namespace vxtest;
 
@@ -24,6 +30,7 @@ private slots:
     void vxmod();
     void usage_data();
     void usage();
+    void progressOnATerminal();
     void lockFile_data();
     void lockFile();
     void damagedJournal_data();
@@ -487,6 +494,59 @@ void TestLaunchSequence::usage()
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2((onStdout ? run.out : run.err).startsWith(begins), qPrintable(run.out + run.err));
     QCOMPARE((onStdout ? run.err : run.out), QString());
+}
+
+// On a terminal the progress is one line rewritten in place, cut to the terminal's width so
+// that it never wraps, and closed before what comes after it.
+void TestLaunchSequence::progressOnATerminal()
+{
+#ifdef Q_OS_UNIX
+    TestDir dir;
+    const QString game = dir.path() + u"/Vexil 4 Brask"_s;
+    QVERIFY(stageDemoGame(game));
+    // A raw terminal 30 columns wide: what arrives is what vxmod wrote.
+    termios raw{};
+    ::cfmakeraw(&raw);
+    winsize size{};
+    size.ws_col = 30;
+    size.ws_row = 24;
+    int master = -1;
+    int terminal = -1;
+    QVERIFY(::openpty(&master, &terminal, nullptr, &raw, &size) == 0);
+    QProcess process;
+    process.setProcessEnvironment(testEnvironment(dir.path()));
+    process.setChildProcessModifier([terminal] { ::dup2(terminal, STDERR_FILENO); });
+    process.start(qEnvironmentVariable("VX_VXMOD"),
+                  {u"apply"_s, u"--game"_s, game, u"BetterUnits"_s});
+    ::close(terminal);
+    QByteArray written;
+    char buffer[4096];
+    // Read while it runs, so that a full terminal never stalls it; a read fails once it is gone.
+    for (;;) {
+        pollfd ready{master, POLLIN, 0};
+        if (::poll(&ready, 1, 120000) <= 0)
+            break;
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        written.append(buffer, n);
+    }
+    ::close(master);
+    QVERIFY(waitForExit(process));
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(written, QByteArray("== Better Units 1.2\n"
+                                 "\r[0/4] Loading custom files...\x1b[K"
+                                 "\r[0/4] Initializing Units.xml\x1b[K"
+                                 "\r[0/4] Loading Units.xml (H...\x1b[K"
+                                 "\r[1/4] Loading Units.xml (M...\x1b[K"
+                                 "\r[2/4] Loading Units.xml (r...\x1b[K"
+                                 "\r[3/4] Loading Units.xml (T...\x1b[K"
+                                 "\r[4/4] done\x1b[K\n"));
+    QCOMPARE(exitOf(runVxmod({u"restore"_s, u"--game"_s, game}, testEnvironment(dir.path()))),
+             u"0"_s);
+#else
+    QSKIP("a terminal for the child is made here with the POSIX pseudo-terminal calls");
+#endif
 }
 
 void TestLaunchSequence::lockFile_data()

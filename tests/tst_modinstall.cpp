@@ -202,6 +202,13 @@ void TestModInstall::install_data()
         u"the entry M/"_s + QString(58, u'é') + u'…' + QString(40, u'é') +
             u" holds a folder or file name longer than 255 bytes"_s);
 #endif
+    // The 4 GiB in all at its value, as the headers declare it: no byte of it need be written.
+    // M/info.txt and M/a.txt come first with 8 bytes; M/big.bin declares the rest, in octal.
+    row("4 GiB in all and one byte more", tar, with({u"M/big.bin"_s}),
+        u"the archive unpacks to more than 4096 MB"_s, u"tar size 37777777771"_s);
+    row("exactly 4 GiB in all is refused only by the ratio", tar, with({u"M/big.bin"_s}),
+        u"the archive unpacks to more than 100 times its own size, as no mod does"_s,
+        u"tar size 37777777770"_s);
     row("a file 65 levels deep", zip, with({u"M/"_s + u"d/"_s.repeated(63) + u"f.txt"_s}),
         u"the entry M/"_s + u"d/"_s.repeated(29) + u"…/"_s + u"d/"_s.repeated(17) +
             u"f.txt is nested more than 64 levels deep"_s);
@@ -301,6 +308,21 @@ void TestModInstall::install()
             QVERIFY(record > 0);
             ++bytes[record - 1];
         }
+        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+        file.close();
+    }
+    if (make.startsWith(u"tar size "_s)) {
+        // The ustar header of M/big.bin: its size in octal at 124, its checksum at 148.
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        const qsizetype at = bytes.indexOf("M/big.bin");
+        QVERIFY(at >= 0 && at % 512 == 0);
+        bytes.replace(at + 124, 11, make.mid(9).toLatin1());
+        bytes.replace(at + 148, 8, QByteArray(8, ' '));
+        int sum = 0;
+        for (int i = 0; i < 512; ++i)
+            sum += uchar(bytes.at(at + i));
+        bytes.replace(at + 148, 7, QByteArray::number(sum, 8).rightJustified(6, '0') + '\0');
         QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
         file.close();
     }
