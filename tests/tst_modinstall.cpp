@@ -209,6 +209,15 @@ void TestModInstall::install_data()
     row("exactly 4 GiB in all is refused only by the ratio", tar, with({u"M/big.bin"_s}),
         u"the archive unpacks to more than 100 times its own size, as no mod does"_s,
         u"tar size 37777777770"_s);
+    // A 7z made by another program, its names in UTF-16 as the format has them.
+    QTest::newRow("a 7z with names beyond ASCII")
+        << sevenZip << ArchiveEntries{} << Files{} << u"fixture beyond-ascii.7z"_s
+#ifdef Q_OS_WIN
+        // The archive library's Windows build cannot convert them: unreadable, never misnamed.
+        << u"the archive is damaged, truncated or of an unknown kind ("_s << Files{};
+#else
+        << QString() << Files{{u"M/info.txt"_s, "name=Ciel\n"}, {u"M/Ciel étoilé.txt"_s, "nuit"}};
+#endif
     row("a file 65 levels deep", zip, with({u"M/"_s + u"d/"_s.repeated(63) + u"f.txt"_s}),
         u"the entry M/"_s + u"d/"_s.repeated(29) + u"…/"_s + u"d/"_s.repeated(17) +
             u"f.txt is nested more than 64 levels deep"_s);
@@ -261,8 +270,12 @@ void TestModInstall::install()
 #endif
     if (make == u"password"_s && !writeArchive(path, entries, "secret"))
         QSKIP("this build's libarchive encrypts nothing");
-    QVERIFY(make == u"text"_s ? writeTree(dir.path(), {{archive, "name=M\nnot an archive\n"}})
-                              : make == u"password"_s || writeArchive(path, entries));
+    if (make.startsWith(u"fixture "_s))
+        QVERIFY(QFile::copy(qEnvironmentVariable("VX_TEST_DATA") + u'/' + make.mid(8), path));
+    else
+        QVERIFY(make == u"text"_s
+                    ? writeTree(dir.path(), {{archive, "name=M\nnot an archive\n"}})
+                    : make == u"password"_s || writeArchive(path, entries));
     QFile file(path);
     if (make == u"truncate"_s)
         QVERIFY(file.resize(file.size() / 2));
