@@ -33,6 +33,8 @@ private slots:
     void progressOnATerminal();
     void lockFile_data();
     void lockFile();
+    void journalLines_data();
+    void journalLines();
     void damagedJournal_data();
     void damagedJournal();
     void notOurs_data();
@@ -651,6 +653,40 @@ void TestLaunchSequence::lockFile()
     else
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QCOMPARE(readTree(game), expected);
+}
+
+void TestLaunchSequence::journalLines_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QByteArray>("line"); // its checksum worked out apart from the program
+    QTest::newRow("a title with every escaped character and more than ASCII")
+        << int(VxJournalRecord::Kind::Mod) << QStringList{u"Sky\\Tab\tNew\nLine\r é"_s}
+        << QByteArray("mod\tSky\\\\Tab\\tNew\\nLine\\r \xc3\xa9\t~944109f0\n");
+    QTest::newRow("a name with a tab in a record of two paths")
+        << int(VxJournalRecord::Kind::Add)
+        << QStringList{u"data/Text/a\tb é"_s, u"data/Text/a\tb é.vxpart"_s}
+        << QByteArray("add\tdata/Text/a\\tb \xc3\xa9\tdata/Text/a\\tb \xc3\xa9.vxpart\t~dbd64d8a\n");
+    QTest::newRow("a checksum with leading zeros")
+        << int(VxJournalRecord::Kind::Game) << QStringList{u"1020"_s, u"0"_s}
+        << QByteArray("game\t1020\t0\t~006ef489\n");
+}
+
+// A journal outlives the launcher that wrote it: a launch cut off by a power cut is finished
+// by whatever launcher starts next, so each line is exactly what this one writes and reads.
+void TestLaunchSequence::journalLines()
+{
+    QFETCH(int, kind);
+    QFETCH(QStringList, fields);
+    QFETCH(QByteArray, line);
+    QCOMPARE(VxJournalFile::encode({VxJournalRecord::Kind(kind), fields}), line);
+    TestDir dir;
+    QVERIFY(writeTree(dir.path(), {{u"vxlaunch.journal"_s, "vxlaunch journal 2\n" + line}}));
+    const VxJournal journal = VxJournalFile::read(dir.path());
+    QCOMPARE(int(journal.state), int(VxJournal::State::Valid));
+    QCOMPARE(journal.records.size(), 1);
+    QCOMPARE(int(journal.records.constFirst().kind), kind);
+    QCOMPARE(journal.records.constFirst().fields, fields);
 }
 
 void TestLaunchSequence::damagedJournal_data()
