@@ -503,6 +503,17 @@ void TestLaunchPlan::testCheck_data()
                  {u"Good:Newer.twk"_s, "#copy Gadget-0\n"}}
         << u"--game GAME Good"_s << 1
         << QStringList{u"Good:Newer.twk:1: Gadget-0"_s, u"Good:Newer.twk:1: does not exist"_s};
+    QTest::newRow("a backup that does not load is named once, and no tweak is judged by it")
+        << Files{{u"data/Tweak/Stuff.xml.backup"_s, "<a><b></a>"},
+                 {u"Good:New.twk"_s, "#copy Gadget-0\n"}}
+        << u"--game GAME Good"_s << 1
+        << QStringList{u"data/Tweak/Stuff.xml.backup:0: cannot load"_s};
+    QTest::newRow("a resource file that does not load beside a good backup is named once")
+        << Files{{u"data/Tweak/Stuff.xml.backup"_s, stuffXml},
+                 {u"data/Tweak/Stuff.xml"_s, "<a><b></a>"},
+                 {u"Good:Gadget.twk"_s, "Damage=1\n"}}
+        << u"--game GAME Good"_s << 1
+        << QStringList{u"data/Tweak/Stuff.xml:0: cannot load"_s};
     QTest::newRow("text set on a field that holds an element is a warning at its line, no fault")
         << Files{{u"Warn:Gadget.twk"_s, "Damage=1\n\nLink=first\n"},
                  {u"Warn:resource.twk"_s, "Lives=2\n"}}
