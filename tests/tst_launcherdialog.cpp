@@ -760,6 +760,8 @@ private slots:
                            u"-Marcar los mods del texto copiado"_s};
         QTest::newRow("F10 without Shift opens nothing")
             << u"ENG"_s << u"f10"_s << sets << u"Anvil"_s << QStringList();
+        QTest::newRow("Shift with a letter opens nothing")
+            << u"ENG"_s << u"shift+x"_s << sets << u"Anvil"_s << QStringList();
         // Past 30 sets, submenus by first and last name, filled when they open.
         QByteArray many;
         QStringList tree{u"  s00 \u2026 s29"_s};
@@ -796,8 +798,11 @@ private slots:
                                     list->viewport()->mapToGlobal(QPoint(5, 5)));
             QApplication::sendEvent(list->viewport(), &click);
         } else {
-            QTest::keyClick(list, opening.endsWith(u"f10"_s) ? Qt::Key_F10 : Qt::Key_Menu,
-                            opening == u"shift+f10"_s ? Qt::ShiftModifier : Qt::NoModifier);
+            QTest::keyClick(list,
+                            opening.endsWith(u"f10"_s)  ? Qt::Key_F10
+                            : opening.endsWith(u"+x"_s) ? Qt::Key_X
+                                                        : Qt::Key_Menu,
+                            opening.startsWith(u"shift+"_s) ? Qt::ShiftModifier : Qt::NoModifier);
         }
         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         QStringList seen;
