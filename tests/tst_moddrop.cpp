@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <QTextBrowser>
 #include <QTimer>
+
+#include <functional>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -16,16 +18,29 @@ using namespace vxtest;
 
 namespace {
 
-// Drags files onto the window and drops them there; whether the window took the drag.
-bool drop(QWidget *window, const QList<QUrl> &urls)
+// Drags files onto the window and drops them there; what the window answered to the entry,
+// the move and the drop, "y" or "n" each. The move and the drop come already accepted, as the
+// window system passes on the entry's yes: the window must say no to each itself. entered
+// runs between the entry and the move.
+QString drop(QWidget *window, const QList<QUrl> &urls, const std::function<void()> &entered = {})
 {
     QMimeData data;
     data.setUrls(urls);
     QDragEnterEvent enter({150, 400}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window, &enter);
-    QDropEvent dropEvent({150, 400}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    if (entered)
+        entered();
+    QDragMoveEvent move({150, 410}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    move.accept();
+    QApplication::sendEvent(window, &move);
+    QDropEvent dropEvent({150, 410}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    dropEvent.accept();
     QApplication::sendEvent(window, &dropEvent);
-    return enter.isAccepted();
+    QString answers;
+    for (const QEvent *event : {static_cast<QEvent *>(&enter), static_cast<QEvent *>(&move),
+                                static_cast<QEvent *>(&dropEvent)})
+        answers += event->isAccepted() ? u'y' : u'n';
+    return answers;
 }
 
 } // namespace
@@ -145,8 +160,14 @@ void TestModDrop::dropWhileBusy()
     TestDir dir;
     QVERIFY(writeArchive(dir.filePath(u"Sky.zip"_s), {{u"Sky/info.txt"_s, "name=Sky\n"}}));
     QWidget window;
-    new VxModDrop(&window, dir.path(), [] { return true; }, {});
-    QVERIFY(!::drop(&window, {QUrl::fromLocalFile(dir.filePath(u"Sky.zip"_s))}));
+    bool busy = true;
+    new VxModDrop(&window, dir.path(), [&busy] { return busy; }, {});
+    const QList<QUrl> sky{QUrl::fromLocalFile(dir.filePath(u"Sky.zip"_s))};
+    // Refused at the entry (a window that refused it is sent no move nor drop).
+    QCOMPARE(::drop(&window, sky).first(1), u"n"_s);
+    // A launch that starts while the archive is dragged over the window takes the drop back.
+    busy = false;
+    QCOMPARE(::drop(&window, sky, [&busy] { busy = true; }), u"ynn"_s);
     QTest::qWait(20);
     QVERIFY(!QFile::exists(dir.filePath(u"VexilMods"_s)));
 }
