@@ -659,6 +659,8 @@ private slots:
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(u'\n')));
         // Readable: the dialog's font is not made small to fit.
         QVERIFY2(size >= 11, qPrintable(QString::number(size)));
+        // Measured in the font that travels with the launcher, not whatever the system has.
+        QCOMPARE(QFontInfo(dialog.font()).family(), u"Liberation Sans"_s);
     }
 
     // The fixed layout lines up: boxes of a row share their edges, the switches of the left
