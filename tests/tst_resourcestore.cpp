@@ -221,6 +221,13 @@ void TestResourceStore::loadAndSave_data()
                                   << QByteArray();
     QTest::newRow("truncated on the third line, and the failed document does not wipe the file")
         << "<R>\r\n<T>\r\n<A id='a'></A></T"_ba << u"line 3"_s << u"area.xml"_s << QByteArray();
+    // The parse rewrites the text it goes through, newlines in an attribute into spaces.
+    QTest::newRow("an error is placed in the file as it was, past newlines in an attribute")
+        << "<R>\n<T>\n<A id='a\nb\nc'/>\n<B></T>"_ba << u"line 6, column 6:"_s << u"area.xml"_s
+        << QByteArray();
+    QTest::newRow("an error in a file of another encoding is placed in it as well")
+        << "<?xml version='1.0' encoding='ISO-8859-1'?>\n<R a='\xE9\n\xE9'>\n<T></R>"_ba
+        << u"line 4, column 6:"_s << u"area.xml"_s << QByteArray();
     QTest::newRow("reference to U+0000 would cut the text short")
         << "<R><T>a&#x00;b</T></R>"_ba << u"U+0000"_s << u"area.xml"_s << QByteArray();
     QTest::newRow("nesting 100000 levels deep loads but is not written")
