@@ -269,6 +269,7 @@ void setError(VxResourceDocument::Private &d, const QString &message)
     d.encoding.clear();
     d.forgetIds();
     d.forgetFields();
+    d.originals.reset();
     d.error = message;
 }
 
@@ -499,6 +500,25 @@ void VxResourceDocument::Private::noteDepth(pugi::xml_node node, int levelsBelow
     depth = std::max(depth, level + levelsBelow);
 }
 
+void VxResourceDocument::Private::noteChange(pugi::xml_node node)
+{
+    if (!originals || originals->lost)
+        return;
+    const pugi::xml_node table(originals->table);
+    pugi::xml_node child = node;
+    while (child && child.parent() != table)
+        child = child.parent();
+    if (!child) {
+        originals->lost = true;
+        return;
+    }
+    pugi::xml_node_struct *const key = child.internal_object();
+    if (originals->added.contains(key) || originals->copies.contains(key))
+        return;
+    originals->copies.insert(key,
+                             originals->store.d_func()->doc.append_copy(child).internal_object());
+}
+
 void VxResourceDocument::Private::forgetIds()
 {
     ids.clear();
@@ -540,6 +560,13 @@ QString VxResourceDocument::errorString() const
 void VxResourceDocument::dropUnreadText()
 {
     d->dropsUnreadText = true;
+}
+
+void VxResourceDocument::keepOriginals()
+{
+    d->originals = std::make_unique<Private::Originals>();
+    d->originals->table = d->tableNode().internal_object();
+    d->originals->lost = d->originals->table == nullptr;
 }
 
 QString VxResourceElement::tagName() const
@@ -681,6 +708,28 @@ VxResourceElement findResourceById(const VxResourceElement &parent, const QStrin
     return {};
 }
 
+bool findOriginalById(const VxResourceDocument &document, const QString &id,
+                      VxResourceElement &found)
+{
+    VxResourceDocument::Private::Originals *originals = document.d_func()->originals.get();
+    if (!originals || originals->lost)
+        return false;
+    // Elements are only ever appended to the table, so the first with an id is an original
+    // one whenever the table held one.
+    const VxResourceElement first =
+        findResourceById(VxResourceAccess::element(const_cast<VxResourceDocument *>(&document),
+                                                   pugi::xml_node(originals->table)),
+                         id);
+    const pugi::xml_node node = VxResourceAccess::node(first);
+    if (!node || originals->added.contains(node.internal_object()))
+        found = {};
+    else if (pugi::xml_node_struct *copy = originals->copies.value(node.internal_object()))
+        found = VxResourceAccess::element(&originals->store, pugi::xml_node(copy));
+    else
+        found = first;
+    return true;
+}
+
 namespace {
 
 // Keeps the id index in step with a new child of the table; the earlier element keeps
@@ -691,6 +740,20 @@ VxResourceElement adopt(VxResourceDocument::Private *d, const VxResourceElement 
     if (d->idsBuilt && VxResourceAccess::node(parent) == d->tableNode())
         remember(*d, child);
     return VxResourceAccess::element(parent.document(), child);
+}
+
+// A new child of the table is none of its originals; one of anything else changes what holds
+// it.
+void noteAppending(VxResourceDocument::Private &d, pugi::xml_node parent)
+{
+    if (d.originals && parent.internal_object() != d.originals->table)
+        d.noteChange(parent);
+}
+
+void noteAppended(VxResourceDocument::Private &d, pugi::xml_node parent, pugi::xml_node child)
+{
+    if (d.originals && parent.internal_object() == d.originals->table && child)
+        d.originals->added.insert(child.internal_object());
 }
 
 void setId(pugi::xml_node element, const QString &id)
@@ -710,7 +773,9 @@ VxResourceElement createResourceElement(const VxResourceElement &parent, const Q
     pugi::xml_node parentNode = VxResourceAccess::node(parent);
     if (!d || !parentNode || !isValidXmlName(tagName) || !d->canEncode(tagName))
         return {};
+    noteAppending(*d, parentNode);
     pugi::xml_node element = parentNode.append_child(VxTreeText(tagName).c_str());
+    noteAppended(*d, parentNode, element);
     d->noteDepth(element);
     d->noteChildAppended(parentNode, element);
     setId(element, id);
@@ -725,7 +790,9 @@ VxResourceElement importResourceElement(const VxResourceElement &parent,
     const pugi::xml_node sourceNode = VxResourceAccess::node(source);
     if (!d || !parentNode || !sourceNode)
         return {};
+    noteAppending(*d, parentNode);
     pugi::xml_node copy = parentNode.append_copy(sourceNode);
+    noteAppended(*d, parentNode, copy);
     d->noteDepth(copy, vxSubtreeDepth(copy, maxDepth));
     d->noteChildAppended(parentNode, copy);
     setId(copy, id);
