@@ -229,8 +229,8 @@ struct Phases
 };
 
 // The same steps as a launch's compile of one resource file per mod, timed apart. As in a
-// launch, each document is parsed once, the working one kept from mod to mod and saved once,
-// after the last.
+// launch, the working document is parsed once, kept from mod to mod and saved once, after the
+// last; "#copy" reads the originals it keeps, so the game's own is not parsed again.
 Phases timedPhases(const QString &game)
 {
     Phases phases;
@@ -241,13 +241,11 @@ Phases timedPhases(const QString &game)
                         VxFileOps::Durability::Durable);
     phases.backup = seconds(timer);
 
-    VxResourceDocument pristine;
-    VxResourceElement pristineTable;
     VxResourceDocument working;
     VxResourceElement workingTable;
     timer.restart();
-    loadResourceDocument(pristine, pristineTable, resource + u".backup"_s);
     loadResourceDocument(working, workingTable, resource);
+    working.keepOriginals();
     phases.loads += seconds(timer);
     timer.restart();
     findResourceById(workingTable, u"id-0"_s);
@@ -259,7 +257,11 @@ Phases timedPhases(const QString &game)
         context.folderPath = mod.path + u"Tweak/Big"_s;
         context.resourceName = u"Big"_s;
         context.working = workingTable;
-        context.pristine = pristineTable;
+        context.pristineById = [&working](const QString &id) {
+            VxResourceElement found;
+            findOriginalById(working, id, found);
+            return found;
+        };
         context.feedback = &feedback;
         timer.restart();
         compileTweakFolder(context);

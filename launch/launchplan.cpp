@@ -170,48 +170,42 @@ private:
 
 struct Documents
 {
-    QByteArray bytes; // the file, kept for the pristine document until a "#copy" reads it
+    QString path;
     VxResourceDocument pristine;
     VxResourceDocument working;
     VxResourceElement pristineTable;
     VxResourceElement workingTable;
     bool pristineParsed = false;
 
-    VxResourceElement pristineOnDemand()
+    // What "#copy" reads: the working document keeps what it first held of every element it
+    // changes, and the file is parsed a second time only if that could not tell.
+    VxResourceElement pristineById(const QString &id)
     {
+        VxResourceElement found;
+        if (findOriginalById(working, id, found))
+            return found;
         if (!pristineParsed) {
             pristineParsed = true;
-            // The working document parsed the same bytes, so this parse cannot fail.
-            if (pristine.setContent(bytes))
-                pristineTable = pristine.table();
-            bytes.clear();
+            loadResourceDocument(pristine, pristineTable, path);
         }
-        return pristineTable;
+        return findResourceById(pristineTable, id);
     }
 };
 
-// The two documents a launch compiles resource file X with: both hold the file as it stands,
-// which is the game's own once every earlier launch has been undone, as every start does.
-// Most mods copy nothing, so the pristine one is parsed only when a "#copy" reads it.
+// The documents a launch compiles resource file X with, read from the file as it stands, which
+// is the game's own once every earlier launch has been undone, as every start does.
 std::unique_ptr<Documents> loadDocuments(const QString &installDir, const QString &name,
                                          QString &error)
 {
-    const QString path = installDir + "/data/Tweak/"_L1 + name + ".xml"_L1;
-    const QString &source = path;
-    QFile file(source);
     auto documents = std::make_unique<Documents>();
-    documents->bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        error = QDir::toNativeSeparators(source) + ": cannot be read: "_L1 + file.errorString();
-        return nullptr;
-    }
-    if (!documents->working.setContent(documents->bytes)) {
-        error = QDir::toNativeSeparators(source) + ": "_L1 + documents->working.errorString();
+    documents->path = installDir + "/data/Tweak/"_L1 + name + ".xml"_L1;
+    if (!loadResourceDocument(documents->working, documents->workingTable, documents->path)) {
+        error = documents->working.errorString();
         return nullptr;
     }
     // Only looked at: the edits are told as they are made, and the document is never saved.
     documents->working.dropUnreadText();
-    documents->workingTable = documents->working.table();
+    documents->working.keepOriginals();
     return documents;
 }
 
@@ -475,8 +469,8 @@ VxLaunchPlan planLaunch(const QString &installDir, const QList<VxModRef> &mods,
             context.folderPath = tweakDir + u'/' + name;
             context.resourceName = name;
             context.working = slot->workingTable;
-            context.pristineOnDemand = [documents = slot.get()] {
-                return documents->pristineOnDemand();
+            context.pristineById = [documents = slot.get()](const QString &id) {
+                return documents->pristineById(id);
             };
             context.feedback = &feedback;
             context.observer = &recorder;

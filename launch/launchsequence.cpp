@@ -93,7 +93,9 @@ struct Resource
     bool backupAwaited = false;
     VxResourceDocument working;
     VxResourceElement workingTable;
-    // The game's own document, parsed when a "#copy" first reads it.
+    // The game's own document. The working document keeps what it first held of each element
+    // it changes, which "#copy" reads instead; this one is parsed only when that cannot tell
+    // (after a rewind read the working document again).
     std::unique_ptr<VxResourceDocument> pristine;
     VxResourceElement pristineTable;
     bool pristineFailed = false;
@@ -247,10 +249,15 @@ private:
         }
         Resource &resource = *it->second;
         m_feedback.setLabel(tableString(21) + name + QLatin1String(".xml"));
-        if (first &&
-            !loadResourceDocument(resource.working, resource.workingTable, resource.path)) {
-            // A backup that could not be made is no document that failed to load: say which.
-            return awaitBackup(resource) ? loadFailed(name) : VxLaunchResult::Failed;
+        if (first) {
+            if (!loadResourceDocument(resource.working, resource.workingTable, resource.path)) {
+                // A backup that could not be made is no document that failed to load: say
+                // which.
+                return awaitBackup(resource) ? loadFailed(name) : VxLaunchResult::Failed;
+            }
+            // Read before the launch writes the file, so it holds the bytes the backup is made
+            // of: what "#copy" reads.
+            resource.working.keepOriginals();
         }
         opened = &resource;
         return VxLaunchResult::Applied;
@@ -299,7 +306,12 @@ private:
         context.folderPath = folderPath;
         context.resourceName = name;
         context.working = resource.workingTable;
-        context.pristineOnDemand = [this, &resource] { return pristineOf(resource); };
+        context.pristineById = [this, &resource](const QString &id) {
+            VxResourceElement found;
+            if (!findOriginalById(resource.working, id, found))
+                found = findResourceById(pristineOf(resource), id);
+            return found;
+        };
         context.feedback = &feedback;
         return compileTweakFolder(context);
     }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -268,6 +269,7 @@ void setError(VxResourceDocument::Private &d, const QString &message)
     d.encoding.clear();
     d.forgetIds();
     d.forgetFields();
+    d.originals.reset();
     d.error = message;
 }
 
@@ -310,12 +312,23 @@ qsizetype nulReference(const QByteArray &utf8)
     return -1;
 }
 
-bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
+// How a parse ended.
+enum class Parsed {
+    Yes,
+    No,        // d.error says why and where
+    TextSpent, // a handed-over text was rewritten in place before the parser failed in it:
+               // where it failed must be told from the text as it was, read again
+};
+
+// Parses bytes into d. Without keepText, a caller that keeps no reference to bytes hands its
+// only copy over: the tree is then built in that text itself, and a large file is not copied
+// once more.
+Parsed parse(VxResourceDocument::Private &d, QByteArray bytes, bool keepText)
 {
     setError(d, {});
     if (bytes.isEmpty()) {
         d.error = u"the file is empty"_s;
-        return false;
+        return Parsed::No;
     }
 
     QByteArray utf8;
@@ -325,7 +338,7 @@ bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
         QStringDecoder decoder(*wide);
         if (!decodeAll(decoder, bytes, &utf8)) {
             setError(d, u"the file is not valid %1"_s.arg(QLatin1String(decoder.name())));
-            return false;
+            return Parsed::No;
         }
     } else {
         encoding = declaredEncoding(bytes);
@@ -333,21 +346,21 @@ bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
                                ? std::optional(QStringConverter::Utf8)
                                : QStringConverter::encodingForName(encoding.constData());
         if (known && *known == QStringConverter::Utf8) {
-            utf8 = bytes;
+            utf8 = std::move(bytes);
             encoding.clear();
         } else if (known && isWideEncoding(*known)) {
             setError(d, u"the file declares the encoding %1 but is not written in it"_s.arg(
                             QString::fromLatin1(encoding)));
-            return false;
+            return Parsed::No;
         } else if (!isWritableEncoding(encoding)) {
             setError(
                 d, u"the file's encoding %1 is not supported"_s.arg(QString::fromLatin1(encoding)));
-            return false;
+            return Parsed::No;
         } else {
             if (!decodeAll(encoding, bytes, &utf8)) {
                 setError(d, u"the file holds bytes that are not valid %1, the encoding it "
                             u"declares"_s.arg(QString::fromLatin1(encoding)));
-                return false;
+                return Parsed::No;
             }
         }
     }
@@ -356,23 +369,29 @@ bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
     if (const auto *nul = std::memchr(utf8.constData(), 0, size_t(utf8.size()))) {
         setError(d, errorAt(utf8, static_cast<const char *>(nul) - utf8.constData(),
                             u"a NUL byte; this is not a text file"_s));
-        return false;
+        return Parsed::No;
     }
 
     if (const qsizetype at = nulReference(utf8); at >= 0) {
         setError(d, errorAt(utf8, at, u"a character reference to U+0000"_s));
-        return false;
+        return Parsed::No;
     }
 
-    // Parsed in place: the tree points into the buffer, which the document keeps, so a large
-    // file is not copied once more.
+    // Parsed in place: the tree points into the buffer, which the document keeps. The text
+    // is copied first only when someone else still holds it (data() detaches), and then the
+    // copy kept here tells where a failure lies.
     d.doc.reset();
-    d.buffer = utf8;
+    d.buffer = std::move(utf8);
+    const QByteArray original = keepText || !d.buffer.isDetached() ? d.buffer : QByteArray();
     const pugi::xml_parse_result result = d.doc.load_buffer_inplace(
         d.buffer.data(), size_t(d.buffer.size()), parseOptions, pugi::encoding_utf8);
     if (!result) {
-        setError(d, errorAt(utf8, result.offset, describe(result)));
-        return false;
+        if (original.isNull()) {
+            setError(d, {});
+            return Parsed::TextSpent;
+        }
+        setError(d, errorAt(original, result.offset, describe(result)));
+        return Parsed::No;
     }
 
     if (wide) {
@@ -386,13 +405,13 @@ bool parse(VxResourceDocument::Private &d, const QByteArray &bytes)
             } else if (!isWritableEncoding(encoding)) {
                 setError(d, u"the file's encoding %1 is not supported"_s.arg(
                                 QString::fromLatin1(encoding)));
-                return false;
+                return Parsed::No;
             }
         }
     }
 
     d.encoding = encoding;
-    return true;
+    return Parsed::Yes;
 }
 
 } // namespace
@@ -433,28 +452,24 @@ pugi::xml_node VxResourceDocument::Private::tableNode() const
 
 int vxSubtreeDepth(pugi::xml_node root, int limit)
 {
-    int deepest = 0;
-    int depth = 0;
-    pugi::xml_node node = root.first_child();
-    if (node)
-        depth = 1;
-    while (node && depth > 0) {
-        deepest = std::max(deepest, depth);
-        if (deepest > limit)
-            break;
-        if (node.first_child()) {
-            node = node.first_child();
-            ++depth;
-            continue;
+    // pugixml's own walk: one call per node where stepping by hand took four, and a save walks
+    // the whole of a large tree once.
+    class Deepest final : public pugi::xml_tree_walker
+    {
+    public:
+        explicit Deepest(int limit) : m_limit(limit) {}
+        bool for_each(pugi::xml_node &) override
+        {
+            deepest = std::max(deepest, depth() + 1);
+            return deepest <= m_limit;
         }
-        while (depth > 0 && !node.next_sibling()) {
-            node = node.parent();
-            --depth;
-        }
-        if (depth > 0)
-            node = node.next_sibling();
-    }
-    return deepest;
+        int deepest = 0;
+
+    private:
+        int m_limit;
+    } walker(limit);
+    root.traverse(walker);
+    return walker.deepest;
 }
 
 void vxRemoveSubtree(pugi::xml_node node)
@@ -485,6 +500,25 @@ void VxResourceDocument::Private::noteDepth(pugi::xml_node node, int levelsBelow
     depth = std::max(depth, level + levelsBelow);
 }
 
+void VxResourceDocument::Private::noteChange(pugi::xml_node node)
+{
+    if (!originals || originals->lost)
+        return;
+    const pugi::xml_node table(originals->table);
+    pugi::xml_node child = node;
+    while (child && child.parent() != table)
+        child = child.parent();
+    if (!child) {
+        originals->lost = true;
+        return;
+    }
+    pugi::xml_node_struct *const key = child.internal_object();
+    if (originals->added.contains(key) || originals->copies.contains(key))
+        return;
+    originals->copies.insert(key,
+                             originals->store.d_func()->doc.append_copy(child).internal_object());
+}
+
 void VxResourceDocument::Private::forgetIds()
 {
     ids.clear();
@@ -503,7 +537,7 @@ VxResourceDocument::~VxResourceDocument() = default;
 
 bool VxResourceDocument::setContent(const QByteArray &data)
 {
-    return parse(*d, data);
+    return parse(*d, data, true) == Parsed::Yes;
 }
 
 QByteArray VxResourceDocument::toByteArray() const
@@ -528,6 +562,13 @@ void VxResourceDocument::dropUnreadText()
     d->dropsUnreadText = true;
 }
 
+void VxResourceDocument::keepOriginals()
+{
+    d->originals = std::make_unique<Private::Originals>();
+    d->originals->table = d->tableNode().internal_object();
+    d->originals->lost = d->originals->table == nullptr;
+}
+
 QString VxResourceElement::tagName() const
 {
     return QString::fromUtf8(pugi::xml_node(m_node).name());
@@ -543,20 +584,28 @@ bool loadResourceDocument(VxResourceDocument &document, VxResourceElement &table
 {
     VxResourceDocument::Private &d = *document.d_func();
     table = {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const auto read = [&](QByteArray &bytes) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            bytes = file.readAll();
+            if (file.error() == QFileDevice::NoError)
+                return true;
+        }
         setError(
             d, u"%1: cannot be read: %2"_s.arg(QDir::toNativeSeparators(path), file.errorString()));
         return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        setError(
-            d, u"%1: cannot be read: %2"_s.arg(QDir::toNativeSeparators(path), file.errorString()));
+    };
+    QByteArray bytes;
+    if (!read(bytes))
         return false;
+    Parsed parsed = parse(d, std::move(bytes), false);
+    // Rare, and only to say where the file is broken.
+    if (parsed == Parsed::TextSpent) {
+        if (!read(bytes))
+            return false;
+        parsed = parse(d, std::move(bytes), true);
     }
-    file.close();
-    if (!parse(d, bytes)) {
+    if (parsed != Parsed::Yes) {
         d.error = u"%1: %2"_s.arg(QDir::toNativeSeparators(path), d.error);
         return false;
     }
@@ -633,19 +682,19 @@ VxResourceElement findResourceById(const VxResourceElement &parent, const QStrin
 
     if (parentNode == d->tableNode()) {
         if (!d->idsBuilt) {
-            qsizetype count = 0;
+            // One walk over the table, whose children lie far apart in memory: gathered first,
+            // so that the hash is sized once, then filled from the last back with one hash
+            // operation each, so that the first element with an id is the one left standing.
+            std::vector<std::pair<QByteArrayView, pugi::xml_node_struct *>> children;
             for (pugi::xml_node child = parentNode.first_child(); child;
-                 child = child.next_sibling())
-                ++count;
-            d->ids.reserve(count);
-            // Filled from the last child back, so that the first element with an id is the
-            // one left standing, with one hash operation per child.
-            for (pugi::xml_node child = parentNode.last_child(); child;
-                 child = child.previous_sibling()) {
+                 child = child.next_sibling()) {
                 if (child.type() == pugi::node_element)
-                    d->ids.insert(QByteArrayView(child.attribute("id").value()),
-                                  child.internal_object());
+                    children.emplace_back(QByteArrayView(child.attribute("id").value()),
+                                          child.internal_object());
             }
+            d->ids.reserve(qsizetype(children.size()));
+            for (auto it = children.crbegin(); it != children.crend(); ++it)
+                d->ids.insert(it->first, it->second);
             d->idsBuilt = true;
         }
         return VxResourceAccess::element(parent.document(), pugi::xml_node(d->ids.value(key)));
@@ -659,6 +708,28 @@ VxResourceElement findResourceById(const VxResourceElement &parent, const QStrin
     return {};
 }
 
+bool findOriginalById(const VxResourceDocument &document, const QString &id,
+                      VxResourceElement &found)
+{
+    VxResourceDocument::Private::Originals *originals = document.d_func()->originals.get();
+    if (!originals || originals->lost)
+        return false;
+    // Elements are only ever appended to the table, so the first with an id is an original
+    // one whenever the table held one.
+    const VxResourceElement first =
+        findResourceById(VxResourceAccess::element(const_cast<VxResourceDocument *>(&document),
+                                                   pugi::xml_node(originals->table)),
+                         id);
+    const pugi::xml_node node = VxResourceAccess::node(first);
+    if (!node || originals->added.contains(node.internal_object()))
+        found = {};
+    else if (pugi::xml_node_struct *copy = originals->copies.value(node.internal_object()))
+        found = VxResourceAccess::element(&originals->store, pugi::xml_node(copy));
+    else
+        found = first;
+    return true;
+}
+
 namespace {
 
 // Keeps the id index in step with a new child of the table; the earlier element keeps
@@ -669,6 +740,20 @@ VxResourceElement adopt(VxResourceDocument::Private *d, const VxResourceElement 
     if (d->idsBuilt && VxResourceAccess::node(parent) == d->tableNode())
         remember(*d, child);
     return VxResourceAccess::element(parent.document(), child);
+}
+
+// A new child of the table is none of its originals; one of anything else changes what holds
+// it.
+void noteAppending(VxResourceDocument::Private &d, pugi::xml_node parent)
+{
+    if (d.originals && parent.internal_object() != d.originals->table)
+        d.noteChange(parent);
+}
+
+void noteAppended(VxResourceDocument::Private &d, pugi::xml_node parent, pugi::xml_node child)
+{
+    if (d.originals && parent.internal_object() == d.originals->table && child)
+        d.originals->added.insert(child.internal_object());
 }
 
 void setId(pugi::xml_node element, const QString &id)
@@ -688,7 +773,9 @@ VxResourceElement createResourceElement(const VxResourceElement &parent, const Q
     pugi::xml_node parentNode = VxResourceAccess::node(parent);
     if (!d || !parentNode || !isValidXmlName(tagName) || !d->canEncode(tagName))
         return {};
+    noteAppending(*d, parentNode);
     pugi::xml_node element = parentNode.append_child(VxTreeText(tagName).c_str());
+    noteAppended(*d, parentNode, element);
     d->noteDepth(element);
     d->noteChildAppended(parentNode, element);
     setId(element, id);
@@ -703,7 +790,9 @@ VxResourceElement importResourceElement(const VxResourceElement &parent,
     const pugi::xml_node sourceNode = VxResourceAccess::node(source);
     if (!d || !parentNode || !sourceNode)
         return {};
+    noteAppending(*d, parentNode);
     pugi::xml_node copy = parentNode.append_copy(sourceNode);
+    noteAppended(*d, parentNode, copy);
     d->noteDepth(copy, vxSubtreeDepth(copy, maxDepth));
     d->noteChildAppended(parentNode, copy);
     setId(copy, id);

@@ -68,6 +68,12 @@ public:
     // elements, which is what the tweak compiler reads back (a container's reference is an
     // attribute, never text). Setting field after field, most of the work is storing text.
     void dropUnreadText();
+    // For a document whose edits must not hide what its resource table held (a launch's
+    // working document, beside which "#copy" reads the game's own elements): from now on, the
+    // first change to a child of the table, or to anything under it, first keeps a copy of
+    // that child as it was. findOriginalById() then answers as a second, unedited parse of the
+    // same file would, without one. Loading the document again ends it.
+    void keepOriginals();
 
     struct Private;
     Private *d_func() const { return d.get(); }
@@ -93,6 +99,12 @@ QString resourceSaveRefusal(const VxResourceDocument &document);
 // The first direct child element of parent whose "id" equals id (an element without "id"
 // counts as having an empty one); null when there is none.
 VxResourceElement findResourceById(const VxResourceElement &parent, const QString &id);
+// In a document that keeps its originals: the first element of its resource table with that
+// id, as the table held it when keepOriginals() was called (null when it held none). Elements
+// added since are not among them. False, with found untouched, when the document cannot tell:
+// it keeps no originals, or its table itself was changed since.
+bool findOriginalById(const VxResourceDocument &document, const QString &id,
+                      VxResourceElement &found);
 // Appends a new, empty element tagName with the given id to parent. Refuses (returns null,
 // adds nothing) when parent is null, tagName is not a valid XML name or the file's encoding
 // cannot write it.

@@ -7,11 +7,13 @@
 #include <QByteArrayView>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QStringView>
 #include <QVarLengthArray>
 
 #include <pugixml.hpp>
 
+#include <memory>
 #include <string_view>
 
 struct VxResourceDocument::Private
@@ -53,7 +55,21 @@ struct VxResourceDocument::Private
     pugi::xml_node_struct *fieldsOwner = nullptr;
     QHash<QByteArrayView, FieldRun> fields;
 
+    // See VxResourceDocument::keepOriginals().
+    struct Originals
+    {
+        pugi::xml_node_struct *table = nullptr;
+        bool lost = false; // the table itself changed: its children no longer tell
+        QSet<pugi::xml_node_struct *> added;                            // children added since
+        QHash<pugi::xml_node_struct *, pugi::xml_node_struct *> copies; // changed -> as it was
+        VxResourceDocument store;                                       // holds the copies
+    };
+    std::unique_ptr<Originals> originals;
+
     pugi::xml_node tableNode() const;
+    // Calls before node, or anything under it, changes (a child appended to the table is
+    // told to originals->added instead).
+    void noteChange(pugi::xml_node node);
     void forgetIds();
     void forgetFields() { fieldsOwner = nullptr, fields.clear(); }
     // Calls for every child added to or removed from parent (children added at its end).

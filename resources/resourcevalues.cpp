@@ -230,11 +230,14 @@ bool canName(const VxResourceDocument::Private *d, const QString &tag)
     return isValidXmlName(tag) && (!d || d->canEncode(tag));
 }
 
-// Fields added to, changed in or removed from the table itself are resource elements, so
-// the id index no longer describes the table.
+// Called before a field of resource changes. Fields added to, changed in or removed from the
+// table itself are resource elements, so the id index no longer describes the table.
 void touch(VxResourceDocument::Private *d, pugi::xml_node resource)
 {
-    if (d && resource == d->tableNode())
+    if (!d)
+        return;
+    d->noteChange(resource);
+    if (resource == d->tableNode())
         d->forgetIds();
 }
 

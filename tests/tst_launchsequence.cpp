@@ -173,6 +173,21 @@ void TestLaunchSequence::launch_data()
     QTest::newRow("a copy reads the game's element, not an earlier mod's edit")
         << QStringList{speed, u"Tweak/Units/Fast.twk=#nodb\n#copy Speed\n"_s} << QString() << units
         << u"9|1|3"_s;
+    const QString copy = u"Tweak/Units/Fast.twk=#nodb\n#copy "_s;
+    QTest::newRow("a copy later in the same mod reads the game's element, not the mod's edit")
+        << QStringList{u"Tweak/Units/Armor.twk=Value=7\n; "_s + copy + u"Armor\n"_s} << QString()
+        << units << u"3|7|1"_s;
+    QTest::newRow("a copy reads the game's element after a declaration and a removal changed it")
+        << QStringList{u"Tweak/Units/resource.twk=#int\nArmor = 8\n"_s,
+                       u"Tweak/Units/Armor.twk=-Value\n"_s, copy + u"Armor\n"_s}
+        << QString() << units << u"3||1"_s;
+    QTest::newRow("a copy of an element only an earlier mod made finds none")
+        << QStringList{u"Tweak/Units/Zeta.twk=#nodb\n#class XIntResourceDetails\nValue=5\n"_s,
+                       copy + u"Zeta\n"_s}
+        << u"ignore"_s << units << u"3|1|"_s;
+    QTest::newRow("after Abort the earlier mods are compiled again, their copy still the game's")
+        << QStringList{speed, copy + u"Speed\n"_s, u"Tweak/Units/Armor.twk=Value=2\n; "_s + ghost}
+        << u"abort"_s << units << u"9|1|3"_s;
     QTest::newRow("a malformed resource file stops the launch")
         << QStringList{u"Tweak/Broken/Speed.twk=Value=9\n"_s, speed} << QString()
         << u"Tweak/Broken.xml.backup=<XResourceFile><XResourceTable>"_s << u"3|1|"_s;

@@ -45,7 +45,9 @@ void TestResourceStore::edits_data()
     // "remove S", "find ID" (the tag of the table's entry), "make ID TAG", "in ID" (edit that
     // resource; the table itself without one), "import S ID" (a copy of ID under field S),
     // "save" (whether it can be written), "write" (the table written, fillers left out),
-    // "reread" (the document read back from what it writes) and "drop" (dropUnreadText).
+    // "reread" (the document read back from what it writes), "again" (the same document read
+    // again from it), "drop" (dropUnreadText), "keep" (keepOriginals) and "original ID" (that
+    // original written, "-" for none, "unknown" when the document cannot tell).
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("log"); // what each step gave: ok or no, a text, null, -
     const auto row = [](const char *name, const QByteArray &xml, const QString &steps,
@@ -133,6 +135,26 @@ void TestResourceStore::edits_data()
         resource("<V><i/></V><W>t</W>"),
         u"drop;set N=x;read N;set W=y;read W;set V=z;read V;set i(0)=q;read V"_s,
         u"ok;ok;;ok;y;ok;z;ok;qz"_s);
+    // What "#copy" reads beside a launch's edits: every change to a table entry keeps it first.
+    const QByteArray two = "<R><T><E id='r'><V>1</V><W><X>2</X></W></E><E id='s'><V>3</V></E>"
+                           "<E id='s'><V>4</V></E></T></R>";
+    const QString r = u"<E id='r'><V>1</V><W><X>2</X></W></E>"_s;
+    row("an original is as it was before a set, an add and a removal; an unchanged one is the "
+        "first with its id",
+        two, u"keep;in r;set V=9;add N=n;remove W;original r;original s;write"_s,
+        u"ok;ok;ok;ok;"_s + r +
+            u";<E id='s'><V>3</V></E>;<E id='r'><V>9</V><N>n</N></E><E id='s'><V>3</V></E>"
+            u"<E id='s'><V>4</V></E>"_s);
+    row("a change deep inside an entry, or a second one, keeps the entry as it first was", two,
+        u"keep;in r;set X(0)=5;set V=8;original r;read X(0)"_s, u"ok;ok;ok;"_s + r + u";5"_s);
+    row("an original read before its entry changes stays as it was then", two,
+        u"keep;original r;in r;set V=9;original r"_s, u"ok;"_s + r + u";ok;"_s + r);
+    row("a copy put into an entry changes it; entries made since are no originals", two,
+        u"keep;in r;import W s;make n N;make r Z;original r;original n;find r"_s,
+        u"ok;ok;ok;ok;"_s + r + u";-;E"_s);
+    row("a field of the table itself, a reading again, or no keep: nothing is known", two,
+        u"original r;keep;in;set Q=1;original s;keep;original s;again;original s"_s,
+        u"unknown;ok;ok;unknown;ok;<E id='s'><V>3</V></E>;ok;unknown"_s);
     row("a filler removed and set again goes to the end", resource({}, true),
         u"remove F7;read F7;set F7=x;read F7;write"_s, u"ok;null;ok;x;<E id='r'><F7>x</F7></E>"_s);
 }
@@ -156,6 +178,24 @@ void TestResourceStore::edits()
         if (op == "drop"_L1) {
             doc->dropUnreadText();
             got << u"ok"_s;
+        } else if (op == "keep"_L1) {
+            doc->keepOriginals();
+            got << u"ok"_s;
+        } else if (op == "again"_L1) {
+            got << (doc->setContent(written) ? u"ok"_s : u"no"_s);
+        } else if (op == "original"_L1) {
+            VxResourceElement original;
+            if (!findOriginalById(*doc, arg, original)) {
+                got << u"unknown"_s;
+            } else if (original.isNull()) {
+                got << u"-"_s;
+            } else {
+                VxResourceDocument alone;
+                QVERIFY(alone.setContent("<R><T/></R>"));
+                importResourceElement(alone.table(), original, original.id());
+                got << QString::fromUtf8(vxtest::compactXml(alone.toByteArray()))
+                           .remove(QRegularExpression(u"</?[RT]>"_s));
+            }
         } else if (op == "in"_L1) {
             element = arg.isEmpty() ? table : findResourceById(table, arg);
         } else if (op == "find"_L1) {
@@ -221,6 +261,13 @@ void TestResourceStore::loadAndSave_data()
                                   << QByteArray();
     QTest::newRow("truncated on the third line, and the failed document does not wipe the file")
         << "<R>\r\n<T>\r\n<A id='a'></A></T"_ba << u"line 3"_s << u"area.xml"_s << QByteArray();
+    // The parse rewrites the text it goes through, newlines in an attribute into spaces.
+    QTest::newRow("an error is placed in the file as it was, past newlines in an attribute")
+        << "<R>\n<T>\n<A id='a\nb\nc'/>\n<B></T>"_ba << u"line 6, column 6:"_s << u"area.xml"_s
+        << QByteArray();
+    QTest::newRow("an error in a file of another encoding is placed in it as well")
+        << "<?xml version='1.0' encoding='ISO-8859-1'?>\n<R a='\xE9\n\xE9'>\n<T></R>"_ba
+        << u"line 4, column 6:"_s << u"area.xml"_s << QByteArray();
     QTest::newRow("reference to U+0000 would cut the text short")
         << "<R><T>a&#x00;b</T></R>"_ba << u"U+0000"_s << u"area.xml"_s << QByteArray();
     QTest::newRow("nesting 100000 levels deep loads but is not written")

@@ -165,11 +165,13 @@ void reportValue(const Reporter &report, int line, const QString &value)
                u"\"@vector x y [z]\" or \"@href id\"; nothing is written"_s.arg(quoted(value)));
 }
 
-VxResourceElement pristineOf(const VxTweakContext &context)
+VxResourceElement findPristineById(const VxTweakContext &context, const QString &id)
 {
+    if (context.pristineById)
+        return context.pristineById(id);
     if (context.pristine.isNull() && context.pristineOnDemand)
-        return context.pristineOnDemand();
-    return context.pristine;
+        return findResourceById(context.pristineOnDemand(), id);
+    return findResourceById(context.pristine, id);
 }
 
 // A container for baseName, referring to the data element baseName-0 that follows it.
@@ -275,8 +277,7 @@ VxTweakTarget resolveElementTarget(const VxTweakContext &context, const VxResour
             defined = true;
         } else if (!defined && text.startsWith("#copy"_L1)) {
             const QString sourceId = text.mid(6);
-            const VxResourceElement pristine = pristineOf(context);
-            VxResourceElement source = findResourceById(pristine, sourceId);
+            VxResourceElement source = findPristineById(context, sourceId);
             if (source.isNull()) {
                 report(line, u"#copy: the game's %1.xml has no element %2"_s.arg(
                                  context.resourceName, quoted(sourceId)));
@@ -288,7 +289,7 @@ VxTweakTarget resolveElementTarget(const VxTweakContext &context, const VxResour
                 if (source.tagName() == containerTag) {
                     const QString value = readResourceField(source, u"Value"_s);
                     if (value.startsWith(hrefPrefix))
-                        source = findResourceById(pristine, value.mid(hrefPrefix.size()));
+                        source = findPristineById(context, value.mid(hrefPrefix.size()));
                 }
                 makeContainer(context, baseName, flags);
                 target.element = importResourceElement(context.working, source, baseName + u"-0"_s);
