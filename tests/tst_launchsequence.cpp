@@ -233,6 +233,9 @@ void TestLaunchSequence::launch_data()
     QTest::newRow("no folder is created for one the game lacks, nor a file laid over a folder")
         << QStringList{u"Music/t=x; Art/Deep/e=y; Maps/Sea=z"_s} << QString() << QString()
         << QString();
+    QTest::newRow("empty files replace and add like any other, and are undone")
+        << QStringList{u"Art/tank.pgm=; Art/medic="_s} << QString()
+        << u"Art/tank.pgm=; Art/tank.pgm.backup=game tank; Art/medic="_s << QString();
     QTest::newRow("a hidden game file is replaced and comes back")
         << QStringList{u"Art/.shade=mod"_s} << QString()
         << u"Art/.shade=mod; Art/.shade.backup=game"_s << QString();
