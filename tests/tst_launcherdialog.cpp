@@ -537,8 +537,23 @@ private slots:
         QCOMPARE(m_boxes.size(), 1);
         QVERIFY(m_boxes.at(0).contains(u"holds 12 files"_s));
 
+        // Ten, as many as are named: each of them, and nothing more said.
+        for (const QString &name : names.first(2))
+            QVERIFY(QFile::remove(m_game + u'/' + name) &&
+                    QFile::remove(m_game + u'/' + name.chopped(7)));
+        QStringList ten;
+        for (const QString &name : names.sliced(2))
+            ten.append(QDir::toNativeSeparators(name));
+        start(u"ENG"_s, QMessageBox::No);
+        QCOMPARE(m_boxes,
+                 QStringList{u"Vexil 4: Brask! Mod Launcher|The game folder holds 10 files named "
+                             u"like the backups an older launcher left behind:\n"_s +
+                             ten.join(u'\n') +
+                             u"\n\nPut each of them back over the file it is named after?|No "
+                             u"Yes"_s});
+
         // One left: asked again, in the singular, and put back on Yes.
-        for (const QString &name : names.first(11))
+        for (const QString &name : names.sliced(2, 9))
             QVERIFY(QFile::remove(m_game + u'/' + name) &&
                     QFile::remove(m_game + u'/' + name.chopped(7)));
         start(u"ENG"_s, QMessageBox::Yes);
