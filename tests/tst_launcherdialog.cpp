@@ -710,6 +710,9 @@ private slots:
         QFETCH(QString, second);
         QFETCH(QString, edges);
         VxLauncherDialog dialog({m_game, u"ENG"_s}, usualModes);
+        // One size, which the player cannot change: the layout is laid out for it alone.
+        QCOMPARE(dialog.minimumSize(), QSize(371, 561));
+        QCOMPARE(dialog.maximumSize(), QSize(371, 561));
         const auto rect = [&dialog](const QString &name) {
             auto *widget = dialog.findChild<QWidget *>(name);
             return widget ? QRect(widget->mapTo(&dialog, QPoint()), widget->size()) : QRect();
