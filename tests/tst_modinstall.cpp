@@ -197,6 +197,13 @@ void TestModInstall::install_data()
     row("a path of 1,025 characters", tar, with({folders + QString(110, u'f') + u".txt"_s}),
         u"the name of the entry M/"_s + QString(58, u'd') + u'…' + QString(36, u'f') +
             u".txt is longer than 1024 characters"_s);
+    // Shortened for the message where a character made of two UTF-16 units would be cut: the
+    // whole character goes, never half of it.
+    row("a path of 1,035 characters with an emoji across the cut", zip,
+        with({u"M/"_s + QString(57, u'd') + u"\U0001F600/"_s + (QString(100, u'e') + u'/').repeated(9) +
+              QString(60, u'f') + u".txt"_s}),
+        u"the name of the entry M/"_s + QString(57, u'd') + u'…' + QString(36, u'f') +
+            u".txt is longer than 1024 characters"_s);
 #ifndef Q_OS_WIN
     row("a name of 256 bytes in 128 characters", sevenZip, with({u"M/"_s + QString(128, u'é')}),
         u"the entry M/"_s + QString(58, u'é') + u'…' + QString(40, u'é') +
