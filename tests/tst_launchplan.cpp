@@ -512,8 +512,7 @@ void TestLaunchPlan::testCheck_data()
         << Files{{u"data/Tweak/Stuff.xml.backup"_s, stuffXml},
                  {u"data/Tweak/Stuff.xml"_s, "<a><b></a>"},
                  {u"Good:Gadget.twk"_s, "Damage=1\n"}}
-        << u"--game GAME Good"_s << 1
-        << QStringList{u"data/Tweak/Stuff.xml:0: cannot load"_s};
+        << u"--game GAME Good"_s << 1 << QStringList{u"data/Tweak/Stuff.xml:0: cannot load"_s};
     QTest::newRow("text set on a field that holds an element is a warning at its line, no fault")
         << Files{{u"Warn:Gadget.twk"_s, "Damage=1\n\nLink=first\n"},
                  {u"Warn:resource.twk"_s, "Lives=2\n"}}

@@ -684,7 +684,8 @@ void TestLaunchSequence::journalLines_data()
     QTest::newRow("a name with a tab in a record of two paths")
         << int(VxJournalRecord::Kind::Add)
         << QStringList{u"data/Text/a\tb é"_s, u"data/Text/a\tb é.vxpart"_s}
-        << QByteArray("add\tdata/Text/a\\tb \xc3\xa9\tdata/Text/a\\tb \xc3\xa9.vxpart\t~dbd64d8a\n");
+        << QByteArray(
+               "add\tdata/Text/a\\tb \xc3\xa9\tdata/Text/a\\tb \xc3\xa9.vxpart\t~dbd64d8a\n");
     QTest::newRow("a checksum with leading zeros")
         << int(VxJournalRecord::Kind::Game) << QStringList{u"1020"_s, u"0"_s}
         << QByteArray("game\t1020\t0\t~006ef489\n");

@@ -9,9 +9,9 @@
 #include <QMimeData>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
-#include <QUrl>
 
 using namespace Qt::StringLiterals;
 using namespace vxtest;

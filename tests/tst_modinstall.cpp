@@ -200,8 +200,8 @@ void TestModInstall::install_data()
     // Shortened for the message where a character made of two UTF-16 units would be cut: the
     // whole character goes, never half of it.
     row("a path of 1,035 characters with an emoji across the cut", zip,
-        with({u"M/"_s + QString(57, u'd') + u"\U0001F600/"_s + (QString(100, u'e') + u'/').repeated(9) +
-              QString(60, u'f') + u".txt"_s}),
+        with({u"M/"_s + QString(57, u'd') + u"\U0001F600/"_s +
+              (QString(100, u'e') + u'/').repeated(9) + QString(60, u'f') + u".txt"_s}),
         u"the name of the entry M/"_s + QString(57, u'd') + u'…' + QString(36, u'f') +
             u".txt is longer than 1024 characters"_s);
 #ifndef Q_OS_WIN
@@ -219,8 +219,8 @@ void TestModInstall::install_data()
     // A 7z made by 7-Zip itself, its names in UTF-16 as the format has them: installed with
     // its names on Windows too.
     QTest::newRow("a 7z with names beyond ASCII")
-        << sevenZip << ArchiveEntries{} << Files{} << u"fixture beyond-ascii.7z"_s
-        << QString() << Files{{u"M/info.txt"_s, "name=Ciel\n"}, {u"M/Ciel étoilé.txt"_s, "nuit"}};
+        << sevenZip << ArchiveEntries{} << Files{} << u"fixture beyond-ascii.7z"_s << QString()
+        << Files{{u"M/info.txt"_s, "name=Ciel\n"}, {u"M/Ciel étoilé.txt"_s, "nuit"}};
     row("a file 65 levels deep", zip, with({u"M/"_s + u"d/"_s.repeated(63) + u"f.txt"_s}),
         u"the entry M/"_s + u"d/"_s.repeated(29) + u"…/"_s + u"d/"_s.repeated(17) +
             u"f.txt is nested more than 64 levels deep"_s);
@@ -276,9 +276,8 @@ void TestModInstall::install()
     if (make.startsWith(u"fixture "_s))
         QVERIFY(QFile::copy(qEnvironmentVariable("VX_TEST_DATA") + u'/' + make.mid(8), path));
     else
-        QVERIFY(make == u"text"_s
-                    ? writeTree(dir.path(), {{archive, "name=M\nnot an archive\n"}})
-                    : make == u"password"_s || writeArchive(path, entries));
+        QVERIFY(make == u"text"_s ? writeTree(dir.path(), {{archive, "name=M\nnot an archive\n"}})
+                                  : make == u"password"_s || writeArchive(path, entries));
     QFile file(path);
     if (make == u"truncate"_s)
         QVERIFY(file.resize(file.size() / 2));
