@@ -544,6 +544,17 @@ void TestCrashSafety::readOnly()
     const Run apply = runVxmod(args(game.path(), u"apply"_s), env);
     QVERIFY2(play.exitCode == 0 && apply.exitCode == 1 && apply.err.contains(u"cannot be made"_s),
              qPrintable(play.err + apply.err));
+    // A lock whose launch has ended, in a folder that cannot lose it: said whole, never taken.
+    QVERIFY(QProcess::execute(u"chattr"_s, {u"-i"_s, game.path()}) == 0 &&
+            writeTree(game.path(), {{u"vxlaunch.lock"_s, "2147483647\nvxmod\nhost\n"}}) &&
+            QProcess::execute(u"chattr"_s, {u"+i"_s, game.path()}) == 0);
+    const Run stale = runVxmod({u"restore"_s, u"--game"_s, game.path()}, env);
+    QCOMPARE(stale.exitCode, 1);
+    QCOMPARE(stale.err, u"vxmod: the lock file "_s + game.path() +
+                            u"/vxlaunch.lock was left by a launch that is no longer running, but "
+                            u"cannot be removed (System: Operation not permitted)\n"_s);
+    QVERIFY(QProcess::execute(u"chattr"_s, {u"-i"_s, game.path()}) == 0 &&
+            QFile::remove(game.path() + u"/vxlaunch.lock"_s));
     checkPristine(game.path(), QString());
 #endif
 }
