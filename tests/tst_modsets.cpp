@@ -272,6 +272,8 @@ void TestModSets::vxmod_data()
         u"modsets.txt: it is not a regular file"_s);
     row("set save keeps the mods in the order given", u"set save My_set WarpDrive NightSky"_s, "-",
         0, none, u"saved the set 'My set' of 2 mods"_s, "[My set]\nWarpDrive\nNightSky\n");
+    row("set save where the sets cannot be written fails and says why", u"set save B NightSky"_s,
+        "<fifo>", 1, none, u"could not save the sets in "_s);
     row("set save of an unknown mod is a usage error", u"set save B NightSky Nope"_s, pair, 2, none,
         u"unknown mod 'Nope'"_s);
     row("set save of a mod named twice is a usage error", u"set save B NightSky NightSky"_s, pair,
