@@ -247,7 +247,8 @@ void TestModSets::atomicSave()
 void TestModSets::vxmod_data()
 {
     QTest::addColumn<QStringList>("args"); // "GAME" stands for the game folder
-    QTest::addColumn<QByteArray>("sets");  // modsets.txt before; "<fifo>": a FIFO
+    QTest::addColumn<QByteArray>("sets");  // modsets.txt before; "<fifo>": a FIFO; "held:"
+                                           // before the text: its lock held by another
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");      // the whole standard output
     QTest::addColumn<QString>("err");      // in standard error
@@ -282,6 +283,9 @@ void TestModSets::vxmod_data()
         u"cannot save the set: a set name cannot hold ]"_s);
     row("set delete", u"set delete Pair"_s, pair, 0, none, u"deleted the set 'Pair'"_s,
         "[Lost]\nGone\nBetterUnits\n");
+    row("set delete while another program changes the sets fails and says why",
+        u"set delete Pair"_s, "held:" + pair, 1, none,
+        u"another program is changing the sets; try again in a moment"_s);
     row("set delete of an unknown set is a usage error", u"set delete Nope"_s, pair, 2, none,
         u"no set named 'Nope'"_s);
     row("plan --set plans the set's mods in its order", u"plan --set Pair"_s, pair, 0,
@@ -336,14 +340,19 @@ void TestModSets::vxmod()
         if (!makeSpecialFile(path, u"fifo"_s))
             QSKIP("this system has no FIFOs");
     } else if (sets != "-") {
-        QVERIFY(writeTree(game, {{u"VexilMods/modsets.txt"_s, sets}}));
+        const bool held = sets.startsWith("held:");
+        QVERIFY(writeTree(game, {{u"VexilMods/modsets.txt"_s, held ? sets.sliced(5) : sets}}));
     }
     const Files pristine = readTree(game + u"/data"_s);
     const Files before = readTree(game + u"/VexilMods"_s);
+    QLockFile other(path + u".lock"_s);
+    if (sets.startsWith("held:"))
+        QVERIFY(other.tryLock(0));
     args.replaceInStrings(u"GAME"_s, game);
     const QProcessEnvironment env = testEnvironment(dir.path());
 
     const Run run = runVxmod(args, env);
+    other.unlock();
     QCOMPARE(run.exitCode, exitCode);
     if (args.first() != u"play"_s)
         QCOMPARE(run.out.left(out.isEmpty() ? run.out.size() : out.size()), out);
