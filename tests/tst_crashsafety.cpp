@@ -533,7 +533,9 @@ void TestCrashSafety::readOnly()
     QVERIFY(stageDemoGame(game.path()));
     if (QProcess::execute(u"chattr"_s, {u"+i"_s, sky}) != 0)
         QSKIP("chattr cannot make a folder immutable here");
-    auto undo = qScopeGuard([&] { QProcess::execute(u"chattr"_s, {u"-i"_s, sky, game.path()}); });
+    auto undo = qScopeGuard([&] {
+        QProcess::execute(u"chattr"_s, {u"-i"_s, sky, game.path(), game.path() + u"/data/Tweak"_s});
+    });
     const Run failed = runVxmod(args(game.path(), u"apply"_s), env);
     QVERIFY2(failed.exitCode == 1 && failed.err.contains(u"could not copy a mod's file"_s) &&
                  failed.err.contains(u"Operation not permitted"_s),
@@ -555,6 +557,26 @@ void TestCrashSafety::readOnly()
                             u"cannot be removed (System: Operation not permitted)\n"_s);
     QVERIFY(QProcess::execute(u"chattr"_s, {u"-i"_s, game.path()}) == 0 &&
             QFile::remove(game.path() + u"/vxlaunch.lock"_s));
+
+    // A restore that cannot put the resource files back, nor write a journal of more than
+    // 1 KiB (the rest of the journal is longer): the journal stays whole, and a later restore
+    // finishes the work.
+    const QString tweak = game.path() + u"/data/Tweak"_s;
+    QVERIFY(QProcess::execute(u"chattr"_s, {u"-i"_s, sky}) == 0);
+    QCOMPARE(exitOf(runVxmod(args(game.path(), u"apply"_s), env)), u"0"_s);
+    const QByteArray journal = readTree(game.path()).value(u"vxlaunch.journal"_s);
+    QVERIFY(QProcess::execute(u"chattr"_s, {u"+i"_s, tweak}) == 0);
+    QProcess limited;
+    limited.start(u"bash"_s,
+                  QStringList{u"-c"_s, u"trap '' XFSZ; ulimit -f 1; exec \"$0\" \"$@\""_s,
+                              qEnvironmentVariable("VX_VXMOD"), u"restore"_s, u"--game"_s,
+                              game.path()});
+    QVERIFY(limited.waitForFinished(60000));
+    QProcess::execute(u"chattr"_s, {u"-i"_s, tweak});
+    QCOMPARE(limited.exitCode(), 1);
+    QVERIFY(limited.readAllStandardError().contains("cannot write the launch journal"));
+    QCOMPARE(readTree(game.path()).value(u"vxlaunch.journal"_s), journal);
+    QCOMPARE(exitOf(runVxmod({u"restore"_s, u"--game"_s, game.path()}, env)), u"0"_s);
     checkPristine(game.path(), QString());
 #endif
 }
