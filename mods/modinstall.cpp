@@ -127,6 +127,10 @@ QString entryName(archive_entry *entry)
 {
     if (const char *utf8 = archive_entry_pathname_utf8(entry))
         return QString::fromUtf8(utf8);
+#ifdef Q_OS_WIN
+    if (const wchar_t *wide = archive_entry_pathname_w(entry))
+        return QString::fromWCharArray(wide);
+#endif
     if (const char *raw = archive_entry_pathname(entry))
         return QString::fromLocal8Bit(raw);
     return QString();
