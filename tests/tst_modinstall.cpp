@@ -212,6 +212,10 @@ void TestModInstall::install_data()
         u"the entry M/"_s + QString(58, u'é') + u'…' + QString(40, u'é') +
             u" holds a folder or file name longer than 255 bytes"_s);
 #endif
+    row("a name of 256 bytes, two of them ASCII", zip,
+        with({u"M/"_s + QString(127, u'é') + u"ff"_s}),
+        u"the entry M/"_s + QString(58, u'é') + u'…' + QString(38, u'é') +
+            u"ff holds a folder or file name longer than 255 bytes"_s);
     // The 4 GiB in all at its value, as the headers declare it: no byte of it need be written.
     // M/info.txt and M/a.txt come first with 8 bytes; M/big.bin declares the rest, in octal.
     row("4 GiB in all and one byte more", tar, with({u"M/big.bin"_s}),
