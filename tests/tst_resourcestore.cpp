@@ -58,6 +58,13 @@ void TestResourceStore::edits_data()
         ids,
         u"find x;find deep;find c;make x N;find x;make new x\U00010000;find new;in;remove I;find x"_s,
         u"I;-;C;ok;I;ok;x\U00010000;ok;U"_s);
+    // The edges of XML 1.0's name characters: a combining mark may follow but not start, the
+    // Greek question mark, the multiplication sign and anything past plane 14 are no names.
+    row("names at the edges of what XML allows", "<R><T/></R>",
+        u"make a x\u036F;make b x\u037E;make c \u0300x;make d x\u2040;make e x\u2041;"
+        u"make f \u00D7;make g x\u00B7;make h \u00B7x;make i 1x;make j -x;make k x-1.a;"
+        u"make l \U000EFFFF;make m \U000F0000;make n \u037F"_s,
+        u"ok;no;no;ok;no;no;ok;no;no;no;ok;ok;no;ok"_s);
     row("name the file's encoding cannot hold is refused", latin1Decl + ids,
         u"find c;make new Ωmega;find new"_s, u"C;no;-"_s);
     row("text made only of a no-break space hides the table", "<R>\xC2\xA0<T/></R>",
