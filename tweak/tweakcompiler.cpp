@@ -169,8 +169,6 @@ VxResourceElement findPristineById(const VxTweakContext &context, const QString 
 {
     if (context.pristineById)
         return context.pristineById(id);
-    if (context.pristine.isNull() && context.pristineOnDemand)
-        return findResourceById(context.pristineOnDemand(), id);
     return findResourceById(context.pristine, id);
 }
 

@@ -99,11 +99,8 @@ struct VxTweakContext
     VxFeedback *feedback = nullptr;
     VxTweakDiagnostics *diagnostics = nullptr; // optional
     VxTweakObserver *observer = nullptr;       // optional
-    // Gives the pristine table when pristine is null, the first time a "#copy" reads it: a
-    // launch parses the game's own document only for the files that copy from it.
-    std::function<VxResourceElement()> pristineOnDemand = nullptr;
-    // Finds a pristine element by id in place of the two above, when given: a launch answers
-    // from its working document for as long as that can tell what the game's elements held.
+    // Finds a pristine element by id in place of pristine, when given: a launch answers from
+    // its working document for as long as that can tell what the game's elements held.
     std::function<VxResourceElement(const QString &id)> pristineById = nullptr;
 };
 
