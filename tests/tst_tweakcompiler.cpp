@@ -97,12 +97,13 @@ void TestTweakCompiler::compilesFolder_data()
         << QStringList{u"Widget.twk:1: 0 to 255"_s};
     QTest::newRow("header lines change nothing once the element exists")
         << Files{{u"Gadget.twk"_s, "#class XOther\n#copy MaxLives\n#nodb\nDamage=1\n"},
-                 {u"Widget.twk"_s, "#class XExampleDetails\n#flags 3\n#nodb\n#copy Gadget\n"}}
+                 {u"Widget.twk"_s,
+                  "#class XExampleDetails\n#flags 3\n#nodb\n#copy Gadget\n#colour 3\n"}}
         << stuff(uR"(<ContainerResources href='Widget' />)"_s,
                  container(u"Widget"_s) + uR"(<XExampleDetails id='Widget-0' />)"_s,
                  u"<Damage>1</Damage><Sound>a</Sound><Sound>b</Sound>"_s)
         << QStringList{u"Widget.twk:2: changes nothing"_s, u"Widget.twk:3: changes nothing"_s,
-                       u"Widget.twk:4: changes nothing"_s};
+                       u"Widget.twk:4: changes nothing"_s, u"Widget.twk:5: unknown directive"_s};
     QTest::newRow("a data element's file edits it and its container's flags, a later file wins")
         << Files{{u"Gadget-0.twk"_s, "#flags 5\nDamage=1\n"}, {u"Gadget.twk"_s, "Damage=2\n"}}
         << stuff({}, {}, u"<Damage>2</Damage><Sound>a</Sound><Sound>b</Sound>"_s, u"5"_s)
