@@ -277,6 +277,8 @@ void TestResourceStore::loadAndSave_data()
         << u"line 4, column 6:"_s << u"area.xml"_s << QByteArray();
     QTest::newRow("reference to U+0000 would cut the text short")
         << "<R><T>a&#x00;b</T></R>"_ba << u"U+0000"_s << u"area.xml"_s << QByteArray();
+    QTest::newRow("a reference with no digits is no reference to U+0000")
+        << "<R><T>a&#x;b&#;c</T></R>"_ba << QString() << u"area.xml"_s << "*"_ba;
     QTest::newRow("nesting 100000 levels deep loads but is not written")
         << "<a>"_ba.repeated(100000) + "</a>"_ba.repeated(100000) << QString() << u"area.xml"_s
         << QByteArray();
