@@ -675,7 +675,8 @@ QString existingEntry(const QString &mods, const QString &name)
 
 bool renamePath(const QString &from, const QString &to, VxInstallResult &result)
 {
-    if (QDir().rename(from, to)) {
+    // Asked like every other file operation, so that a test can fail any one of the moves.
+    if (VxFileOps::mayProceed(nullptr) && QDir().rename(from, to)) {
         VxFileOps::operationDone();
         return true;
     }
