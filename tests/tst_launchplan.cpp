@@ -21,13 +21,11 @@ const QByteArray stuffXml =
 
 // The game above with the mods' files: "Mod/path" lies in the mod's folder, "Mod:File.twk" is
 // that tweak file for Stuff.xml; a "data/" path is the game's own.
-Files game(const Files &files, bool withGame = true)
+Files game(const Files &files)
 {
-    Files all;
-    if (withGame)
-        all = {{u"data/Tweak/Stuff.xml"_s, stuffXml},
-               {u"data/Art/a.txt"_s, "game"},
-               {u"data/Art/Deep/b.txt"_s, "game"}};
+    Files all = {{u"data/Tweak/Stuff.xml"_s, stuffXml},
+                 {u"data/Art/a.txt"_s, "game"},
+                 {u"data/Art/Deep/b.txt"_s, "game"}};
     for (auto it = files.cbegin(); it != files.cend(); ++it)
         all.insert(it.key().startsWith("data/"_L1)
                        ? it.key()
@@ -297,7 +295,7 @@ void TestLaunchPlan::testPlan_data()
         << QStringList{
                u"VexilMods/A/Tweak/Stuff: Error loading file Ghost.twk, continue anyway?"_s};
     QTest::newRow("a resource file that does not load stops the plan where the launch stops")
-        << game({{u"data/Tweak/Stuff.xml"_s, "<F><T>"}, {u"A:Gadget.twk"_s, "Damage=1\n"}}, false)
+        << game({{u"data/Tweak/Stuff.xml"_s, "<F><T>"}, {u"A:Gadget.twk"_s, "Damage=1\n"}})
         << u"A"_s << QStringList{u"data/Tweak/Stuff.xml: the launch stops here"_s};
 }
 
