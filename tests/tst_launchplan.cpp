@@ -21,32 +21,17 @@ const QByteArray stuffXml =
 
 // The game above with the mods' files: "Mod/path" lies in the mod's folder, "Mod:File.twk" is
 // that tweak file for Stuff.xml; a "data/" path is the game's own.
-Files game(const Files &files, bool withGame = true)
+Files game(const Files &files)
 {
-    Files all;
-    if (withGame)
-        all = {{u"data/Tweak/Stuff.xml"_s, stuffXml},
-               {u"data/Art/a.txt"_s, "game"},
-               {u"data/Art/Deep/b.txt"_s, "game"}};
+    Files all = {{u"data/Tweak/Stuff.xml"_s, stuffXml},
+                 {u"data/Art/a.txt"_s, "game"},
+                 {u"data/Art/Deep/b.txt"_s, "game"}};
     for (auto it = files.cbegin(); it != files.cend(); ++it)
         all.insert(it.key().startsWith("data/"_L1)
                        ? it.key()
                        : u"VexilMods/"_s + QString(it.key()).replace(u':', u"/Tweak/Stuff/"_s),
                    it.value());
     return all;
-}
-
-QString names(const VxLaunchPlan &plan, const QList<int> &mods)
-{
-    QStringList list;
-    for (int m : mods)
-        list << plan.mods.value(m).title;
-    return list.join(u',');
-}
-
-QString names(const VxLaunchPlan &plan, const QList<int> &mods, int winner)
-{
-    return names(plan, mods) + u" -> "_s + plan.mods.value(winner).title;
 }
 
 // Bolt and Anvil both replace Art/a.txt, both make Fan and both set Gadget's Damage; Chain and
@@ -130,12 +115,8 @@ class TestLaunchPlan : public QObject
 private slots:
     void readsInfoText_data();
     void readsInfoText();
-    void scansModFolder_data();
-    void scansModFolder();
     void testPlan_data();
     void testPlan();
-    void testJson_data();
-    void testJson();
     void testText_data();
     void testText();
     void testCheck_data();
@@ -144,8 +125,10 @@ private slots:
 
 void TestLaunchPlan::readsInfoText_data()
 {
+    // Of Bad/info.txt; "special:KIND" makes it as vxtest::makeSpecialFile's KIND.
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("expected"); // display text|author|desc|priority
+    // Display text|author|desc|priority, or why it is not read.
+    QTest::addColumn<QString>("expected");
 
     QTest::newRow("name and version join with one blank; CR LF and a last line without an end; "
                   "the highest priority is read")
@@ -157,34 +140,16 @@ void TestLaunchPlan::readsInfoText_data()
         << "name=A\nname=Caf\xe9\nauthor=x\nauthor=\ndesc=d"_ba << u"Caf\u00e9 ||d|0"_s;
     QTest::newRow("a later priority out of range gives 0, not the earlier one")
         << "priority=7\npriority=65536\n"_ba << u"<no name> |N/A|N/A|0"_s;
+    QTest::newRow("a file of exactly the size limit is read")
+        << "special:huge:1048576"_ba << u"<no name> |N/A|N/A|0"_s;
+    QTest::newRow("one byte over the size limit")
+        << "special:huge:1048577"_ba << u"larger than 1048576 bytes"_s;
 }
 
 void TestLaunchPlan::readsInfoText()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, expected);
-    vxtest::TestDir dir;
-    QVERIFY(vxtest::writeTree(dir.path(), {{u"Mod/info.txt"_s, content}}));
-    VxModInfo info;
-    QVERIFY(readModInfo(dir.path() + u"/Mod/"_s, info));
-    QCOMPARE(u"%1|%2|%3|%4"_s.arg(info.displayText(), info.author, info.desc).arg(info.priority),
-             expected);
-}
-
-void TestLaunchPlan::scansModFolder_data()
-{
-    QTest::addColumn<QString>("kind"); // of Bad/info.txt, as vxtest::makeSpecialFile takes it
-    QTest::addColumn<QString>("why");
-
-    QTest::newRow("a file of exactly the size limit is read") << u"huge:1048576"_s << QString();
-    QTest::newRow("one byte over the size limit")
-        << u"huge:1048577"_s << u"larger than 1048576 bytes"_s;
-}
-
-void TestLaunchPlan::scansModFolder()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, why);
     vxtest::TestDir dir;
     const QString mods = dir.path() + u"/VexilMods/"_s;
     // Mods sort by folder name without regard to case; a folder without info.txt is no mod,
@@ -195,24 +160,28 @@ void TestLaunchPlan::scansModFolder()
                                      {u"Almost/Art/Units/tank.pgm"_s, "P2"},
                                      {u"Almost/Tweak/Units/Tank.twk"_s, "Armor=1\n"},
                                      {u"readme.txt"_s, "name=Nope\n"}}));
-    if (!vxtest::makeSpecialFile(mods + u"Bad/info.txt"_s, kind))
+    if (content.startsWith("special:")
+            ? !vxtest::makeSpecialFile(mods + u"Bad/info.txt"_s, QString::fromUtf8(content.mid(8)))
+            : !vxtest::writeTree(mods, {{u"Bad/info.txt"_s, content}}))
         QSKIP("this system cannot make such a file");
 
     VxModInfo info;
     QString error;
-    QCOMPARE(readModInfo(mods + u"Bad/"_s, info, &error), why.isEmpty());
-    QCOMPARE(error, why);
+    const bool read = readModInfo(mods + u"Bad/"_s, info, &error);
+    QCOMPARE(
+        read ? u"%1|%2|%3|%4"_s.arg(info.displayText(), info.author, info.desc).arg(info.priority)
+             : error,
+        expected);
     QStringList problems, found;
     for (const VxModInfo &mod : scanModFolder(dir.path(), &problems)) {
         found << mod.name;
         QCOMPARE(mod.path, mods + mod.folderName + u'/');
     }
     QCOMPARE(found.join(u','),
-             why.isEmpty() ? u"alpha,<no name>,Can,gamma"_s : u"alpha,Can,gamma"_s);
+             read ? u"alpha,%1,Can,gamma"_s.arg(info.name) : u"alpha,Can,gamma"_s);
     QCOMPARE(problems,
-             why.isEmpty()
-                 ? QStringList()
-                 : QStringList{QDir::toNativeSeparators(mods + u"Bad/info.txt: "_s) + why});
+             read ? QStringList()
+                  : QStringList{QDir::toNativeSeparators(mods + u"Bad/info.txt: "_s) + expected});
 }
 
 void TestLaunchPlan::testPlan_data()
@@ -326,7 +295,7 @@ void TestLaunchPlan::testPlan_data()
         << QStringList{
                u"VexilMods/A/Tweak/Stuff: Error loading file Ghost.twk, continue anyway?"_s};
     QTest::newRow("a resource file that does not load stops the plan where the launch stops")
-        << game({{u"data/Tweak/Stuff.xml"_s, "<F><T>"}, {u"A:Gadget.twk"_s, "Damage=1\n"}}, false)
+        << game({{u"data/Tweak/Stuff.xml"_s, "<F><T>"}, {u"A:Gadget.twk"_s, "Damage=1\n"}})
         << u"A"_s << QStringList{u"data/Tweak/Stuff.xml: the launch stops here"_s};
 }
 
@@ -346,10 +315,18 @@ void TestLaunchPlan::testPlan()
     static const char *operations[] = {"create", "copy", "keep", "set", "add", "remove"};
     static const char *effects[] = {"", " appended ", " cleared"};
     static const char *kinds[] = {"file", "element", "field", "removed"};
+    // The mods' titles, and the winner's after an arrow unless it is -2.
+    const auto names = [&plan](const QList<int> &indexes, int winner = -2) {
+        QStringList list;
+        for (int m : indexes)
+            list << plan.mods.value(m).title;
+        return list.join(u',') +
+               (winner == -2 ? QString() : u" -> "_s + plan.mods.value(winner).title);
+    };
     QStringList found;
     for (const VxPlannedFile &file : plan.files)
         found << file.path + (file.replacesGameFile ? u" replace "_s : u" add "_s) +
-                     names(plan, file.mods, file.winner);
+                     names(file.mods, file.winner);
     for (const VxPlannedEdit &e : plan.edits) {
         if (refs.size() == 1)
             found << e.resource + u'/' + e.tweakFile + u' ' + e.element + u' ' +
@@ -363,10 +340,9 @@ void TestLaunchPlan::testPlan()
                                  : QStringList{c.resource, c.element, c.field}.join(u'/');
         found << QString::fromLatin1(kinds[int(c.kind)]) + u' ' +
                      (what.endsWith(u'/') ? what.chopped(1) : what) + u' ' +
-                     names(plan, c.mods, c.winner) +
-                     (c.kept.isEmpty()
-                          ? QString()
-                          : u" kept "_s + names(plan, c.kept) + u" reads "_s + c.reads);
+                     names(c.mods, c.winner) +
+                     (c.kept.isEmpty() ? QString()
+                                       : u" kept "_s + names(c.kept) + u" reads "_s + c.reads);
     }
     for (const QString &problem : plan.problems)
         found << QDir::fromNativeSeparators(problem).remove(dir.path() + u'/');
@@ -375,32 +351,13 @@ void TestLaunchPlan::testPlan()
     QCOMPARE(vxtest::readTree(dir.path()), before);
 }
 
-void TestLaunchPlan::testJson_data()
-{
-    QTest::addColumn<QString>("mods");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("each kind of edit and collision with its winner")
-        << u"Bolt Anvil"_s << QByteArray(expectedJson);
-    QTest::newRow("text that stays beside a field's element and values that write nothing")
-        << u"Chain Hook"_s << QByteArray(expectedJoinedJson);
-}
-
-void TestLaunchPlan::testJson()
-{
-    QFETCH(QString, mods);
-    QFETCH(QByteArray, expected);
-    const vxtest::Run run = runOn(collidingGame, u"plan --json --game GAME "_s + mods);
-    QCOMPARE(run.exitCode, 1);
-    QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()), QJsonDocument::fromJson(expected));
-}
-
 void TestLaunchPlan::testText_data()
 {
     QTest::addColumn<QString>("args"); // after "plan --game GAME"
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("err");       // what standard error holds
-    QTest::addColumn<QStringList>("lines"); // in this order among the lines printed
+    // In this order among the lines printed; with --json, the whole object printed.
+    QTest::addColumn<QStringList>("lines");
 
     QTest::newRow("collisions marked where they are and listed with their winners")
         << u"Anvil Bolt"_s << 1 << u"vxmod plan: 3 collisions among 2 mods\n"_s
@@ -443,6 +400,11 @@ void TestLaunchPlan::testText_data()
                        u"  field Link of Gadget-0 in Stuff.xml set by Chain, Hook: it holds child "
                        u"elements, so the text of Chain, Hook stays and it reads "
                        u"\"boom.wavfirstsecond\""_s};
+    QTest::newRow("--json: each kind of edit and collision with its winner")
+        << u"--json Bolt Anvil"_s << 1 << QString() << QStringList{QString::fromUtf8(expectedJson)};
+    QTest::newRow("--json: text that stays beside a field's element and values that write nothing")
+        << u"--json Chain Hook"_s << 1 << QString()
+        << QStringList{QString::fromUtf8(expectedJoinedJson)};
     // Usage errors print nothing on standard output.
     QTest::newRow("no mod named") << QString() << 2 << u"vxmod: name at least one mod"_s
                                   << QStringList{};
@@ -461,6 +423,11 @@ void TestLaunchPlan::testText()
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.err.startsWith(err), qPrintable(run.err));
     QVERIFY(exitCode != 2 || run.out.isEmpty());
+    if (args.startsWith("--json"_L1)) {
+        QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()),
+                 QJsonDocument::fromJson(lines.constFirst().toUtf8()));
+        return;
+    }
     const QStringList printed = run.out.split(u'\n');
     qsizetype at = 0;
     for (const QString &line : lines) {

@@ -148,8 +148,6 @@ void TestModInstall::install_data()
     row("info.txt at the top and in a subfolder", sevenZip, smallMod({}) + smallMod(u"Sub/"_s),
         u"the archive holds more than one mod: there is an info.txt in / and in Sub"_s);
     row("folders and no file", zip, {{u"M/"_s, {}}}, u"the archive holds no files"_s);
-    row("a bomb of zeros", zip, with({u"M/zeros.bin"_s}, QByteArray(40 << 20, 0)),
-        u"the archive unpacks to more than 100 times its own size, as no mod does"_s);
     // However well it packs, up to 32 MiB in all is no bomb.
     const Files dense{{u"M/info.txt"_s, "name=M\n"},
                       {u"M/zeros.bin"_s, QByteArray((32 << 20) - 7, 0)}};
@@ -208,11 +206,6 @@ void TestModInstall::install_data()
         u"the name of the entry M/"_s + QString(57, u'd') + u'…' + QString(36, u'f') +
             u".txt is longer than 1024 characters"_s,
         u"fixture emoji-cut.zip"_s);
-#ifndef Q_OS_WIN
-    row("a name of 256 bytes in 128 characters", sevenZip, with({u"M/"_s + QString(128, u'é')}),
-        u"the entry M/"_s + QString(58, u'é') + u'…' + QString(40, u'é') +
-            u" holds a folder or file name longer than 255 bytes"_s);
-#endif
     row("a name of 256 bytes, two of them ASCII", zip,
         with({u"M/"_s + QString(127, u'é') + u"ff"_s}),
         u"the entry M/"_s + QString(58, u'é') + u'…' + QString(38, u'é') +
@@ -286,32 +279,28 @@ void TestModInstall::install()
     else
         QVERIFY(make == u"text"_s ? writeTree(dir.path(), {{archive, "name=M\nnot an archive\n"}})
                                   : make == u"password"_s || writeArchive(path, entries));
+    // The archive damaged as the make column says, in one field where one is named.
     QFile file(path);
-    if (make == u"truncate"_s)
-        QVERIFY(file.resize(file.size() / 2));
-    if (make == u"corrupt"_s) {
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    // A zip's local header holds the first copy of a name, its central directory the second.
+    const char *const name = make == u"zip empty folder"_s ? "M/e.txt" : "M/a.txt";
+    const qsizetype local = bytes.indexOf(name), central = bytes.indexOf(name, local + 1);
+    if (make == u"truncate"_s) {
+        bytes.truncate(bytes.size() / 2);
+    } else if (make == u"corrupt"_s) {
         // Halfway through the file: in the noise, past the run of z's that packs to a few bytes.
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2));
-        QVERIFY(file.write(QByteArray(64, '\x55')) == 64);
-        file.close();
-    }
-    if (make.startsWith(u"gzip "_s)) {
+        bytes.replace(bytes.size() / 2, 64, QByteArray(64, '\x55'));
+    } else if (make.startsWith(u"gzip "_s)) {
         // The trailer: the CRC-32 of the data, then its length.
-        const qint64 at = file.size() - (make == u"gzip checksum"_s ? 8 : 4);
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(at));
-        const char first = file.read(1).at(0);
-        QVERIFY(file.seek(at) && file.write(QByteArray(1, char(first ^ 1))) == 1);
-        file.close();
-    }
-    if (make.startsWith(u"zip "_s) || make == u"pax length"_s) {
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QByteArray bytes = file.readAll();
-        // A zip's local header holds the first copy of a name, its central directory the second.
-        const char *const name = make == u"zip empty folder"_s ? "M/e.txt" : "M/a.txt";
-        const qsizetype local = bytes.indexOf(name);
-        const qsizetype central = bytes.indexOf(name, local + 1);
-        QVERIFY(make == u"pax length"_s || (local >= 30 && central >= 46));
-        char *const header = bytes.data() + local - 30;
+        bytes[bytes.size() - (make == u"gzip checksum"_s ? 8 : 4)] ^= 1;
+    } else if (make == u"pax length"_s) {
+        // "144 path=..." becomes "145 path=...", one byte longer than the record.
+        const qsizetype record = bytes.indexOf(" path=");
+        QVERIFY(record > 0);
+        ++bytes[record - 1];
+    } else if (make.startsWith(u"zip "_s)) {
+        QVERIFY(local >= 30 && central >= 46);
         char *const entry = bytes.data() + central - 46;
         if (make == u"zip shared header"_s) {
             qToLittleEndian<quint32>(0, entry + 42); // M/info.txt's header
@@ -323,21 +312,11 @@ void TestModInstall::install()
             QVERIFY(other > central);
             bytes[other + 2] = 'a';
             qToLittleEndian<quint32>(quint32(local - 30), bytes.data() + other - 46 + 42);
-        } else if (make == u"zip local size"_s) {
-            qToLittleEndian<quint32>(2, header + 22);
         } else {
-            // "144 path=..." becomes "145 path=...", one byte longer than the record.
-            const qsizetype record = bytes.indexOf(" path=");
-            QVERIFY(record > 0);
-            ++bytes[record - 1];
+            qToLittleEndian<quint32>(2, bytes.data() + local - 30 + 22); // the local size
         }
-        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
-        file.close();
-    }
-    if (make.startsWith(u"tar size "_s)) {
+    } else if (make.startsWith(u"tar size "_s)) {
         // The ustar header of M/big.bin: its size in octal at 124, its checksum at 148.
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QByteArray bytes = file.readAll();
         const qsizetype at = bytes.indexOf("M/big.bin");
         QVERIFY(at >= 0 && at % 512 == 0);
         bytes.replace(at + 124, 11, make.mid(9).toLatin1());
@@ -346,9 +325,9 @@ void TestModInstall::install()
         for (int i = 0; i < 512; ++i)
             sum += uchar(bytes.at(at + i));
         bytes.replace(at + 148, 7, QByteArray::number(sum, 8).rightJustified(6, '0') + '\0');
-        QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
-        file.close();
     }
+    QVERIFY(file.resize(0) && file.write(bytes) == bytes.size());
+    file.close();
 #ifdef Q_OS_UNIX
     // Names beyond ASCII, in a locale that has none.
     const QByteArray locale = setlocale(LC_ALL, nullptr);

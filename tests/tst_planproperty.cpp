@@ -16,7 +16,6 @@
 #include <QRandomGenerator>
 
 #include <map>
-#include <memory>
 #include <tuple>
 
 using namespace Qt::StringLiterals;
@@ -25,7 +24,7 @@ using vxtest::Files;
 namespace {
 
 quint32 firstSeed = 23;
-int setCount = 300;
+quint32 setCount = 300;
 // vxmod is run on every n-th set for its exit code: a process per set would cost most of the
 // time the test has.
 constexpr int vxmodEvery = 25;
@@ -122,15 +121,6 @@ MixedSet generate(quint32 seed)
         set.files.insert(vxtest::under(u"game/VexilMods/M%1/"_s.arg(m), mod));
     }
     return set;
-}
-
-QString text(const Files &files)
-{
-    QString all;
-    for (auto it = files.cbegin(); it != files.cend(); ++it)
-        all += u"  "_s + it.key() + u": "_s +
-               QString::fromUtf8(it.value()).replace(u'\n', u"\\n"_s) + u'\n';
-    return all;
 }
 
 // What the saved resource file reads for a field.
@@ -294,26 +284,24 @@ void TestPlanProperty::planMatchesLaunch()
     // A launch forces its journal and backups to disk; a RAM disk, where there is one, makes
     // that free, and the sets several times as fast. Each set prints its files when it fails.
     const QFileInfo shm(u"/dev/shm"_s);
-    const QString ramDisk =
-        shm.isDir() && shm.isWritable() ? u"/dev/shm/tst_planproperty-XXXXXX"_s : QString();
+    const QString pattern = (shm.isDir() && shm.isWritable() ? u"/dev/shm"_s : QDir::tempPath()) +
+                            u"/tst_planproperty-XXXXXX"_s;
     int disagreeing = 0;
-    for (int i = 0; i < setCount; ++i) {
-        const quint32 seed = firstSeed + quint32(i);
+    for (quint32 i = 0; i < setCount; ++i) {
+        const quint32 seed = firstSeed + i;
         const MixedSet set = generate(seed);
-        const auto dir = ramDisk.isEmpty() ? std::make_unique<QTemporaryDir>()
-                                           : std::make_unique<QTemporaryDir>(ramDisk);
-        QVERIFY(dir->isValid() && vxtest::writeTree(dir->path(), set.files));
-        const QStringList found = disagreements(dir->path(), set, i % vxmodEvery == 0);
+        const QTemporaryDir dir(pattern);
+        QVERIFY(dir.isValid() && vxtest::writeTree(dir.path(), set.files));
+        const QStringList found = disagreements(dir.path(), set, i % vxmodEvery == 0);
         if (found.isEmpty())
             continue;
         // The first few in full; a count of the rest.
         if (++disagreeing <= 3)
-            qWarning().noquote()
-                << u"set %1 (--seed %2 --count 1):\n%3    %4"_s.arg(i).arg(seed).arg(
-                       text(set.files), found.join(u"\n    "_s));
+            qWarning().noquote() << u"set %1 (--seed %2 --count 1):"_s.arg(i).arg(seed) << set.files
+                                 << u"\n    "_s + found.join(u"\n    "_s);
     }
-    qInfo("%d random mod sets planned and launched, seeds %u to %u", setCount, firstSeed,
-          firstSeed + quint32(setCount) - 1);
+    qInfo("%u random mod sets planned and launched, seeds %u to %u", setCount, firstSeed,
+          firstSeed + setCount - 1);
     QVERIFY2(disagreeing == 0,
              qPrintable(u"%1 of %2 sets disagree"_s.arg(disagreeing).arg(setCount)));
 }
@@ -322,21 +310,17 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
-    for (qsizetype i = 1; i + 1 < args.size();) {
-        bool ok = true;
-        if (args.at(i) == "--seed"_L1)
-            firstSeed = args.at(i + 1).toUInt(&ok);
-        else if (args.at(i) == "--count"_L1)
-            setCount = args.at(i + 1).toInt(&ok);
-        else {
-            ++i;
-            continue;
+    for (const auto &[option, value] :
+         {std::pair{"--seed"_L1, &firstSeed}, std::pair{"--count"_L1, &setCount}}) {
+        if (const qsizetype at = args.indexOf(option); at > 0) {
+            bool ok = false;
+            *value = args.value(at + 1).toUInt(&ok);
+            if (!ok) {
+                qCritical("--seed and --count take a whole number");
+                return 2;
+            }
+            args.remove(at, 2);
         }
-        if (!ok) {
-            qCritical("--seed and --count take a whole number");
-            return 2;
-        }
-        args.remove(i, 2);
     }
     TestPlanProperty test;
     return QTest::qExec(&test, args);

@@ -182,11 +182,8 @@ void TestResourceStore::edits()
         const QString value = arg.section(u'=', 1);
         const VxResourceElement table = doc->table();
         const QByteArray written = doc->toByteArray();
-        if (op == "drop"_L1) {
-            doc->dropUnreadText();
-            got << u"ok"_s;
-        } else if (op == "keep"_L1) {
-            doc->keepOriginals();
+        if (op == "drop"_L1 || op == "keep"_L1) {
+            op == "drop"_L1 ? doc->dropUnreadText() : doc->keepOriginals();
             got << u"ok"_s;
         } else if (op == "again"_L1) {
             got << (doc->setContent(written) ? u"ok"_s : u"no"_s);
