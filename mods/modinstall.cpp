@@ -711,14 +711,17 @@ void cleanLeftovers(const QString &mods)
         if (!isRealFolder(temporary))
             continue;
         const QString aside = temporary.filePath() + QLatin1Char('/') + asideFolder;
+        // A mod that cannot be put back stays aside for the next start, not lost with the rest.
+        bool kept = false;
         if (isRealFolder(QFileInfo(aside))) {
             for (const QFileInfo &mod :
                  QDir(aside).entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
-                if (isRealFolder(mod) && existingEntry(mods, mod.fileName()).isEmpty())
-                    QDir().rename(mod.filePath(), mods + QLatin1Char('/') + mod.fileName());
+                if (isRealFolder(mod) && existingEntry(mods, mod.fileName()).isEmpty() &&
+                    !QDir().rename(mod.filePath(), mods + QLatin1Char('/') + mod.fileName()))
+                    kept = true;
             }
         }
-        removeOurFolder(temporary.filePath());
+        removeOurFolder(temporary.filePath() + (kept ? QLatin1String("/unpacked") : QString()));
     }
 }
 
@@ -765,8 +768,12 @@ VxInstallResult install(const QString &installDir, const QString &archivePath, V
     const QString temporary = makeTemporary(mods);
     if (temporary.isNull())
         return refusal(Problem::WriteFailed, QDir::toNativeSeparators(mods));
-    // Whatever happens below, nothing of this install stays but the mod itself.
-    const auto cleanup = qScopeGuard([&temporary] { removeOurFolder(temporary); });
+    // Whatever happens below, nothing of this install stays but the mod itself, and an old mod
+    // that a failed replace could not put back, left aside for the next start to put back.
+    bool keepAside = false;
+    const auto cleanup = qScopeGuard([&] {
+        removeOurFolder(temporary + (keepAside ? QLatin1String("/unpacked") : QString()));
+    });
 
     const QString unpacked = temporary + QLatin1String("/unpacked");
     Unpacker unpacker(archivePath, unpacked, limits, feedback);
@@ -822,7 +829,8 @@ VxInstallResult install(const QString &installDir, const QString &archivePath, V
                                                  aside + QLatin1Char('/') + existing, result))
             return result;
         if (!renamePath(root, mods + QLatin1Char('/') + result.modFolder, result)) {
-            QDir().rename(aside + QLatin1Char('/') + existing, mods + QLatin1Char('/') + existing);
+            keepAside = !QDir().rename(aside + QLatin1Char('/') + existing,
+                                       mods + QLatin1Char('/') + existing);
             return result;
         }
         result.replaced = true;
