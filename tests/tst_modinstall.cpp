@@ -467,6 +467,13 @@ void TestModInstall::vxmod_data()
         "links out", 0, u"NightSky\tOld\t\tN/A\n"_s);
     row("a mod set aside by a replace cut short is back before it is listed", u"list --game GAME"_s,
         "cut replace", 0, u"NightSky\tOld\t\tN/A\n"_s);
+    // The mods folder is made immutable after the cut: the old mod cannot go back, and must not
+    // go with the rest of the leftover.
+    Files keptAside;
+    for (auto it = oldSky.cbegin(); it != oldSky.cend(); ++it)
+        keptAside.insert(u".vxinstall-c/aside/"_s + it.key(), it.value());
+    row("a mod set aside that cannot be put back stays aside for the next start",
+        u"list --game GAME"_s, "cut replace, frozen", 0, QString(), keptAside);
 }
 
 void TestModInstall::vxmod()
@@ -495,12 +502,20 @@ void TestModInstall::vxmod()
             !QFileInfo(aside).isDir() || !QDir().mkpath(QFileInfo(setAside).path()) ||
             !QFile::link(outside + u"/Theirs"_s, setAside))
             QSKIP("this system cannot link to a folder");
-    } else if (before == u"cut replace"_s) {
+    } else if (before.startsWith(u"cut replace"_s)) {
         QVERIFY(QDir().mkpath(game + u"/VexilMods/.vxinstall-c/aside"_s) &&
                 QDir().rename(game + u"/VexilMods/NightSky"_s,
                               game + u"/VexilMods/.vxinstall-c/aside/NightSky"_s) &&
                 writeTree(game + u"/VexilMods/.vxinstall-c/unpacked"_s, newSky));
     }
+    const QStringList frozen{u"chattr"_s, game + u"/VexilMods"_s};
+    if (before.endsWith(u"frozen"_s) &&
+        QProcess::execute(frozen.first(), {u"+i"_s, frozen.last()}) != 0)
+        QSKIP("chattr cannot make a folder immutable here");
+    const auto thaw = qScopeGuard([&] {
+        if (before.endsWith(u"frozen"_s))
+            QProcess::execute(frozen.first(), {u"-i"_s, frozen.last()});
+    });
     QVERIFY(writeArchive(dir.filePath(u"NightSky.zip"_s), entriesOf(newSky)));
     QVERIFY(writeArchive(dir.filePath(u"Old.zip"_s), entriesOf(oldSky)));
     QVERIFY(writeArchive(dir.filePath(u"Star.zip"_s), {{u"StarField/info.txt"_s, "name=Stars\n"}}));
@@ -519,15 +534,23 @@ void TestModInstall::vxmod()
     QCOMPARE(result.exitCode, exitCode);
     QCOMPARE(readTree(game + u"/VexilMods"_s), mods);
     QCOMPARE(readTree(outside), theirs);
+    if (before.endsWith(u"frozen"_s)) {
+        // Thawed, the next start puts it back.
+        QCOMPARE(QProcess::execute(frozen.first(), {u"-i"_s, frozen.last()}), 0);
+        QCOMPARE(runVxmod(args).out, u"NightSky\tOld\t\tN/A\n"_s);
+        QCOMPARE(readTree(game + u"/VexilMods"_s), oldSky);
+    }
 }
 
 void TestModInstall::interrupted_data()
 {
     QTest::addColumn<bool>("replace");
     QTest::addColumn<int>("bigFiles"); // none: stopped after each step in turn
-    QTest::newRow("a fresh install stopped after each step") << false << 0;
-    QTest::newRow("a replacing install stopped after each step") << true << 0;
-    QTest::newRow("a replacing install of 24 MiB killed at random moments") << true << 24;
+    QTest::addColumn<bool>("failing"); // each step fails in turn instead, as on a full disk
+    QTest::newRow("a fresh install stopped after each step") << false << 0 << false;
+    QTest::newRow("a replacing install stopped after each step") << true << 0 << false;
+    QTest::newRow("a replacing install whose each step fails in turn") << true << 0 << true;
+    QTest::newRow("a replacing install of 24 MiB killed at random moments") << true << 24 << false;
 }
 
 // An install cut short anywhere leaves the old mod or the new one, whole, and the next start clears
@@ -536,6 +559,7 @@ void TestModInstall::interrupted()
 {
     QFETCH(bool, replace);
     QFETCH(int, bigFiles);
+    QFETCH(bool, failing);
 
     TestDir dir;
     const QString game = dir.filePath(u"game"_s);
@@ -574,7 +598,8 @@ void TestModInstall::interrupted()
         QVERIFY(writeTree(mods, before));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!bigFiles)
-            env.insert(u"VX_FAULT_AFTER_OPS"_s, QString::number(round));
+            env.insert(failing ? u"VX_FAIL_OPERATION"_s : u"VX_FAULT_AFTER_OPS"_s,
+                       QString::number(round));
         QProcess process;
         process.setProcessEnvironment(env);
         process.start(qEnvironmentVariable("VX_VXMOD"), args);
@@ -585,14 +610,16 @@ void TestModInstall::interrupted()
         }
         QVERIFY(waitForExit(process));
         const bool done = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-        QVERIFY(bigFiles || done || process.exitCode() == 99);
+        QVERIFY(bigFiles || done || process.exitCode() == (failing ? 1 : 99));
         // Between the two renames of a replace the old mod is set aside, whole, and the new one is
         // complete: the next start puts the old one back.
         Files seen = readTree(mods);
         const qsizetype all = seen.size();
         seen.removeIf([](Files::iterator it) { return it.key().startsWith(u".vxinstall-"_s); });
-        QVERIFY2(seen == before || seen == after || (replace && seen.isEmpty()),
+        // A failed install has put everything back, and left nothing, before it ends.
+        QVERIFY2(seen == before || seen == after || (replace && !failing && seen.isEmpty()),
                  qPrintable(u"a half mod in round %1: "_s.arg(round) + seen.keys().join(u' ')));
+        QVERIFY(!failing || all == seen.size());
         cutWhileUnpacking += all > seen.size();
         if (bigFiles && cutWhileUnpacking == 0 && round >= 16) {
             if (done)
