@@ -241,6 +241,11 @@ void TestModInstall::install_data()
         damagedAt.arg(u"M/a.txt"_s), u"zip local size"_s);
     row("a zip whose directory lists one file twice in place of another", zip, with({u"M/b.txt"_s}),
         damagedAt.arg(u"M/b.txt"_s), u"zip twice"_s);
+    // Both of its headers say 1,000 bytes: only the bytes written can tell the bomb.
+    row("a zip that declares far less than it unpacks to is stopped at its ratio", zip,
+        with({u"M/z.bin"_s}, QByteArray(40 << 20, 0)),
+        u"the archive unpacks to more than 100 times its own size, as no mod does"_s,
+        u"zip under-declared"_s);
     row("a tar whose record of a long name is damaged", tar,
         with({u"M/Art/"_s + QString(120, u'b') + u".txt"_s}),
         damagedAt.arg(u"M/Art/"_s + QString(54, u'b') + u'…' + QString(40, u'b')), u"pax length"_s);
@@ -284,7 +289,9 @@ void TestModInstall::install()
     QVERIFY(file.open(QIODevice::ReadWrite));
     QByteArray bytes = file.readAll();
     // A zip's local header holds the first copy of a name, its central directory the second.
-    const char *const name = make == u"zip empty folder"_s ? "M/e.txt" : "M/a.txt";
+    const char *const name = make == u"zip empty folder"_s     ? "M/e.txt"
+                             : make == u"zip under-declared"_s ? "M/z.bin"
+                                                               : "M/a.txt";
     const qsizetype local = bytes.indexOf(name), central = bytes.indexOf(name, local + 1);
     if (make == u"truncate"_s) {
         bytes.truncate(bytes.size() / 2);
@@ -306,6 +313,9 @@ void TestModInstall::install()
             qToLittleEndian<quint32>(0, entry + 42); // M/info.txt's header
         } else if (make == u"zip folder"_s || make == u"zip empty folder"_s) {
             qToLittleEndian<quint16>(040755, entry + 40); // the Unix mode
+        } else if (make == u"zip under-declared"_s) {
+            qToLittleEndian<quint32>(1000, entry + 24);
+            qToLittleEndian<quint32>(1000, bytes.data() + local - 30 + 22);
         } else if (make == u"zip twice"_s) {
             // M/b.txt's record names M/a.txt and points at its header.
             const qsizetype other = bytes.indexOf("M/b.txt", central);
