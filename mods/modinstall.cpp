@@ -396,7 +396,7 @@ VxInstallResult Unpacker::open(ArchivePointer &a) const
         return {};
     const char *why = archive_error_string(a.get());
     return refusal(Problem::Unreadable,
-                   why ? QString::fromLocal8Bit(why) : QStringLiteral("cannot open"));
+                   why ? QString::fromLocal8Bit(why).trimmed() : QStringLiteral("cannot open"));
 }
 
 VxInstallResult Unpacker::run()
@@ -606,13 +606,14 @@ void Unpacker::progress(archive *a)
         m_feedback.step();
 }
 
+// Some of the library's messages end in a line break, which would split the line it goes into.
 VxInstallResult Unpacker::readFailure(archive *a, const QString &shown) const
 {
     if (archive_read_has_encrypted_entries(a) > 0)
         return refusal(Problem::Encrypted, shown);
     const char *why = archive_error_string(a);
     return refusal(Problem::Unreadable,
-                   why ? QString::fromLocal8Bit(why) : QStringLiteral("unknown error"));
+                   why ? QString::fromLocal8Bit(why).trimmed() : QStringLiteral("unknown error"));
 }
 
 VxInstallResult Unpacker::writeData(archive *a, archive_entry *item, const QString &path,
