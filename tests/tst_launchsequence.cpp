@@ -34,8 +34,6 @@ private slots:
     void damagedJournal();
     void notOurs_data();
     void notOurs();
-    void journalNotAFile_data();
-    void journalNotAFile();
 };
 
 namespace {
@@ -639,10 +637,11 @@ void TestLaunchSequence::notOurs_data()
     QTest::addColumn<QString>("status");      // in vxmod status's line, before the restore
     QTest::addColumn<int>("exitCode");        // of vxmod restore
     QTest::addColumn<QString>("said");        // in its standard error
-    QTest::addColumn<QString>("changed");     // data files that differ from the game's after it
-    QTest::addColumn<QString>("link");        // a folder link put into the game folder
-    QTest::addColumn<QString>("lastLine");    // the journal line moved last, its newline lost
-    QTest::addColumn<bool>("version1");       // the journal as a launcher before identities
+    // data files that differ from the game's after it; "launch": all as the launch left them
+    QTest::addColumn<QString>("changed");
+    QTest::addColumn<QString>("link");     // a folder link put into the game folder
+    QTest::addColumn<QString>("lastLine"); // the journal line moved last, its newline lost
+    QTest::addColumn<bool>("version1");    // the journal as a launcher before identities
 
     const auto row = [](const char *name, const QStringList &records, const Files &written,
                         const QString &status, int exitCode, const QString &said,
@@ -683,6 +682,16 @@ void TestLaunchSequence::notOurs_data()
         u"made\tdata/Art/medic\t"_s);
     row("a version 1 journal removes an added file whatever it holds", {},
         {{u"data/Art/medic"_s, "their medic"}}, {}, 0, undone, {}, {}, {}, true);
+    // Whatever has taken the journal's name is never followed, waited on or read whole: status
+    // and restore say what it is, at once, and nothing is undone by it.
+    for (const auto &[name, kind, why] :
+         {std::tuple{"a FIFO", "fifo", "not a regular file"},
+          {"a link to /dev/zero", "zero", "it is a link"},
+          {"a folder", "folder", "not a regular file"},
+          {"a huge file", "huge:100000000", "larger than 67108864 bytes"},
+          {"a link to a file", "link", "it is a link"}})
+        row(name, {}, {{u"vxlaunch.journal"_s, "special:"_ba + kind}},
+            u"is damaged: "_s + QLatin1String(why), 1, QLatin1String(why), u"launch"_s);
 }
 
 // A restore removes or overwrites only what the launch made and still is as it made it: a
@@ -702,7 +711,7 @@ void TestLaunchSequence::notOurs()
 
     TestDir launchedDir, dir;
     QByteArray journal;
-    launched(launchedDir.path(), journal);
+    Files modded = launched(launchedDir.path(), journal);
     for (const QString &record : records) {
         QStringList fields = record.split(u'|');
         const QString kind = fields.takeFirst();
@@ -731,9 +740,15 @@ void TestLaunchSequence::notOurs()
     }
     journal = lines.join('\n') + (lastLine.isEmpty() ? "\n" : "");
     QVERIFY(launchedCopy(launchedDir.path(), dir.path(), journal));
-    for (auto it = written.cbegin(); it != written.cend(); ++it)
-        QFile::remove(dir.path() + u'/' + it.key()); // a new file, not the launch's
-    QVERIFY(writeTree(dir.path(), written));
+    // New files, not the launch's; "special:KIND" what makeSpecialFile() makes of KIND.
+    for (auto it = written.cbegin(); it != written.cend(); ++it) {
+        const QString path = dir.path() + u'/' + it.key();
+        QFile::remove(path);
+        if (!it.value().startsWith("special:"))
+            QVERIFY(writeTree(dir.path(), {{it.key(), it.value()}}));
+        else if (!makeSpecialFile(path, QString::fromUtf8(it.value().mid(8))))
+            QSKIP("this system cannot make such a file");
+    }
     if (!link.isEmpty()) {
 #ifdef Q_OS_WIN
         QSKIP("QFile::link makes .lnk shortcuts on Windows");
@@ -742,8 +757,9 @@ void TestLaunchSequence::notOurs()
                 QFile::link(launchedDir.path() + u"/outside"_s, dir.path() + u'/' + link));
     }
     const QProcessEnvironment env = testEnvironment(launchedDir.path());
-    const QString statusLine = runVxmod({u"status"_s, u"--game"_s, dir.path()}, env).out;
-    QVERIFY2(statusLine.contains(status), qPrintable(statusLine));
+    const Run statusRun = runVxmod({u"status"_s, u"--game"_s, dir.path()}, env);
+    QVERIFY2(statusRun.exitCode == 1 && statusRun.out.contains(status),
+             qPrintable(statusRun.out + statusRun.err));
 
     const Run run = runVxmod({u"restore"_s, u"--game"_s, dir.path()}, env);
     QVERIFY2(run.exitCode == exitCode && run.err.contains(said), qPrintable(run.err));
@@ -751,53 +767,21 @@ void TestLaunchSequence::notOurs()
         QCOMPARE(readTree(launchedDir.path() + u"/outside"_s), (Files{{u"x"_s, "outside"}}));
         QVERIFY(QFile::remove(dir.path() + u'/' + link));
     }
-    QCOMPARE(readTree(dir.path()), under(u"data/"_s, game + files(changed)));
-}
-
-void TestLaunchSequence::journalNotAFile_data()
-{
-    QTest::addColumn<QString>("kind"); // for makeSpecialFile, or "link" to a journal elsewhere
-    QTest::addColumn<QString>("why");
-    QTest::newRow("a FIFO") << u"fifo"_s << u"not a regular file"_s;
-    QTest::newRow("a link to /dev/zero") << u"zero"_s << u"it is a link"_s;
-    QTest::newRow("a folder") << u"folder"_s << u"not a regular file"_s;
-    QTest::newRow("a huge file") << u"huge:100000000"_s << u"larger than 67108864 bytes"_s;
-    QTest::newRow("a link to a whole journal") << u"link"_s << u"it is a link"_s;
-}
-
-// Whatever has taken the journal's name is never followed, waited on or read whole: status and
-// restore say what it is, at once, and nothing is undone by it.
-void TestLaunchSequence::journalNotAFile()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, why);
-    TestDir launchedDir, dir;
-    QByteArray journal;
-    const Files modded = launched(launchedDir.path(), journal);
-    const QString name = dir.path() + u"/vxlaunch.journal"_s;
-    QVERIFY(linkTree(launchedDir.path() + u"/game"_s, dir.path()) && QFile::remove(name));
-#ifdef Q_OS_WIN
-    if (kind == u"link"_s)
-        QSKIP("QFile::link makes .lnk shortcuts on Windows");
-#endif
-    if (kind == u"link"_s ? !QFile::link(launchedDir.path() + u"/game/vxlaunch.journal"_s, name)
-                          : !makeSpecialFile(name, kind))
-        QSKIP("this system cannot make one");
-    const QProcessEnvironment env = testEnvironment(launchedDir.path());
-    const Run status = runVxmod({u"status"_s, u"--game"_s, dir.path()}, env);
-    QVERIFY2(status.exitCode == 1 && status.out.contains(u"is damaged: "_s + why),
-             qPrintable(status.out + status.err));
-    const Run restore = runVxmod({u"restore"_s, u"--game"_s, dir.path()}, env);
-    QVERIFY2(restore.exitCode == 1 && restore.err.contains(why), qPrintable(restore.err));
-    // Kept aside as it is, and the launch's files as they were.
-    const QFileInfo aside(name + u".damaged"_s);
-    QVERIFY(!QFileInfo(name).exists() && !QFileInfo(name).isSymLink() &&
-            aside.isSymLink() == (kind == u"link"_s || kind == u"zero"_s) &&
-            aside.isDir() == (kind == u"folder"_s));
-    QVERIFY(aside.isDir() ? QDir(aside.filePath()).removeRecursively()
-                          : QFile::remove(name + u".damaged"_s));
-    QCOMPARE(readTree(dir.path()), modded);
-    QCOMPARE(readTree(launchedDir.path() + u"/game"_s).value(u"vxlaunch.journal"_s), journal);
+    if (changed == u"launch"_s) {
+        // Kept aside as it is, and the launch's files as they were.
+        const QString name = dir.path() + u"/vxlaunch.journal"_s,
+                      kind = QString::fromUtf8(written.value(u"vxlaunch.journal"_s).mid(8));
+        const QFileInfo aside(name + u".damaged"_s);
+        QVERIFY(!QFileInfo(name).exists() && !QFileInfo(name).isSymLink() &&
+                aside.isSymLink() == (kind == u"link"_s || kind == u"zero"_s) &&
+                aside.isDir() == (kind == u"folder"_s));
+        QVERIFY(aside.isDir() ? QDir(aside.filePath()).removeRecursively()
+                              : QFile::remove(aside.filePath()));
+        if (kind == u"link"_s)
+            modded.insert(u"vxlaunch.journal.target"_s, "Speed=1\n");
+    }
+    QCOMPARE(readTree(dir.path()),
+             changed == u"launch"_s ? modded : under(u"data/"_s, game + files(changed)));
 }
 
 QTEST_GUILESS_MAIN(TestLaunchSequence)
