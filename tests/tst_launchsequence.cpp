@@ -3,6 +3,7 @@
 #include "resources/resourcestore.h"
 #include "testutil.h"
 
+#include <QLockFile>
 #include <QRegularExpression>
 
 #ifdef Q_OS_UNIX
@@ -264,15 +265,28 @@ void TestLaunchSequence::vxmod_data()
     // All of stdout for status, what stdout or stderr starts with for help or no command, else
     // in stderr
     QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("seen");  // a line of what the game saw, by its start
-    QTest::addColumn<bool>("modded");   // data/ left modded by an apply
-    QTest::addColumn<bool>("lockKept"); // what was at the lock's name is there as it was
+    QTest::addColumn<QString>("seen");    // a line of what the game saw, by its start
+    QTest::addColumn<bool>("modded");     // data/ left modded by an apply
+    QTest::addColumn<bool>("lockKept");   // what was at the lock's name is there as it was
+    QTest::addColumn<QString>("out");     // what stdout starts with; empty: nothing; "*": any
+    QTest::addColumn<QByteArray>("sets"); // VexilMods/modsets.txt after; "=": as before; "*": any
 
     const auto row = [](const char *name, const QString &args, const Files &written, int exitCode,
                         const QString &message, const QString &seen = {}, bool modded = false,
                         bool lockKept = true) {
         QTest::newRow(name) << args.split(u' ', Qt::SkipEmptyParts) << written << exitCode
-                            << message << seen << modded << lockKept;
+                            << message << seen << modded << lockKept << u"*"_s << "*"_ba;
+    };
+    // The mod sets' commands and options: "--game GAME" added, '_' a blank in a set's name; sets
+    // is modsets.txt before ("-": none), and a stdout not said is empty but for a play.
+    const auto setRow = [](const char *name, const QString &args, const QByteArray &sets,
+                           int exitCode, const QString &err, const QString &out = {},
+                           const QByteArray &after = "=", bool modded = false) {
+        QTest::newRow(name)
+            << (args + u" --game GAME"_s).split(u' ').replaceInStrings(u"_"_s, u" "_s)
+            << (sets == "-" ? Files() : Files{{u"VexilMods/modsets.txt"_s, sets}}) << exitCode
+            << err << QString() << modded << true << (args.startsWith(u"play"_s) ? u"*"_s : out)
+            << after;
     };
     const auto lock = [](const QByteArray &content) {
         return Files{{u"vxlaunch.lock"_s, content}};
@@ -407,6 +421,63 @@ void TestLaunchSequence::vxmod_data()
         u"clean; "_s + lockFile + u"was left by a launch that is no longer running (process 1)"_s +
             stale);
 #endif
+
+    const QByteArray pair = "[Pair]\nWarpDrive\nNightSky\n[Lost]\nGone\nBetterUnits\n";
+    setRow("sets: a set a line, tab-separated, in file order; damaged lines: exit 1", u"sets"_s,
+           "[Zed]\nNightSky\nBetterUnits\n[Al]\nWarpDrive\n[x\n", 1,
+           u"modsets.txt:6: a [set name] line needs a name and one closing ] at its end"_s,
+           u"Zed\tNightSky\tBetterUnits\nAl\tWarpDrive\n"_s);
+    setRow("sets on a FIFO reports it and does not wait", u"sets"_s, "special:fifo", 1,
+           u"modsets.txt: it is not a regular file"_s);
+    setRow("set save keeps the mods in the order given", u"set save My_set WarpDrive NightSky"_s,
+           "-", 0, u"saved the set 'My set' of 2 mods"_s, {}, "[My set]\nWarpDrive\nNightSky\n");
+    setRow("set save where the sets cannot be written fails and says why", u"set save B NightSky"_s,
+           "special:fifo", 1, u"could not save the sets in "_s);
+    setRow("set save of an unknown mod is a usage error", u"set save B NightSky Nope"_s, pair, 2,
+           u"unknown mod 'Nope'"_s);
+    setRow("set save of a mod named twice is a usage error", u"set save B NightSky NightSky"_s,
+           pair, 2, u"mod 'NightSky' is named more than once"_s);
+    setRow("set save of a name with ] is a usage error", u"set save a] NightSky"_s, pair, 2,
+           u"cannot save the set: a set name cannot hold ]"_s);
+    setRow("set delete", u"set delete Pair"_s, pair, 0, u"deleted the set 'Pair'"_s, {},
+           "[Lost]\nGone\nBetterUnits\n");
+    setRow("set delete while another program changes the sets fails and says why",
+           u"set delete Pair"_s, "held:" + pair, 1,
+           u"another program is changing the sets; try again in a moment"_s);
+    setRow("set delete of an unknown set is a usage error", u"set delete Nope"_s, pair, 2,
+           u"no set named 'Nope'"_s);
+    setRow("plan --set plans the set's mods in its order", u"plan --set Pair"_s, pair, 0, {},
+           u"Mods, in launch order: WarpDrive, NightSky\n"_s);
+    setRow("plan --set with a missing mod names it and plans the rest", u"plan --set Lost"_s, pair,
+           0, u"set 'Lost' names mods that are not installed: Gone"_s,
+           u"Mods, in launch order: BetterUnits\n"_s);
+    setRow("check --set counts a missing mod as a problem", u"check --set Lost"_s, pair, 1,
+           u"names mods that are not installed: Gone"_s);
+    setRow("apply --set with a missing mod changes nothing", u"apply --set Lost"_s, pair, 1,
+           u"nothing was changed"_s);
+    setRow("apply --set --skip-missing applies the installed ones",
+           u"apply --skip-missing --set Lost"_s, pair, 0,
+           u"names mods that are not installed: Gone"_s, {}, "=", true);
+    setRow("play --set plays the set and records it as the last game", u"play --set Pair"_s, pair,
+           0, u"restored: "_s, {}, pair + "\n[last game]\nWarpDrive\nNightSky\n");
+    setRow("play --last with a missing mod plays nothing", u"play --last"_s,
+           "[last game]\nNightSky\nGone\n", 1,
+           u"set 'last game' names mods that are not installed: Gone"_s);
+    setRow("play --last --skip-missing records what it played", u"play --last --skip-missing"_s,
+           "[last game]\nNightSky\nGone\n", 0, u"restored: "_s, {}, "[last game]\nNightSky\n");
+    setRow("a last game that cannot be recorded is said, and the game played all the same",
+           u"play NightSky"_s, "special:fifo", 0,
+           u"could not record the mods of this game as the last game in "_s);
+    setRow("a set and mods both is a usage error", u"apply --set Pair NightSky"_s, pair, 2,
+           u"name either mods or a set"_s);
+    setRow("--set and --last together is a usage error", u"plan --set Pair --last"_s, pair, 2,
+           u"--set and --last cannot be given together"_s);
+    setRow("--last before any game is a usage error", u"apply --last"_s, pair, 2,
+           u"no game started by a launch is recorded in "_s);
+    setRow("--skip-missing without a set is a usage error", u"apply --skip-missing NightSky"_s,
+           pair, 2, u"--skip-missing goes with --set or --last"_s);
+    setRow("an unknown set is a usage error", u"apply --set Nope"_s, pair, 2,
+           u"no set named 'Nope' in "_s);
 }
 
 void TestLaunchSequence::vxmod()
@@ -418,6 +489,8 @@ void TestLaunchSequence::vxmod()
     QFETCH(QString, seen);
     QFETCH(bool, modded);
     QFETCH(bool, lockKept);
+    QFETCH(QString, out);
+    QFETCH(QByteArray, sets);
 
     TestDir dir;
     const QString game = dir.path() + u"/Vexil 4 Brask"_s;
@@ -430,6 +503,11 @@ void TestLaunchSequence::vxmod()
                                             {u"VexilMods/Haunted/Tweak/Units/Ghost.twk"_s,
                                              "Speed=1\n"}}));
     VxGameLock held(game);
+    // "held:" before a sets file's text: its save lock is held by another program.
+    const QByteArray setsText = written.value(u"VexilMods/modsets.txt"_s);
+    QLockFile other(game + u"/VexilMods/modsets.txt.lock"_s);
+    if (setsText.startsWith("held:"))
+        QVERIFY(writeTree(game, {{u"VexilMods/modsets.txt"_s, setsText.mid(5)}}));
     for (auto it = special.cbegin(); it != special.cend(); ++it) {
         const QString path = game + u'/' + it.key(), kind = QString::fromUtf8(it.value().mid(8));
         QVERIFY(QFile::remove(path));
@@ -439,6 +517,7 @@ void TestLaunchSequence::vxmod()
             QSKIP("this system cannot make such a file");
     }
     const Files pristine = readTree(game + u"/data"_s);
+    const Files mods = readTree(game + u"/VexilMods"_s);
     const auto lockNow = [&] {
         Files all = readTree(game);
         all.removeIf([](Files::iterator it) { return !it.key().startsWith(u"vxlaunch.lock"_s); });
@@ -449,7 +528,9 @@ void TestLaunchSequence::vxmod()
     args.removeIf([](const QString &arg) { return arg.startsWith(u"VX_"_s); });
     args.replaceInStrings(u"GAME"_s, game);
 
+    QVERIFY(!setsText.startsWith("held:") || other.tryLock(0));
     const Run run = runVxmod(args, env);
+    other.unlock();
     QCOMPARE(run.exitCode, exitCode);
     message.replace(u"GAME/"_s, QDir::toNativeSeparators(game + u'/'))
         .replace(u"PID"_s, QString::number(QCoreApplication::applicationPid()));
@@ -459,6 +540,13 @@ void TestLaunchSequence::vxmod()
              : command.isEmpty() || command == u"help"_s ? said.startsWith(message)
                                                          : said.contains(message),
              qPrintable(run.out + run.err));
+    if (out != u"*"_s)
+        QCOMPARE(run.out.left(out.isEmpty() ? run.out.size() : out.size()), out);
+    Files setsAfter = mods;
+    if (sets != "=")
+        setsAfter.insert(u"modsets.txt"_s, sets);
+    if (sets != "*")
+        QCOMPARE(readTree(game + u"/VexilMods"_s), setsAfter);
     // Each fault is told once.
     QVERIFY2(message.isEmpty() || run.err.count(message) <= 1, qPrintable(run.err));
     // The game gets no arguments, starts in its folder, and sees its mods in place however
