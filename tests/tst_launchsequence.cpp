@@ -402,8 +402,6 @@ void TestLaunchSequence::vxmod_data()
         lock(ended), 0,
         u"clean; "_s + lockFile +
             u"was left by a launch that is no longer running (process 2147483647)"_s + stale);
-    row("an owner that has ended: a restore with no journal removes it", u"restore --game GAME"_s,
-        lock(ended), 0, restored, {}, false, false);
     row("an empty lock, left by a kill while it was written, is taken over at once",
         u"restore --game GAME"_s, lock({}), 0, restored, {}, false, false);
     row("an empty lock is no running launch to status", u"status --game GAME"_s, lock({}), 0,

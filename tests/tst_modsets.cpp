@@ -151,23 +151,21 @@ void TestModSets::edits_data()
         << "-"_ba << u"save|"_s + QString(200, u'n') + u"|Bolt"_s
         << "[" + QByteArray(200, 'n') + "]\nBolt\n"
         << QString();
-    const QByteArray kept = "[A]\nClay\n";
-    QTest::newRow("a name with ] refused")
-        << kept << u"save|a]b|Bolt"_s << kept << u"a set name cannot hold ]"_s;
-    QTest::newRow("a name with a line break refused")
-        << kept << u"save|a\nb|Bolt"_s << kept << u"a set name cannot hold a line break"_s;
-    QTest::newRow("a name of 201 characters refused")
-        << kept << u"save|"_s + QString(201, u'n') + u"|Bolt"_s << kept
-        << u"a set name holds at most 200 characters"_s;
-    QTest::newRow("a blank name refused")
-        << kept << u"save|  |Bolt"_s << kept << u"a set needs a name"_s;
-    QTest::newRow("the last game's name kept for it")
-        << kept << u"save|last game|Bolt"_s << kept
-        << u"the name \"last game\" is kept for the mods of the last game"_s;
-    QTest::newRow("a mod whose name would read as a comment refused")
-        << kept << u"save|B|Bolt|#Hash"_s << kept
-        << u"the mod folder '#Hash' cannot be kept in a set: its name begins with # or [ or a "
-           u"blank"_s;
+    // Refused: the file stays as it was.
+    const auto refused = [](const char *name, const QString &change, const QString &error) {
+        QTest::newRow(name) << "[A]\nClay\n"_ba << change << "[A]\nClay\n"_ba << error;
+    };
+    refused("a name with ] refused", u"save|a]b|Bolt"_s, u"a set name cannot hold ]"_s);
+    refused("a name with a line break refused", u"save|a\nb|Bolt"_s,
+            u"a set name cannot hold a line break"_s);
+    refused("a name of 201 characters refused", u"save|"_s + QString(201, u'n') + u"|Bolt"_s,
+            u"a set name holds at most 200 characters"_s);
+    refused("a blank name refused", u"save|  |Bolt"_s, u"a set needs a name"_s);
+    refused("the last game's name kept for it", u"save|last game|Bolt"_s,
+            u"the name \"last game\" is kept for the mods of the last game"_s);
+    refused("a mod whose name would read as a comment refused", u"save|B|Bolt|#Hash"_s,
+            u"the mod folder '#Hash' cannot be kept in a set: its name begins with # or [ or a "
+            u"blank"_s);
 }
 
 void TestModSets::edits()
