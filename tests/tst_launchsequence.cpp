@@ -2,8 +2,8 @@
 #include "launch/launchsequence.h"
 #include "resources/resourcestore.h"
 #include "testutil.h"
-#include "tweak/tweakcompiler.h"
 
+#include <QLockFile>
 #include <QRegularExpression>
 
 #ifdef Q_OS_UNIX
@@ -28,19 +28,13 @@ private slots:
     void linkedFolders();
     void vxmod_data();
     void vxmod();
-    void usage_data();
-    void usage();
     void progressOnATerminal();
-    void lockFile_data();
-    void lockFile();
     void journalLines_data();
     void journalLines();
     void damagedJournal_data();
     void damagedJournal();
     void notOurs_data();
     void notOurs();
-    void journalNotAFile_data();
-    void journalNotAFile();
 };
 
 namespace {
@@ -93,44 +87,6 @@ const Files game =
            "</XIntResourceDetails><XIntResourceDetails id='Armor'><Value>1</Value>"
            "<Flags>64</Flags></XIntResourceDetails></XResourceTable></XResourceFile>"}};
 
-// The resource files as writing each one after every mod would leave them: each mod's
-// folders compiled into the file as the mod before saved it, the game's own as the pristine
-// document, and the first failed load or abandoned folder ending it all, unsaved.
-Files savedAfterEveryMod(const QString &install, const QList<VxModRef> &mods, const QString &answer)
-{
-    AnsweringFeedback feedback;
-    feedback.answer = answer;
-    const QString tweak = install + u"/data/Tweak/"_s;
-    const auto resources = [&] {
-        Files xml = readTree(tweak);
-        xml.removeIf([](auto it) { return !it.key().endsWith(u".xml"_s); });
-        return xml;
-    };
-    for (const VxModRef &mod : mods) {
-        for (const QString &name :
-             QDir(mod.path + u"Tweak"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            const QString file = tweak + name + u".xml"_s;
-            VxResourceDocument pristine, working;
-            VxResourceElement table;
-            if (!QFile::exists(file))
-                continue;
-            if (!pristine.setContent(game.value(u"Tweak/"_s + name + u".xml"_s)) ||
-                !loadResourceDocument(working, table, file))
-                return resources();
-            VxTweakContext context;
-            context.folderPath = mod.path + u"Tweak/"_s + name;
-            context.resourceName = name;
-            context.working = table;
-            context.pristine = pristine.table();
-            context.feedback = &feedback;
-            if (compileTweakFolder(context) == TweakOutcome::Abandoned)
-                return resources();
-            saveResourceDocument(working, file);
-        }
-    }
-    return resources();
-}
-
 // The game as a launch of one mod left it in dir/game, and the journal it wrote, taken out.
 Files launched(const QString &dir, QByteArray &journal)
 {
@@ -157,96 +113,87 @@ bool launchedCopy(const QString &launchedDir, const QString &dir, const QByteArr
 void TestLaunchSequence::launch_data()
 {
     QTest::addColumn<QStringList>("mods"); // each as for files()
-    QTest::addColumn<QString>("answer");   // to the question, or "close" the progress window
     QTest::addColumn<QString>("changed");  // data files that differ after it; "*": any content
-    QTest::addColumn<QString>("values");   // Speed, Armor and Fast; empty: not looked at
+    // Speed, Armor, Fast and Zeta, as many as given; empty: not looked at
+    QTest::addColumn<QString>("values");
+    QTest::addColumn<QString>("answer"); // to the question, or "close" the progress window
 
+    const auto row = [](const char *name, const QStringList &mods, const QString &changed,
+                        const QString &values = {}, const QString &answer = {}) {
+        QTest::newRow(name) << mods << changed << values << answer;
+    };
     const QString speed = u"Tweak/Units/Speed.twk=Value=9\n"_s;
-    const QString ghost = u"Tweak/Units/Ghost.twk=Value=1\n; "_s + speed;
-    const QString units = u"Tweak/Units.xml=*; Tweak/Units.xml.backup=*"_s;
-    QTest::newRow("a data mod's file goes aside; a tweak folder with no resource file is skipped")
-        << QStringList{u"Art/tank.pgm=mod; Tweak/Nowhere/Speed.twk=Value=9\n"_s} << QString()
-        << u"Art/tank.pgm=mod; Art/tank.pgm.backup=game tank"_s << u"3|1|"_s;
-    QTest::newRow("edits of two mods accumulate and the lower mod wins")
-        << QStringList{speed, u"Tweak/Units/Armor.twk=Value=7\n; Tweak/Units/Speed.twk=Value=5\n"_s}
-        << QString() << units << u"5|7|"_s;
-    QTest::newRow("a copy reads the game's element, not an earlier mod's edit")
-        << QStringList{speed, u"Tweak/Units/Fast.twk=#nodb\n#copy Speed\n"_s} << QString() << units
-        << u"9|1|3"_s;
+    const QString armor = u"Tweak/Units/Armor.twk=Value=7\n"_s;
+    const QString ghost = u"Tweak/Units/Ghost.twk=Value=1\n; "_s;
     const QString copy = u"Tweak/Units/Fast.twk=#nodb\n#copy "_s;
-    QTest::newRow("a copy later in the same mod reads the game's element, not the mod's edit")
-        << QStringList{u"Tweak/Units/Armor.twk=Value=7\n; "_s + copy + u"Armor\n"_s} << QString()
-        << units << u"3|7|1"_s;
-    QTest::newRow("a copy reads the game's element after a declaration and a removal changed it")
-        << QStringList{u"Tweak/Units/resource.twk=#int\nArmor = 8\n"_s,
-                       u"Tweak/Units/Armor.twk=-Value\n"_s, copy + u"Armor\n"_s}
-        << QString() << units << u"3||1"_s;
-    QTest::newRow("a copy of an element only an earlier mod made finds none")
-        << QStringList{u"Tweak/Units/Zeta.twk=#nodb\n#class XIntResourceDetails\nValue=5\n"_s,
-                       copy + u"Zeta\n"_s}
-        << u"ignore"_s << units << u"3|1|"_s;
-    QTest::newRow("after Abort the earlier mods are compiled again, their copy still the game's")
-        << QStringList{speed, copy + u"Speed\n"_s, u"Tweak/Units/Armor.twk=Value=2\n; "_s + ghost}
-        << u"abort"_s << units << u"9|1|3"_s;
-    QTest::newRow("a malformed resource file stops the launch")
-        << QStringList{u"Tweak/Broken/Speed.twk=Value=9\n"_s, speed} << QString()
-        << u"Tweak/Broken.xml.backup=<XResourceFile><XResourceTable>"_s << u"3|1|"_s;
-    QTest::newRow("Abort to the question ends the launch")
-        << QStringList{ghost, speed} << u"abort"_s << u"Tweak/Units.xml.backup=*"_s << u"3|1|"_s;
-    QTest::newRow("Ignore skips the rest of the folder and the launch goes on")
-        << QStringList{ghost, u"Tweak/Units/Armor.twk=Value=7\n"_s} << u"ignore"_s << units
-        << u"3|7|"_s;
-    QTest::newRow("a later mod's file that does not load leaves the earlier edits saved")
-        << QStringList{speed, u"Tweak/Units/Armor.twk=Value=7\n"_s,
-                       u"Tweak/Units/Armor.twk=Value=2\n; Tweak/Broken/Speed.twk=Value=9\n"_s}
-        << QString() << units + u"; Tweak/Broken.xml.backup=<XResourceFile><XResourceTable>"_s
-        << u"9|7|"_s;
-    QTest::newRow("Abort in a later mod drops its edits and keeps the earlier mods' edits")
-        << QStringList{speed, u"Tweak/Units/Armor.twk=Value=7\n"_s,
-                       u"Tweak/Units/Armor.twk=Value=2\n; "_s + ghost}
-        << u"abort"_s << units << u"9|7|"_s;
-    QTest::newRow("Ignore in a later mod keeps its edits before the question")
-        << QStringList{speed, u"Tweak/Units/Armor.twk=Value=7\n"_s,
-                       u"Tweak/Units/Armor.twk=Value=2\n; Tweak/Units/Ghost.twk=Value=1\n; "
-                       u"Tweak/Units/Speed.twk=Value=5\n"_s,
-                       u"Tweak/Units/Fast.twk=#nodb\n#copy Speed\n"_s}
-        << u"ignore"_s << units << u"9|2|3"_s;
-    QTest::newRow("a closed progress window stops before the first tweak file")
-        << QStringList{speed} << u"close"_s << u"Tweak/Units.xml.backup=*"_s << u"3|1|"_s;
-    QTest::newRow("of two mods the first keeps a file, whether it replaced or added it")
-        << QStringList{u"Art/tank.pgm=1; Art/medic=1"_s, u"Art/tank.pgm=2; Art/medic=2"_s}
-        << QString() << u"Art/tank.pgm=1; Art/tank.pgm.backup=game tank; Art/medic=1"_s
-        << QString();
-    QTest::newRow("game files named like backups or temporaries are never taken for ours")
-        << QStringList{u"Text/credits.txt=mc; Text/credits.txt.backup=mb; Art/tank.pgm.vxpart=mt"_s}
-        << QString()
-        << u"Text/credits.txt=mc; Text/credits.txt.backup=mb; Text/credits.txt.backup.1=c; "
-           u"Text/credits.txt.backup.backup=gc; Art/tank.pgm.vxpart=mt"_s
-        << QString();
-    QTest::newRow("a mod's file named like an earlier mod's backup or temporary is laid all the "
-                  "same; the backup takes the next name")
-        << QStringList{u"Art/tank.pgm=1"_s, u"Art/tank.pgm.backup=2; Art/tank.pgm.vxpart=3"_s}
-        << QString()
-        << u"Art/tank.pgm=1; Art/tank.pgm.backup=2; Art/tank.pgm.backup.1=game tank; "
-           u"Art/tank.pgm.vxpart=3"_s
-        << QString();
-    QTest::newRow("no folder is created for one the game lacks, nor a file laid over a folder")
-        << QStringList{u"Music/t=x; Art/Deep/e=y; Maps/Sea=z"_s} << QString() << QString()
-        << QString();
-    QTest::newRow("empty files replace and add like any other, and are undone")
-        << QStringList{u"Art/tank.pgm=; Art/medic="_s} << QString()
-        << u"Art/tank.pgm=; Art/tank.pgm.backup=game tank; Art/medic="_s << QString();
-    QTest::newRow("a hidden game file is replaced and comes back")
-        << QStringList{u"Art/.shade=mod"_s} << QString()
-        << u"Art/.shade=mod; Art/.shade.backup=game"_s << QString();
+    const QString units = u"Tweak/Units.xml=*; Tweak/Units.xml.backup=*"_s;
+    const QString broken = u"Tweak/Broken.xml.backup=<XResourceFile><XResourceTable>"_s;
+    row("a data mod's file goes aside; a tweak folder with no resource file is skipped",
+        {u"Art/tank.pgm=mod; Tweak/Nowhere/Speed.twk=Value=9\n"_s},
+        u"Art/tank.pgm=mod; Art/tank.pgm.backup=game tank"_s, u"3|1|"_s);
+    row("edits of two mods accumulate and the lower mod wins",
+        {speed, armor + u"; Tweak/Units/Speed.twk=Value=5\n"_s}, units, u"5|7|"_s);
+    row("a copy reads the game's element, not an earlier mod's edit", {speed, copy + u"Speed\n"_s},
+        units, u"9|1|3"_s);
+    row("a copy later in the same mod reads the game's element, not the mod's edit",
+        {armor + u"; "_s + copy + u"Armor\n"_s}, units, u"3|7|1"_s);
+    row("a copy reads the game's element after a declaration and a removal changed it",
+        {u"Tweak/Units/resource.twk=#int\nArmor = 8\n"_s, u"Tweak/Units/Armor.twk=-Value\n"_s,
+         copy + u"Armor\n"_s},
+        units, u"3||1"_s);
+    row("a copy of an element only an earlier mod made finds none",
+        {u"Tweak/Units/Zeta.twk=#nodb\n#class XIntResourceDetails\nValue=5\n"_s,
+         copy + u"Zeta\n"_s},
+        units, u"3|1||5"_s, u"ignore"_s);
+    row("after Abort the earlier mods are compiled again, their copy still the game's",
+        {speed, copy + u"Speed\n"_s, u"Tweak/Units/Armor.twk=Value=2\n; "_s + ghost + speed}, units,
+        u"9|1|3"_s, u"abort"_s);
+    row("a malformed resource file stops the launch",
+        {u"Tweak/Broken/Speed.twk=Value=9\n"_s, speed}, broken, u"3|1|"_s);
+    row("Abort to the question ends the launch", {ghost + speed, speed},
+        u"Tweak/Units.xml.backup=*"_s, u"3|1|"_s, u"abort"_s);
+    row("Ignore skips the rest of the folder and the launch goes on", {ghost + speed, armor}, units,
+        u"3|7|"_s, u"ignore"_s);
+    row("a later mod's file that does not load leaves the earlier edits saved",
+        {speed, armor, u"Tweak/Units/Armor.twk=Value=2\n; Tweak/Broken/Speed.twk=Value=9\n"_s},
+        units + u"; "_s + broken, u"9|7|"_s);
+    row("Abort in a later mod drops its edits and keeps the earlier mods' edits",
+        {speed, armor, u"Tweak/Units/Armor.twk=Value=2\n; "_s + ghost + speed}, units, u"9|7|"_s,
+        u"abort"_s);
+    row("Ignore in a later mod keeps its edits before the question",
+        {speed, armor,
+         u"Tweak/Units/Armor.twk=Value=2\n; "_s + ghost + u"Tweak/Units/Speed.twk=Value=5\n"_s,
+         copy + u"Speed\n"_s},
+        units, u"9|2|3"_s, u"ignore"_s);
+    row("a closed progress window stops before the first tweak file", {speed},
+        u"Tweak/Units.xml.backup=*"_s, u"3|1|"_s, u"close"_s);
+    row("of two mods the first keeps a file, whether it replaced or added it",
+        {u"Art/tank.pgm=1; Art/medic=1"_s, u"Art/tank.pgm=2; Art/medic=2"_s},
+        u"Art/tank.pgm=1; Art/tank.pgm.backup=game tank; Art/medic=1"_s);
+    row("game files named like backups or temporaries are never taken for ours",
+        {u"Text/credits.txt=mc; Text/credits.txt.backup=mb; Art/tank.pgm.vxpart=mt"_s},
+        u"Text/credits.txt=mc; Text/credits.txt.backup=mb; Text/credits.txt.backup.1=c; "
+        u"Text/credits.txt.backup.backup=gc; Art/tank.pgm.vxpart=mt"_s);
+    row("a mod's file named like an earlier mod's backup or temporary is laid all the same; the "
+        "backup takes the next name",
+        {u"Art/tank.pgm=1"_s, u"Art/tank.pgm.backup=2; Art/tank.pgm.vxpart=3"_s},
+        u"Art/tank.pgm=1; Art/tank.pgm.backup=2; Art/tank.pgm.backup.1=game tank; "
+        u"Art/tank.pgm.vxpart=3"_s);
+    row("no folder is created for one the game lacks, nor a file laid over a folder",
+        {u"Music/t=x; Art/Deep/e=y; Maps/Sea=z"_s}, {});
+    row("empty files replace and add like any other, and are undone",
+        {u"Art/tank.pgm=; Art/medic="_s},
+        u"Art/tank.pgm=; Art/tank.pgm.backup=game tank; Art/medic="_s);
+    row("a hidden game file is replaced and comes back", {u"Art/.shade=mod"_s},
+        u"Art/.shade=mod; Art/.shade.backup=game"_s);
 }
 
 void TestLaunchSequence::launch()
 {
     QFETCH(QStringList, mods);
-    QFETCH(QString, answer);
     QFETCH(QString, changed);
     QFETCH(QString, values);
+    QFETCH(QString, answer);
 
     TestDir dir;
     const QString install = dir.path() + u"/Game Folder"_s;
@@ -262,13 +209,6 @@ void TestLaunchSequence::launch()
     // A launch that went its whole way fills the progress bar exactly.
     if (answer.isEmpty() && result == VxLaunchResult::Applied)
         QCOMPARE(feedback.steps, feedback.total);
-    // Each resource file is written once, after the last mod that edits it, and holds what
-    // writing it after every mod would.
-    TestDir everyMod;
-    QVERIFY(writeTree(everyMod.path() + u"/data"_s, game));
-    Files saved = readTree(install + u"/data/Tweak"_s);
-    saved.removeIf([](auto it) { return !it.key().endsWith(u".xml"_s); });
-    QCOMPARE(saved, savedAfterEveryMod(everyMod.path(), refs, answer));
     Files after = readTree(install + u"/data"_s);
     const Files expected = game + files(changed);
     for (const QString &path : expected.keys("*"))
@@ -278,9 +218,9 @@ void TestLaunchSequence::launch()
     VxResourceElement table;
     QVERIFY(loadResourceDocument(document, table, install + u"/data/Tweak/Units.xml"_s));
     QStringList found;
-    for (const QString &id : {u"Speed"_s, u"Armor"_s, u"Fast"_s})
+    for (const QString &id : {u"Speed"_s, u"Armor"_s, u"Fast"_s, u"Zeta"_s})
         found << readResourceField(findResourceById(table, id), u"Value"_s);
-    QCOMPARE(values.isEmpty() ? values : found.join(u'|'), values);
+    QCOMPARE(found.mid(0, values.isEmpty() ? 0 : values.count(u'|') + 1).join(u'|'), values);
     // Whichever way the launch ended, the restore brings back the game exactly, and only it.
     QCOMPARE(restoreGame(install).failures, QStringList());
     QCOMPARE(readTree(install), under(u"data/"_s, game));
@@ -317,116 +257,225 @@ void TestLaunchSequence::linkedFolders()
 
 void TestLaunchSequence::vxmod_data()
 {
-    // "GAME" stands for the game folder; "VX_...=value" goes to the stand-in game's environment
+    // Split at blanks; "GAME" stands for the game folder; "VX_...=value" goes to the stand-in
+    // game's environment
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<Files>("written"); // into the game folder first
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("message"); // what stdout starts with for status, else in stderr
+    // All of stdout for status, what stdout or stderr starts with for help or no command, else
+    // in stderr
+    QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("seen");    // a line of what the game saw, by its start
+    QTest::addColumn<bool>("modded");     // data/ left modded by an apply
+    QTest::addColumn<bool>("lockKept");   // what was at the lock's name is there as it was
+    QTest::addColumn<QString>("out");     // what stdout starts with; empty: nothing; "*": any
+    QTest::addColumn<QByteArray>("sets"); // VexilMods/modsets.txt after; "=": as before; "*": any
 
-    const QStringList apply{u"apply"_s, u"--game"_s, u"GAME"_s};
-    const QStringList play{u"play"_s, u"--game"_s, u"GAME"_s};
+    const auto row = [](const char *name, const QString &args, const Files &written, int exitCode,
+                        const QString &message, const QString &seen = {}, bool modded = false,
+                        bool lockKept = true) {
+        QTest::newRow(name) << args.split(u' ', Qt::SkipEmptyParts) << written << exitCode
+                            << message << seen << modded << lockKept << u"*"_s << "*"_ba;
+    };
+    // The mod sets' commands and options: "--game GAME" added, '_' a blank in a set's name; sets
+    // is modsets.txt before ("-": none), and a stdout not said is empty but for a play.
+    const auto setRow = [](const char *name, const QString &args, const QByteArray &sets,
+                           int exitCode, const QString &err, const QString &out = {},
+                           const QByteArray &after = "=", bool modded = false) {
+        QTest::newRow(name)
+            << (args + u" --game GAME"_s).split(u' ').replaceInStrings(u"_"_s, u" "_s)
+            << (sets == "-" ? Files() : Files{{u"VexilMods/modsets.txt"_s, sets}}) << exitCode
+            << err << QString() << modded << true << (args.startsWith(u"play"_s) ? u"*"_s : out)
+            << after;
+    };
+    const auto lock = [](const QByteArray &content) {
+        return Files{{u"vxlaunch.lock"_s, content}};
+    };
     const Files broken{{u"data/Tweak/Units.xml"_s, "<XResourceFile>"}};
     // Older launchers kept no journal; the game may have a file of such a name of its own.
     const Files oldLauncher{{u"data/Art/Sky/backdrop.txt.backup"_s, "old sky"},
                             {u"data/Tweak/Gone.xml.backup"_s, "<gone/>"},
                             {u"data/Text/readme.backup"_s, "the game's own"}};
     const QString tankBackup = u"file\tdata/Art/Units/tank.pgm.backup\t"_s;
+    const QString usage = u"Usage: vxmod COMMAND [OPTIONS] [MOD...]\n"_s;
+    row("an unknown mod is refused before anything changes",
+        u"apply --game GAME BetterUnits NoSuchMod"_s, {}, 2,
+        u"unknown mod 'NoSuchMod': no mod of that name in "_s);
+    row("a play whose launch fails puts the game's files back itself",
+        u"play --game GAME NightSky BetterUnits"_s, broken, 1, u"restored: "_s);
     // Haunted's Ghost.twk names an element that does not exist and defines none, so the
-    // compiler asks.
-    QTest::newRow("an unknown mod is refused before anything changes")
-        << apply + QStringList{u"BetterUnits"_s, u"NoSuchMod"_s} << Files() << 2
-        << u"unknown mod 'NoSuchMod': no mod of that name in "_s << QString();
-    QTest::newRow("a play whose launch fails puts the game's files back itself")
-        << play + QStringList{u"NightSky"_s, u"BetterUnits"_s} << broken << 1 << u"restored: "_s
-        << QString();
-    // Into a pipe, progress is a line a step; an apply that ended early leaves its work to a
-    // restore, as a whole one does.
+    // compiler asks. Into a pipe, progress is a line a step; an apply that ended early leaves
+    // its work to a restore, as a whole one does.
     const QString question =
         u"vxmod: error loading file Ghost.twk, continue anyway? -> abort (--on-error)\n"_s;
     const QString endedEarly =
         u"vxmod: the launch ended early; 'vxmod restore' puts the game's files back\n"_s;
-    QTest::newRow("the question answered by the default abort")
-        << apply + QStringList{u"Haunted"_s} << Files() << 1
-        << u"== Haunted \n[0/1] Initializing Units.xml\n[0/1] Loading Units.xml (Ghost.twk)\n"_s +
-               question + u"[0/1] done\n"_s + endedEarly
-        << QString();
-    QTest::newRow("-q shows the faults and no progress")
-        << apply + QStringList{u"-q"_s, u"Haunted"_s} << Files() << 1 << question + endedEarly
-        << QString();
-    QTest::newRow("the question answered by --on-error ignore")
-        << apply + QStringList{u"--on-error"_s, u"ignore"_s, u"Haunted"_s} << Files() << 0
-        << u"error loading file Ghost.twk"_s << QString();
-    QTest::newRow("the game ends with an error code, the game's files come back")
-        << play + QStringList{u"VX_STANDIN_EXIT_CODE=5"_s, u"BetterUnits"_s} << Files() << 3
-        << u"the game exited with code 5"_s << tankBackup;
-    QTest::newRow("the game crashes, the game's files come back")
-        << play + QStringList{u"VX_STANDIN_CRASH=1"_s, u"BetterUnits"_s} << Files() << 3
-        << u"crashed"_s << tankBackup;
-    QTest::newRow("a game that hands over to another process is waited for to the end")
-        << play + QStringList{u"VX_STANDIN_HANDOVER_MS=1500"_s, u"NightSky"_s} << Files() << 0
-        << u"restored: 2 files put back, 1 added file removed"_s
-        << u"file\tdata/Art/Sky/backdrop.txt.backup\t"_s;
-    QTest::newRow("line ends, tabs and blanks in launcher.cfg reach the game as words")
-        << play << Files{{u"launcher.cfg"_s, " /W:1024\r\n\t/H:tall  /LOUD /NOMOVIES\n"}} << 0
-        << QString() << u"setting\twidth\t1024"_s;
-    QTest::newRow("a restore leaves an older launcher's backups, which nothing records")
-        << QStringList{u"restore"_s, u"--game"_s, u"GAME"_s} << oldLauncher << 0
-        << u"restore --by-name' puts them back"_s << QString();
-    QTest::newRow("the status of an untouched game")
-        << QStringList{u"status"_s, u"--game"_s, u"GAME"_s} << Files() << 0 << u"clean\n"_s
-        << QString();
-    QTest::newRow("the status tells of an older launcher's backups")
-        << QStringList{u"status"_s, u"--game"_s, u"GAME"_s} << oldLauncher << 1
-        << u"modded by an older launcher, or holding files named like its backups: 2 (such as GAME/"_s +
-               QDir::toNativeSeparators(u"data/Art/Sky/backdrop.txt.backup"_s) +
-               u"); 'vxmod restore --by-name' puts them back\n"_s
-        << QString();
-    QTest::newRow("an unknown option is refused")
-        << apply + QStringList{u"--frobnicate"_s} << Files() << 2
-        << u"vxmod: unknown option 'frobnicate'\n"_s << QString();
-    QTest::newRow("an unknown command is refused")
-        << QStringList{u"frobnicate"_s, u"--game"_s, u"GAME"_s} << Files() << 2
-        << u"vxmod: unknown command 'frobnicate'\n\nUsage: vxmod COMMAND"_s << QString();
-    QTest::newRow("no game named and none installed")
-        << QStringList{u"list"_s} << Files() << 2
-        << u"vxmod: no installed game found; pass --game DIR to name the game folder\n"_s
-        << QString();
-    QTest::newRow("a folder without data is no game")
-        << QStringList{u"list"_s, u"--game"_s, u"GAME/VexilMods"_s} << Files() << 2
-        << u"VexilMods is not a game folder: it has no data folder\n"_s << QString();
+    row("the question answered by the default abort", u"apply --game GAME Haunted"_s, {}, 1,
+        u"== Haunted \n[0/1] Initializing Units.xml\n[0/1] Loading Units.xml (Ghost.twk)\n"_s +
+            question + u"[0/1] done\n"_s + endedEarly,
+        {}, true);
+    row("-q shows the faults and no progress", u"apply --game GAME -q Haunted"_s, {}, 1,
+        question + endedEarly, {}, true);
+    row("the question answered by --on-error ignore",
+        u"apply --game GAME --on-error ignore Haunted"_s, {}, 0, u"error loading file Ghost.twk"_s,
+        {}, true);
+    row("the game ends with an error code, the game's files come back",
+        u"play --game GAME VX_STANDIN_EXIT_CODE=5 BetterUnits"_s, {}, 3,
+        u"the game exited with code 5"_s, tankBackup);
+    row("the game crashes, the game's files come back",
+        u"play --game GAME VX_STANDIN_CRASH=1 BetterUnits"_s, {}, 3, u"crashed"_s, tankBackup);
+    row("a game that hands over to another process is waited for to the end",
+        u"play --game GAME VX_STANDIN_HANDOVER_MS=1500 NightSky"_s, {}, 0,
+        u"restored: 2 files put back, 1 added file removed"_s,
+        u"file\tdata/Art/Sky/backdrop.txt.backup\t"_s);
+    row("line ends, tabs and blanks in launcher.cfg reach the game as words", u"play --game GAME"_s,
+        {{u"launcher.cfg"_s, " /W:1024\r\n\t/H:tall  /LOUD /NOMOVIES\n"}}, 0, {},
+        u"setting\twidth\t1024"_s);
+    row("a restore leaves an older launcher's backups, which nothing records",
+        u"restore --game GAME"_s, oldLauncher, 0, u"restore --by-name' puts them back"_s);
+    row("the status of an untouched game", u"status --game GAME"_s, {}, 0, u"clean\n"_s);
+    row("the status tells of an older launcher's backups", u"status --game GAME"_s, oldLauncher, 1,
+        u"modded by an older launcher, or holding files named like its backups: 2 (such as GAME/"_s +
+            QDir::toNativeSeparators(u"data/Art/Sky/backdrop.txt.backup"_s) +
+            u"); 'vxmod restore --by-name' puts them back\n"_s);
+    row("an unknown option is refused", u"apply --game GAME --frobnicate"_s, {}, 2,
+        u"vxmod: unknown option 'frobnicate'\n"_s);
+    row("an unknown command is refused", u"frobnicate"_s, {}, 2,
+        u"vxmod: unknown command 'frobnicate'\n\n"_s + usage);
+    row("no command: the usage, as a usage error", {}, {}, 2, usage);
+    row("help: the usage, as asked for", u"help"_s, {}, 0, usage);
+    row("no game named and none installed", u"list"_s, {}, 2,
+        u"vxmod: no installed game found; pass --game DIR to name the game folder\n"_s);
+    row("a folder without data is no game", u"list --game GAME/VexilMods"_s, {}, 2,
+        u"VexilMods is not a game folder: it has no data folder\n"_s);
     // A mod with a tweak file that cannot be read would be laid without its edits.
-    QTest::newRow("list leaves out a mod whose tweak file is a FIFO, and says why")
-        << QStringList{u"list"_s, u"--game"_s, u"GAME"_s}
-        << Files{{u"VexilMods/Haunted/Tweak/Units/Tank.twk"_s, "special:fifo"}} << 1
-        << u"vxmod: no mod: GAME/VexilMods/Haunted/Tweak/Units/Tank.twk: not a regular file\n"_s
-        << QString();
-    QTest::newRow("apply refuses a mod whose resource.twk is a link to /dev/zero")
-        << apply + QStringList{u"Haunted"_s}
-        << Files{{u"VexilMods/Haunted/Tweak/Units/resource.twk"_s, "special:zero"}} << 2
-        << u"unknown mod 'Haunted': GAME/VexilMods/Haunted/Tweak/Units/resource.twk: not a "
-           u"regular file\n"_s
-        << QString();
-    QTest::newRow("play refuses a mod with a tweak file one byte past 64 MiB")
-        << play + QStringList{u"NightSky"_s, u"BetterUnits"_s}
-        << Files{{u"VexilMods/BetterUnits/Tweak/Units/Medic.twk"_s, "special:huge:67108865"}} << 2
-        << QDir::toNativeSeparators(u"BetterUnits/Tweak/Units/Medic.twk"_s) +
-               u": larger than 67108864 bytes\n"_s
-        << QString();
+    row("list leaves out a mod whose tweak file is a FIFO, and says why", u"list --game GAME"_s,
+        {{u"VexilMods/Haunted/Tweak/Units/Tank.twk"_s, "special:fifo"}}, 1,
+        u"vxmod: no mod: GAME/VexilMods/Haunted/Tweak/Units/Tank.twk: not a regular file\n"_s);
+    row("apply refuses a mod whose resource.twk is a link to /dev/zero",
+        u"apply --game GAME Haunted"_s,
+        {{u"VexilMods/Haunted/Tweak/Units/resource.twk"_s, "special:zero"}}, 2,
+        u"unknown mod 'Haunted': GAME/VexilMods/Haunted/Tweak/Units/resource.twk: not a "
+        u"regular file\n"_s);
+    row("play refuses a mod with a tweak file one byte past 64 MiB",
+        u"play --game GAME NightSky BetterUnits"_s,
+        {{u"VexilMods/BetterUnits/Tweak/Units/Medic.twk"_s, "special:huge:67108865"}}, 2,
+        QDir::toNativeSeparators(u"BetterUnits/Tweak/Units/Medic.twk"_s) +
+            u": larger than 67108864 bytes\n"_s);
     // Loaded, but nested deeper than a save writes: the launch fails at the save.
     const QByteArray deep = "<XResourceFile><XResourceTable><XIndexDetails id='id-0'/>"
                             "<XUnitDetails id='Tank'>" +
                             QByteArray("<a>").repeated(300) + QByteArray("</a>").repeated(300) +
                             "</XUnitDetails></XResourceTable></XResourceFile>";
-    QTest::newRow("a resource file that cannot be saved is told once")
-        << apply + QStringList{u"Deep"_s}
-        << Files{{u"data/Tweak/Units.xml"_s, deep},
-                 {u"VexilMods/Deep/info.txt"_s, "name=Deep\n"},
-                 {u"VexilMods/Deep/Tweak/Units/Tank.twk"_s, "Speed=1\n"}}
-        << 1 << u"elements nested more than 256 levels deep"_s << QString();
-    QTest::newRow("a game that cannot start is reported")
-        << play + QStringList{u"BetterUnits"_s} << Files{{gameExecutableName(), "not a program"}}
-        << 1 << u"could not start the game"_s << QString();
+    row("a resource file that cannot be saved is told once", u"apply --game GAME Deep"_s,
+        {{u"data/Tweak/Units.xml"_s, deep},
+         {u"VexilMods/Deep/info.txt"_s, "name=Deep\n"},
+         {u"VexilMods/Deep/Tweak/Units/Tank.twk"_s, "Speed=1\n"}},
+        1, u"elements nested more than 256 levels deep"_s, {}, true);
+    row("a game that cannot start is reported", u"play --game GAME BetterUnits"_s,
+        {{gameExecutableName(), "not a program"}}, 1, u"could not start the game"_s);
+
+    // Whatever lies at the lock's name, no command waits on it or reads it to its end; what no
+    // live launch holds is taken over, and what is no lock file is refused, said and left.
+    const QString lockFile = u"the lock file GAME/vxlaunch.lock "_s;
+    const QString refused = u"; nothing is changed while it is there\n"_s;
+    const QString stale = u"; the next command that changes files removes it\n"_s;
+    const QByteArray ended = "2147483647\nvxmod\nhost\n";
+    const QString restored = u"vxmod: restored: 0 files put back, 0 added files removed\n"_s;
+    row("a FIFO: status tells what it is and waits on nothing", u"status --game GAME"_s,
+        lock("special:fifo"), 0,
+        u"clean; "_s + lockFile +
+            u"is not a regular file; every command that changes files refuses until it is "
+            u"removed\n"_s);
+    row("a link to /dev/zero: apply refuses and reads nothing", u"apply --game GAME BetterUnits"_s,
+        lock("special:zero"), 1, lockFile + u"is a link, not a lock file"_s + refused);
+    row("a folder: restore refuses and leaves it", u"restore --game GAME"_s, lock("special:folder"),
+        1, lockFile + u"is a folder, not a lock file"_s + refused);
+    row("one byte larger than any lock file: remove refuses", u"remove --game GAME NightSky"_s,
+        lock("special:huge:4097"), 1,
+        u"vxmod: cannot remove NightSky: the game folder cannot be used: "_s + lockFile +
+            u"is larger than 4096 bytes, which no lock file is"_s + refused);
+    row("a lock of the largest size, of an owner that has ended, is taken over",
+        u"restore --game GAME"_s, lock(ended.leftJustified(4096, ' ')), 0, restored, {}, false,
+        false);
+    row("an owner that has ended: status tells, and leaves it", u"status --game GAME"_s,
+        lock(ended), 0,
+        u"clean; "_s + lockFile +
+            u"was left by a launch that is no longer running (process 2147483647)"_s + stale);
+    row("an empty lock, left by a kill while it was written, is taken over at once",
+        u"restore --game GAME"_s, lock({}), 0, restored, {}, false, false);
+    row("an empty lock is no running launch to status", u"status --game GAME"_s, lock({}), 0,
+        u"clean; "_s + lockFile +
+            u"was left without an owner by a launch killed while writing it"_s + stale);
+    row("a live lock is a running launch, and refuses a removal", u"remove --game GAME NightSky"_s,
+        lock("special:held"), 2,
+        u"vxmod: cannot remove NightSky: the game folder is in use by another launch (process "
+        u"PID, tst_launchsequence)\n"_s);
+    row("a live lock, to status", u"status --game GAME"_s, lock("special:held"), 0,
+        u"clean; a launch is running\n"_s);
+#ifndef Q_OS_WIN // where the name a process runs under is known
+    row("process 1, which runs another program, is no running launch to status",
+        u"status --game GAME"_s, lock("1\nvxmod\nhost\n"), 0,
+        u"clean; "_s + lockFile + u"was left by a launch that is no longer running (process 1)"_s +
+            stale);
+#endif
+
+    const QByteArray pair = "[Pair]\nWarpDrive\nNightSky\n[Lost]\nGone\nBetterUnits\n";
+    setRow("sets: a set a line, tab-separated, in file order; damaged lines: exit 1", u"sets"_s,
+           "[Zed]\nNightSky\nBetterUnits\n[Al]\nWarpDrive\n[x\n", 1,
+           u"modsets.txt:6: a [set name] line needs a name and one closing ] at its end"_s,
+           u"Zed\tNightSky\tBetterUnits\nAl\tWarpDrive\n"_s);
+    setRow("sets on a FIFO reports it and does not wait", u"sets"_s, "special:fifo", 1,
+           u"modsets.txt: it is not a regular file"_s);
+    setRow("set save keeps the mods in the order given", u"set save My_set WarpDrive NightSky"_s,
+           "-", 0, u"saved the set 'My set' of 2 mods"_s, {}, "[My set]\nWarpDrive\nNightSky\n");
+    setRow("set save where the sets cannot be written fails and says why", u"set save B NightSky"_s,
+           "special:fifo", 1, u"could not save the sets in "_s);
+    setRow("set save of an unknown mod is a usage error", u"set save B NightSky Nope"_s, pair, 2,
+           u"unknown mod 'Nope'"_s);
+    setRow("set save of a mod named twice is a usage error", u"set save B NightSky NightSky"_s,
+           pair, 2, u"mod 'NightSky' is named more than once"_s);
+    setRow("set save of a name with ] is a usage error", u"set save a] NightSky"_s, pair, 2,
+           u"cannot save the set: a set name cannot hold ]"_s);
+    setRow("set delete", u"set delete Pair"_s, pair, 0, u"deleted the set 'Pair'"_s, {},
+           "[Lost]\nGone\nBetterUnits\n");
+    setRow("set delete while another program changes the sets fails and says why",
+           u"set delete Pair"_s, "held:" + pair, 1,
+           u"another program is changing the sets; try again in a moment"_s);
+    setRow("set delete of an unknown set is a usage error", u"set delete Nope"_s, pair, 2,
+           u"no set named 'Nope'"_s);
+    setRow("plan --set plans the set's mods in its order", u"plan --set Pair"_s, pair, 0, {},
+           u"Mods, in launch order: WarpDrive, NightSky\n"_s);
+    setRow("plan --set with a missing mod names it and plans the rest", u"plan --set Lost"_s, pair,
+           0, u"set 'Lost' names mods that are not installed: Gone"_s,
+           u"Mods, in launch order: BetterUnits\n"_s);
+    setRow("check --set counts a missing mod as a problem", u"check --set Lost"_s, pair, 1,
+           u"names mods that are not installed: Gone"_s);
+    setRow("apply --set with a missing mod changes nothing", u"apply --set Lost"_s, pair, 1,
+           u"nothing was changed"_s);
+    setRow("apply --set --skip-missing applies the installed ones",
+           u"apply --skip-missing --set Lost"_s, pair, 0,
+           u"names mods that are not installed: Gone"_s, {}, "=", true);
+    setRow("play --set plays the set and records it as the last game", u"play --set Pair"_s, pair,
+           0, u"restored: "_s, {}, pair + "\n[last game]\nWarpDrive\nNightSky\n");
+    setRow("play --last with a missing mod plays nothing", u"play --last"_s,
+           "[last game]\nNightSky\nGone\n", 1,
+           u"set 'last game' names mods that are not installed: Gone"_s);
+    setRow("play --last --skip-missing records what it played", u"play --last --skip-missing"_s,
+           "[last game]\nNightSky\nGone\n", 0, u"restored: "_s, {}, "[last game]\nNightSky\n");
+    setRow("a last game that cannot be recorded is said, and the game played all the same",
+           u"play NightSky"_s, "special:fifo", 0,
+           u"could not record the mods of this game as the last game in "_s);
+    setRow("a set and mods both is a usage error", u"apply --set Pair NightSky"_s, pair, 2,
+           u"name either mods or a set"_s);
+    setRow("--set and --last together is a usage error", u"plan --set Pair --last"_s, pair, 2,
+           u"--set and --last cannot be given together"_s);
+    setRow("--last before any game is a usage error", u"apply --last"_s, pair, 2,
+           u"no game started by a launch is recorded in "_s);
+    setRow("--skip-missing without a set is a usage error", u"apply --skip-missing NightSky"_s,
+           pair, 2, u"--skip-missing goes with --set or --last"_s);
+    setRow("an unknown set is a usage error", u"apply --set Nope"_s, pair, 2,
+           u"no set named 'Nope' in "_s);
 }
 
 void TestLaunchSequence::vxmod()
@@ -436,30 +485,66 @@ void TestLaunchSequence::vxmod()
     QFETCH(int, exitCode);
     QFETCH(QString, message);
     QFETCH(QString, seen);
+    QFETCH(bool, modded);
+    QFETCH(bool, lockKept);
+    QFETCH(QString, out);
+    QFETCH(QByteArray, sets);
 
     TestDir dir;
     const QString game = dir.path() + u"/Vexil 4 Brask"_s;
-    // "special:KIND" makes what makeSpecialFile() makes of KIND.
+    const QString command = args.value(0);
+    // "special:KIND" makes what makeSpecialFile() makes of KIND; "special:held", a lock held here.
     Files special = written;
     special.removeIf([](Files::iterator it) { return !it.value().startsWith("special:"); });
     QVERIFY(stageDemoGame(game) &&
             writeTree(game, written + Files{{u"VexilMods/Haunted/info.txt"_s, "name=Haunted\n"},
                                             {u"VexilMods/Haunted/Tweak/Units/Ghost.twk"_s,
                                              "Speed=1\n"}}));
-    for (auto it = special.cbegin(); it != special.cend(); ++it)
-        if (!QFile::remove(game + u'/' + it.key()) ||
-            !makeSpecialFile(game + u'/' + it.key(), QString::fromUtf8(it.value().mid(8))))
+    VxGameLock held(game);
+    // "held:" before a sets file's text: its save lock is held by another program.
+    const QByteArray setsText = written.value(u"VexilMods/modsets.txt"_s);
+    QLockFile other(game + u"/VexilMods/modsets.txt.lock"_s);
+    if (setsText.startsWith("held:"))
+        QVERIFY(writeTree(game, {{u"VexilMods/modsets.txt"_s, setsText.mid(5)}}));
+    for (auto it = special.cbegin(); it != special.cend(); ++it) {
+        const QString path = game + u'/' + it.key(), kind = QString::fromUtf8(it.value().mid(8));
+        QVERIFY(QFile::remove(path));
+        if (kind == u"held"_s)
+            QCOMPARE(held.tryLock(), VxGameLock::Result::Acquired);
+        else if (!makeSpecialFile(path, kind))
             QSKIP("this system cannot make such a file");
+    }
     const Files pristine = readTree(game + u"/data"_s);
+    const Files mods = readTree(game + u"/VexilMods"_s);
+    const auto lockNow = [&] {
+        Files all = readTree(game);
+        all.removeIf([](Files::iterator it) { return !it.key().startsWith(u"vxlaunch.lock"_s); });
+        return all;
+    };
+    const Files lock = lockNow();
     const QProcessEnvironment env = testEnvironment(dir.path(), args.filter(u"VX_"_s));
     args.removeIf([](const QString &arg) { return arg.startsWith(u"VX_"_s); });
     args.replaceInStrings(u"GAME"_s, game);
 
+    QVERIFY(!setsText.startsWith("held:") || other.tryLock(0));
     const Run run = runVxmod(args, env);
+    other.unlock();
     QCOMPARE(run.exitCode, exitCode);
-    message.replace(u"GAME/"_s, QDir::toNativeSeparators(game + u'/'));
-    QVERIFY2(args.first() == u"status"_s ? run.out.startsWith(message) : run.err.contains(message),
+    message.replace(u"GAME/"_s, QDir::toNativeSeparators(game + u'/'))
+        .replace(u"PID"_s, QString::number(QCoreApplication::applicationPid()));
+    const bool toStdout = command == u"status"_s || command == u"help"_s;
+    const QString &said = toStdout ? run.out : run.err;
+    QVERIFY2(command == u"status"_s                      ? said == message
+             : command.isEmpty() || command == u"help"_s ? said.startsWith(message)
+                                                         : said.contains(message),
              qPrintable(run.out + run.err));
+    if (out != u"*"_s)
+        QCOMPARE(run.out.left(out.isEmpty() ? run.out.size() : out.size()), out);
+    Files setsAfter = mods;
+    if (sets != "=")
+        setsAfter.insert(u"modsets.txt"_s, sets);
+    if (sets != "*")
+        QCOMPARE(readTree(game + u"/VexilMods"_s), setsAfter);
     // Each fault is told once.
     QVERIFY2(message.isEmpty() || run.err.count(message) <= 1, qPrintable(run.err));
     // The game gets no arguments, starts in its folder, and sees its mods in place however
@@ -468,52 +553,30 @@ void TestLaunchSequence::vxmod()
     for (const QString &line : {seen, u"argc\t0\n"_s, u"cwd\t"_s + game + u'\n'})
         QVERIFY2(seen.isEmpty() || snapshot.contains(u'\n' + line), qPrintable(line + snapshot));
     // One style for every fault: "vxmod: ", a lower-case start (a path may begin it, with its
-    // drive letter) and no full stop.
+    // drive letter) and no full stop; a usage error with no command shows the usage alone.
     static const QRegularExpression badStyle(u"^vxmod: ([A-Z](?!:)|.*[.!]\\s*$)"_s,
                                              QRegularExpression::MultilineOption);
-    QVERIFY2(!run.err.contains(badStyle) && (exitCode != 2 || run.err.startsWith(u"vxmod: "_s)),
+    QVERIFY2(!run.err.contains(badStyle) &&
+                 (exitCode != 2 || command.isEmpty() || run.err.startsWith(u"vxmod: "_s)),
              qPrintable(run.err));
+    QCOMPARE(lockNow(), lockKept ? lock : Files());
     // Untouched by a refusal and put back by a play, as the command left it; left modded by an
     // apply, which the status tells and the next start undoes; an older launcher's backups only
     // on request.
-    if (exitCode == 2 || args.first() != u"apply"_s)
+    if (!modded)
         QCOMPARE(readTree(game + u"/data"_s), pristine);
-    if (args.first() == u"apply"_s)
+    if (command == u"apply"_s)
         QCOMPARE(exitOf(runVxmod({u"status"_s, u"--game"_s, game}, env)),
-                 QString::number(exitCode == 2 ? 0 : 1));
+                 QString::number(modded ? 1 : 0));
+    held.unlock();
+    QFile::remove(VxGameLock::lockPath(game));
+    QDir(VxGameLock::lockPath(game)).removeRecursively();
     QCOMPARE(exitOf(runVxmod({u"restore"_s, u"--game"_s, game, u"--by-name"_s}, env)), u"0"_s);
     Files restored = pristine;
     for (const QString &backup : {u"Art/Sky/backdrop.txt.backup"_s, u"Tweak/Gone.xml.backup"_s})
         if (restored.contains(backup))
             restored.insert(backup.chopped(7), restored.take(backup));
     QCOMPARE(readTree(game + u"/data"_s), restored);
-}
-
-void TestLaunchSequence::usage_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<bool>("onStdout"); // else on stderr, with nothing on stdout
-    QTest::addColumn<QString>("begins");
-    const QString usage = u"Usage: vxmod COMMAND [OPTIONS] [MOD...]\n"_s;
-    QTest::newRow("no command: the usage, as a usage error") << QStringList() << 2 << false << usage;
-    QTest::newRow("help: the usage, as asked for") << QStringList{u"help"_s} << 0 << true << usage;
-    QTest::newRow("an unknown command is named, then the usage")
-        << QStringList{u"frobnicate"_s} << 2 << false
-        << u"vxmod: unknown command 'frobnicate'\n\n"_s + usage;
-}
-
-// What vxmod says when it is not told what to do.
-void TestLaunchSequence::usage()
-{
-    QFETCH(QStringList, args);
-    QFETCH(int, exitCode);
-    QFETCH(bool, onStdout);
-    QFETCH(QString, begins);
-    const Run run = runVxmod(args);
-    QCOMPARE(run.exitCode, exitCode);
-    QVERIFY2((onStdout ? run.out : run.err).startsWith(begins), qPrintable(run.out + run.err));
-    QCOMPARE((onStdout ? run.err : run.out), QString());
 }
 
 // On a terminal the progress is one line rewritten in place, cut to the terminal's width so
@@ -567,110 +630,6 @@ void TestLaunchSequence::progressOnATerminal()
 #else
     QSKIP("a terminal for the child is made here with the POSIX pseudo-terminal calls");
 #endif
-}
-
-void TestLaunchSequence::lockFile_data()
-{
-    QTest::addColumn<QByteArray>("lock"); // at GAME/vxlaunch.lock; "special:KIND" or "held"
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("message"); // all of stdout for status, else in stderr
-    QTest::addColumn<bool>("kept");       // the lock is there afterwards, as it was
-
-    const QStringList status{u"status"_s, u"--game"_s, u"GAME"_s};
-    const QStringList restore{u"restore"_s, u"--game"_s, u"GAME"_s};
-    const QString lock = u"the lock file GAME/vxlaunch.lock "_s;
-    const QString refused = u"; nothing is changed while it is there\n"_s;
-    const QString stale = u"; the next command that changes files removes it\n"_s;
-    const QByteArray ended = "2147483647\nvxmod\nhost\n";
-    const QString restored = u"vxmod: restored: 0 files put back, 0 added files removed\n"_s;
-
-    QTest::newRow("a FIFO: status tells what it is and waits on nothing")
-        << "special:fifo"_ba << status << 0
-        << u"clean; "_s + lock +
-               u"is not a regular file; every command that changes files refuses until it "
-               u"is removed\n"_s
-        << true;
-    QTest::newRow("a link to /dev/zero: apply refuses and reads nothing")
-        << "special:zero"_ba << QStringList{u"apply"_s, u"--game"_s, u"GAME"_s, u"BetterUnits"_s}
-        << 1 << lock + u"is a link, not a lock file"_s + refused << true;
-    QTest::newRow("a folder: restore refuses and leaves it")
-        << "special:folder"_ba << restore << 1 << lock + u"is a folder, not a lock file"_s + refused
-        << true;
-    QTest::newRow("one byte larger than any lock file: remove refuses")
-        << "special:huge:4097"_ba << QStringList{u"remove"_s, u"--game"_s, u"GAME"_s, u"NightSky"_s}
-        << 1
-        << u"vxmod: cannot remove NightSky: the game folder cannot be used: "_s + lock +
-               u"is larger than 4096 bytes, which no lock file is"_s + refused
-        << true;
-    QTest::newRow("a lock of the largest size, of an owner that has ended, is taken over")
-        << ended.leftJustified(4096, ' ') << restore << 0 << restored << false;
-    QTest::newRow("an owner that has ended: status tells, and leaves it")
-        << ended << status << 0
-        << u"clean; "_s + lock +
-               u"was left by a launch that is no longer running (process 2147483647)"_s + stale
-        << true;
-    QTest::newRow("an owner that has ended: a restore with no journal removes it")
-        << ended << restore << 0 << restored << false;
-    QTest::newRow("an empty lock, left by a kill while it was written, is taken over at once")
-        << QByteArray() << restore << 0 << restored << false;
-    QTest::newRow("an empty lock is no running launch to status")
-        << QByteArray() << status << 0
-        << u"clean; "_s + lock +
-               u"was left without an owner by a launch killed while writing it"_s + stale
-        << true;
-    QTest::newRow("a live lock is a running launch, and refuses a removal")
-        << "held"_ba << QStringList{u"remove"_s, u"--game"_s, u"GAME"_s, u"NightSky"_s} << 2
-        << u"vxmod: cannot remove NightSky: the game folder is in use by another launch (process "
-           u"PID, tst_launchsequence)\n"_s
-        << true;
-    QTest::newRow("a live lock, to status")
-        << "held"_ba << status << 0 << u"clean; a launch is running\n"_s << true;
-#ifndef Q_OS_WIN // where the name a process runs under is known
-    QTest::newRow("process 1, which runs another program, is no running launch to status")
-        << "1\nvxmod\nhost\n"_ba << status << 0
-        << u"clean; "_s + lock + u"was left by a launch that is no longer running (process 1)"_s +
-               stale
-        << true;
-#endif
-}
-
-// Whatever lies at the lock path, no command waits on it or reads it to its end; what no live
-// launch holds is taken over, and what is no lock file is refused, said and left.
-void TestLaunchSequence::lockFile()
-{
-    QFETCH(QByteArray, lock);
-    QFETCH(QStringList, args);
-    QFETCH(int, exitCode);
-    QFETCH(QString, message);
-    QFETCH(bool, kept);
-
-    TestDir dir;
-    const QString game = dir.path() + u"/Vexil 4 Brask"_s;
-    QVERIFY(stageDemoGame(game));
-    const QString path = VxGameLock::lockPath(game);
-    VxGameLock held(game);
-    if (lock == "held")
-        QCOMPARE(held.tryLock(), VxGameLock::Result::Acquired);
-    else if (lock.startsWith("special:") ? !makeSpecialFile(path, QString::fromUtf8(lock.mid(8)))
-                                         : !writeTree(game, {{u"vxlaunch.lock"_s, lock}}))
-        QSKIP("this system cannot make such a file");
-    Files expected = readTree(game);
-    if (!kept) {
-        expected.remove(u"vxlaunch.lock"_s);
-        expected.remove(u"vxlaunch.lock/"_s);
-    }
-
-    args.replaceInStrings(u"GAME"_s, game);
-    const Run run = runVxmod(args, testEnvironment(dir.path()));
-    message.replace(u"GAME/"_s, QDir::toNativeSeparators(game + u'/'))
-        .replace(u"PID"_s, QString::number(QCoreApplication::applicationPid()));
-    QCOMPARE(run.exitCode, exitCode);
-    if (args.first() == u"status"_s)
-        QCOMPARE(run.out, message);
-    else
-        QVERIFY2(run.err.contains(message), qPrintable(run.err));
-    QCOMPARE(readTree(game), expected);
 }
 
 void TestLaunchSequence::journalLines_data()
@@ -760,59 +719,65 @@ void TestLaunchSequence::damagedJournal()
 void TestLaunchSequence::notOurs_data()
 {
     QTest::addColumn<QStringList>("records"); // added to the launch's, fields split by '|'
-    QTest::addColumn<QString>("lastLine");    // the journal line moved last, its newline lost
-    QTest::addColumn<bool>("version1");       // the journal as a launcher before identities
     QTest::addColumn<Files>("written");       // as someone else, into the game folder
-    QTest::addColumn<QString>("link");        // a folder link put into the game folder
     QTest::addColumn<QString>("status");      // in vxmod status's line, before the restore
     QTest::addColumn<int>("exitCode");        // of vxmod restore
     QTest::addColumn<QString>("said");        // in its standard error
-    QTest::addColumn<QString>("changed");     // data files that differ from the game's after it
+    // data files that differ from the game's after it; "launch": all as the launch left them
+    QTest::addColumn<QString>("changed");
+    QTest::addColumn<QString>("link");     // a folder link put into the game folder
+    QTest::addColumn<QString>("lastLine"); // the journal line moved last, its newline lost
+    QTest::addColumn<bool>("version1");    // the journal as a launcher before identities
 
-    const QString changedAdd = u"was changed after a mod added it; it stays"_s;
+    const auto row = [](const char *name, const QStringList &records, const Files &written,
+                        const QString &status, int exitCode, const QString &said,
+                        const QString &changed = {}, const QString &link = {},
+                        const QString &lastLine = {}, bool version1 = false) {
+        QTest::newRow(name) << records << written << status << exitCode << said << changed << link
+                            << lastLine << version1;
+    };
     const QString notMade = u"is not the file the launch made; it is left as it is"_s;
     const QString refused = u"in a way no launch does; it is left as it is"_s;
-    QTest::newRow("an added file someone changed stays")
-        << QStringList() << QString() << false << Files{{u"data/Art/medic"_s, "their medic"}}
-        << QString() << u"kept by the restore: data/Art/medic;"_s << 1 << changedAdd
-        << u"Art/medic=their medic"_s;
-    QTest::newRow("a replaced file someone changed is kept as F.changed")
-        << QStringList() << QString() << false << Files{{u"data/Art/tank.pgm"_s, "their tank"}}
-        << QString() << u"restore: data/Art/tank.pgm;"_s << 1
-        << u"tank.pgm.changed and the game's own file is back"_s
-        << u"Art/tank.pgm.changed=their tank"_s;
-    QTest::newRow("a changed resource file is kept as .changed.1 when .changed is taken")
-        << QStringList() << QString() << false
-        << Files{{u"data/Tweak/Units.xml"_s, "<theirs/>"},
-                 {u"data/Tweak/Units.xml.changed"_s, "older"}}
-        << QString() << u"restore: data/Tweak/Units.xml;"_s << 1 << u"Units.xml.changed.1"_s
-        << u"Tweak/Units.xml.changed=older; Tweak/Units.xml.changed.1=<theirs/>"_s;
-    QTest::newRow("an added game file the launch never made is left")
-        << QStringList{u"add|data/Maps/Sea/isle|data/Maps/Sea/isle.vxpart"_s} << QString() << false
-        << Files() << QString() << QString() << 1 << u"isle "_s + notMade << QString();
-    QTest::newRow("a game's own file named like a backup is not put back")
-        << QStringList{u"aside|data/Text/credits.txt|data/Text/credits.txt.backup|"
-                       u"data/Text/credits.txt.vxpart"_s}
-        << QString() << false << Files() << QString() << QString() << 1
-        << u"credits.txt.backup "_s + notMade << QString();
-    QTest::newRow("a temporary named like no temporary is refused")
-        << QStringList{u"add|data/Text/readme.backup|data/Text/credits.txt"_s} << QString() << false
-        << Files() << QString() << QString() << 1 << u"readme.backup "_s + refused << QString();
-    QTest::newRow("a resource backup named like no backup is refused")
-        << QStringList{u"edit|data/Tweak/Units.xml|data/Text/readme.backup|data/Text/"
-                       u"readme.backup.vxpart|data/Tweak/Units.xml.vxpart"_s}
-        << QString() << false << Files() << QString() << QString() << 1 << u"Units.xml "_s + refused
-        << QString();
-    QTest::newRow("a record through a folder link is refused")
-        << QStringList{u"add|data/Out/x|data/Out/x.vxpart"_s} << QString() << false << Files()
-        << u"data/Out"_s << QString() << 1 << u"x "_s + refused << QString();
-    QTest::newRow("the last record counts without its newline")
-        << QStringList() << u"made\tdata/Art/medic\t"_s << false << Files() << QString()
-        << QString() << 0 << u"restored: 2 files put back, 1 added file removed"_s << QString();
-    QTest::newRow("a version 1 journal removes an added file whatever it holds")
-        << QStringList() << QString() << true << Files{{u"data/Art/medic"_s, "their medic"}}
-        << QString() << QString() << 0 << u"restored: 2 files put back, 1 added file removed"_s
-        << QString();
+    const QString undone = u"restored: 2 files put back, 1 added file removed"_s;
+    row("an added file someone changed stays", {}, {{u"data/Art/medic"_s, "their medic"}},
+        u"kept by the restore: data/Art/medic;"_s, 1,
+        u"was changed after a mod added it; it stays"_s, u"Art/medic=their medic"_s);
+    row("a replaced file someone changed is kept as F.changed", {},
+        {{u"data/Art/tank.pgm"_s, "their tank"}}, u"restore: data/Art/tank.pgm;"_s, 1,
+        u"tank.pgm.changed and the game's own file is back"_s,
+        u"Art/tank.pgm.changed=their tank"_s);
+    row("a changed resource file is kept as .changed.1 when .changed is taken", {},
+        {{u"data/Tweak/Units.xml"_s, "<theirs/>"}, {u"data/Tweak/Units.xml.changed"_s, "older"}},
+        u"restore: data/Tweak/Units.xml;"_s, 1, u"Units.xml.changed.1"_s,
+        u"Tweak/Units.xml.changed=older; Tweak/Units.xml.changed.1=<theirs/>"_s);
+    row("an added game file the launch never made is left",
+        {u"add|data/Maps/Sea/isle|data/Maps/Sea/isle.vxpart"_s}, {}, {}, 1, u"isle "_s + notMade);
+    row("a game's own file named like a backup is not put back",
+        {u"aside|data/Text/credits.txt|data/Text/credits.txt.backup|data/Text/credits.txt.vxpart"_s},
+        {}, {}, 1, u"credits.txt.backup "_s + notMade);
+    row("a temporary named like no temporary is refused",
+        {u"add|data/Text/readme.backup|data/Text/credits.txt"_s}, {}, {}, 1,
+        u"readme.backup "_s + refused);
+    row("a resource backup named like no backup is refused",
+        {u"edit|data/Tweak/Units.xml|data/Text/readme.backup|data/Text/readme.backup.vxpart|"
+         u"data/Tweak/Units.xml.vxpart"_s},
+        {}, {}, 1, u"Units.xml "_s + refused);
+    row("a record through a folder link is refused", {u"add|data/Out/x|data/Out/x.vxpart"_s}, {},
+        {}, 1, u"x "_s + refused, {}, u"data/Out"_s);
+    row("the last record counts without its newline", {}, {}, {}, 0, undone, {}, {},
+        u"made\tdata/Art/medic\t"_s);
+    row("a version 1 journal removes an added file whatever it holds", {},
+        {{u"data/Art/medic"_s, "their medic"}}, {}, 0, undone, {}, {}, {}, true);
+    // Whatever has taken the journal's name is never followed, waited on or read whole: status
+    // and restore say what it is, at once, and nothing is undone by it.
+    for (const auto &[name, kind, why] :
+         {std::tuple{"a FIFO", "fifo", "not a regular file"},
+          {"a link to /dev/zero", "zero", "it is a link"},
+          {"a folder", "folder", "not a regular file"},
+          {"a huge file", "huge:100000000", "larger than 67108864 bytes"},
+          {"a link to a file", "link", "it is a link"}})
+        row(name, {}, {{u"vxlaunch.journal"_s, "special:"_ba + kind}},
+            u"is damaged: "_s + QLatin1String(why), 1, QLatin1String(why), u"launch"_s);
 }
 
 // A restore removes or overwrites only what the launch made and still is as it made it: a
@@ -821,18 +786,18 @@ void TestLaunchSequence::notOurs_data()
 void TestLaunchSequence::notOurs()
 {
     QFETCH(QStringList, records);
-    QFETCH(QString, lastLine);
-    QFETCH(bool, version1);
     QFETCH(Files, written);
-    QFETCH(QString, link);
     QFETCH(QString, status);
     QFETCH(int, exitCode);
     QFETCH(QString, said);
     QFETCH(QString, changed);
+    QFETCH(QString, link);
+    QFETCH(QString, lastLine);
+    QFETCH(bool, version1);
 
     TestDir launchedDir, dir;
     QByteArray journal;
-    launched(launchedDir.path(), journal);
+    Files modded = launched(launchedDir.path(), journal);
     for (const QString &record : records) {
         QStringList fields = record.split(u'|');
         const QString kind = fields.takeFirst();
@@ -861,9 +826,15 @@ void TestLaunchSequence::notOurs()
     }
     journal = lines.join('\n') + (lastLine.isEmpty() ? "\n" : "");
     QVERIFY(launchedCopy(launchedDir.path(), dir.path(), journal));
-    for (auto it = written.cbegin(); it != written.cend(); ++it)
-        QFile::remove(dir.path() + u'/' + it.key()); // a new file, not the launch's
-    QVERIFY(writeTree(dir.path(), written));
+    // New files, not the launch's; "special:KIND" what makeSpecialFile() makes of KIND.
+    for (auto it = written.cbegin(); it != written.cend(); ++it) {
+        const QString path = dir.path() + u'/' + it.key();
+        QFile::remove(path);
+        if (!it.value().startsWith("special:"))
+            QVERIFY(writeTree(dir.path(), {{it.key(), it.value()}}));
+        else if (!makeSpecialFile(path, QString::fromUtf8(it.value().mid(8))))
+            QSKIP("this system cannot make such a file");
+    }
     if (!link.isEmpty()) {
 #ifdef Q_OS_WIN
         QSKIP("QFile::link makes .lnk shortcuts on Windows");
@@ -872,8 +843,9 @@ void TestLaunchSequence::notOurs()
                 QFile::link(launchedDir.path() + u"/outside"_s, dir.path() + u'/' + link));
     }
     const QProcessEnvironment env = testEnvironment(launchedDir.path());
-    const QString statusLine = runVxmod({u"status"_s, u"--game"_s, dir.path()}, env).out;
-    QVERIFY2(statusLine.contains(status), qPrintable(statusLine));
+    const Run statusRun = runVxmod({u"status"_s, u"--game"_s, dir.path()}, env);
+    QVERIFY2(statusRun.exitCode == 1 && statusRun.out.contains(status),
+             qPrintable(statusRun.out + statusRun.err));
 
     const Run run = runVxmod({u"restore"_s, u"--game"_s, dir.path()}, env);
     QVERIFY2(run.exitCode == exitCode && run.err.contains(said), qPrintable(run.err));
@@ -881,53 +853,21 @@ void TestLaunchSequence::notOurs()
         QCOMPARE(readTree(launchedDir.path() + u"/outside"_s), (Files{{u"x"_s, "outside"}}));
         QVERIFY(QFile::remove(dir.path() + u'/' + link));
     }
-    QCOMPARE(readTree(dir.path()), under(u"data/"_s, game + files(changed)));
-}
-
-void TestLaunchSequence::journalNotAFile_data()
-{
-    QTest::addColumn<QString>("kind"); // for makeSpecialFile, or "link" to a journal elsewhere
-    QTest::addColumn<QString>("why");
-    QTest::newRow("a FIFO") << u"fifo"_s << u"not a regular file"_s;
-    QTest::newRow("a link to /dev/zero") << u"zero"_s << u"it is a link"_s;
-    QTest::newRow("a folder") << u"folder"_s << u"not a regular file"_s;
-    QTest::newRow("a huge file") << u"huge:100000000"_s << u"larger than 67108864 bytes"_s;
-    QTest::newRow("a link to a whole journal") << u"link"_s << u"it is a link"_s;
-}
-
-// Whatever has taken the journal's name is never followed, waited on or read whole: status and
-// restore say what it is, at once, and nothing is undone by it.
-void TestLaunchSequence::journalNotAFile()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, why);
-    TestDir launchedDir, dir;
-    QByteArray journal;
-    const Files modded = launched(launchedDir.path(), journal);
-    const QString name = dir.path() + u"/vxlaunch.journal"_s;
-    QVERIFY(linkTree(launchedDir.path() + u"/game"_s, dir.path()) && QFile::remove(name));
-#ifdef Q_OS_WIN
-    if (kind == u"link"_s)
-        QSKIP("QFile::link makes .lnk shortcuts on Windows");
-#endif
-    if (kind == u"link"_s ? !QFile::link(launchedDir.path() + u"/game/vxlaunch.journal"_s, name)
-                          : !makeSpecialFile(name, kind))
-        QSKIP("this system cannot make one");
-    const QProcessEnvironment env = testEnvironment(launchedDir.path());
-    const Run status = runVxmod({u"status"_s, u"--game"_s, dir.path()}, env);
-    QVERIFY2(status.exitCode == 1 && status.out.contains(u"is damaged: "_s + why),
-             qPrintable(status.out + status.err));
-    const Run restore = runVxmod({u"restore"_s, u"--game"_s, dir.path()}, env);
-    QVERIFY2(restore.exitCode == 1 && restore.err.contains(why), qPrintable(restore.err));
-    // Kept aside as it is, and the launch's files as they were.
-    const QFileInfo aside(name + u".damaged"_s);
-    QVERIFY(!QFileInfo(name).exists() && !QFileInfo(name).isSymLink() &&
-            aside.isSymLink() == (kind == u"link"_s || kind == u"zero"_s) &&
-            aside.isDir() == (kind == u"folder"_s));
-    QVERIFY(aside.isDir() ? QDir(aside.filePath()).removeRecursively()
-                          : QFile::remove(name + u".damaged"_s));
-    QCOMPARE(readTree(dir.path()), modded);
-    QCOMPARE(readTree(launchedDir.path() + u"/game"_s).value(u"vxlaunch.journal"_s), journal);
+    if (changed == u"launch"_s) {
+        // Kept aside as it is, and the launch's files as they were.
+        const QString name = dir.path() + u"/vxlaunch.journal"_s,
+                      kind = QString::fromUtf8(written.value(u"vxlaunch.journal"_s).mid(8));
+        const QFileInfo aside(name + u".damaged"_s);
+        QVERIFY(!QFileInfo(name).exists() && !QFileInfo(name).isSymLink() &&
+                aside.isSymLink() == (kind == u"link"_s || kind == u"zero"_s) &&
+                aside.isDir() == (kind == u"folder"_s));
+        QVERIFY(aside.isDir() ? QDir(aside.filePath()).removeRecursively()
+                              : QFile::remove(aside.filePath()));
+        if (kind == u"link"_s)
+            modded.insert(u"vxlaunch.journal.target"_s, "Speed=1\n");
+    }
+    QCOMPARE(readTree(dir.path()),
+             changed == u"launch"_s ? modded : under(u"data/"_s, game + files(changed)));
 }
 
 QTEST_GUILESS_MAIN(TestLaunchSequence)
