@@ -737,34 +737,25 @@ private slots:
 
         const QByteArray sets = "[last game]\nAnvil\n[duo]\nBolt\n[Alpha & Omega]\nClay\n";
         const QString anvil = u"+Anvil 1, Bolt 2, Clay 3"_s;
+        const QStringList both = {u"  Alpha & Omega"_s, u"  duo"_s}; // the sets, in a submenu
         QTest::newRow("English, from the menu key")
             << u"ENG"_s << sets << u"Anvil"_s << u"Anvil"_s << u"menu escape"_s << QStringList()
             << anvil << "="_ba << QStringList() << u"Anvil"_s
-            << QStringList{u"Tick the mods of the last game"_s,
-                           u"Tick a set"_s,
-                           u"  Alpha & Omega"_s,
-                           u"  duo"_s,
-                           u"Save the ticked mods as a set\u2026"_s,
-                           u"Delete a set"_s,
-                           u"  Alpha & Omega"_s,
-                           u"  duo"_s,
-                           u"-"_s,
-                           u"Copy the ticked mods as text"_s,
-                           u"Tick mods from copied text"_s};
+            << QStringList{u"Tick the mods of the last game"_s, u"Tick a set"_s} + both +
+                   QStringList{u"Save the ticked mods as a set\u2026"_s, u"Delete a set"_s} + both +
+                   QStringList{u"-"_s, u"Copy the ticked mods as text"_s,
+                               u"Tick mods from copied text"_s};
         QTest::newRow("French, from Shift+F10")
             << u"FRE"_s << sets << u"Anvil"_s << u"Anvil"_s << u"shift+f10 escape"_s
             << QStringList() << anvil << "="_ba << QStringList() << u"Anvil"_s
             << QStringList{u"Cocher les mods de la derni\u00e8re partie"_s,
-                           u"Cocher un ensemble"_s,
-                           u"  Alpha & Omega"_s,
-                           u"  duo"_s,
-                           u"Enregistrer les mods coch\u00e9s comme ensemble\u2026"_s,
-                           u"Supprimer un ensemble"_s,
-                           u"  Alpha & Omega"_s,
-                           u"  duo"_s,
-                           u"-"_s,
-                           u"Copier les mods coch\u00e9s en texte"_s,
-                           u"Cocher les mods du texte copi\u00e9"_s};
+                           u"Cocher un ensemble"_s} +
+                   both +
+                   QStringList{u"Enregistrer les mods coch\u00e9s comme ensemble\u2026"_s,
+                               u"Supprimer un ensemble"_s} +
+                   both +
+                   QStringList{u"-"_s, u"Copier les mods coch\u00e9s en texte"_s,
+                               u"Cocher les mods du texte copi\u00e9"_s};
         // Nothing ticked, no set, nothing copied: only what has something to work on is on.
         const QString untouched = u"Anvil 1, Bolt 2, Clay 3"_s;
         QTest::newRow("Spanish, from the mouse, with nothing to work on")
