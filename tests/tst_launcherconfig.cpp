@@ -157,8 +157,6 @@ private slots:
             u"place du fichier dont il porte le nom\u202f?"_s);
         row("French: zero is singular", "FRE", VxText::AddedFilesRemoved, 0, {},
             u"0 fichier ajout\u00e9 supprim\u00e9"_s);
-        row("French: two are plural", "FRE", VxText::FilesPutBack, 2, {},
-            u"2 fichiers remis en place"_s);
         row("English: zero is plural", "ENG", VxText::AddedFilesRemoved, 0, {},
             u"0 added files removed"_s);
         row("English: one is singular", "ENG", VxText::FilesPutBack, 1, {}, u"1 file put back"_s);
