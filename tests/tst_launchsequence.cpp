@@ -236,7 +236,7 @@ void TestLaunchSequence::linkedFolders()
 #endif
     TestDir dir;
     const QString art = dir.path() + u"/game/data/Art"_s, mod = dir.path() + u"/Mod0/"_s;
-    QVERIFY(writeTree(art, files(u"A/tank=a; B/tank=b"_s)) &&
+    QVERIFY(writeTree(art, files(u"A/tank=a; B/tank=b"_s)) && QDir().mkpath(art + u"/B/loop"_s) &&
             writeTree(mod, files(u"shared/tank=mod; Art/ghost.pgm=mod; Art/Out/x=mod"_s)) &&
             QDir().mkpath(dir.path() + u"/outside"_s) &&
             QFile::link(dir.path() + u"/outside"_s, art + u"/Out"_s) &&
@@ -248,10 +248,11 @@ void TestLaunchSequence::linkedFolders()
     VxSilentFeedback silent;
     QCOMPARE(applyMods(dir.path() + u"/game"_s, {{mod, u"Mod"_s}}, silent),
              VxLaunchResult::Applied);
+    // B/loop is a real folder of the game: the mod's loop back to Art would lay into it.
     QCOMPARE(readTree(art), files(u"A/tank=mod; A/tank.backup=a; B/tank=mod; B/tank.backup=b; "
-                                  u"ghost.pgm=mod; ghost.pgm.backup=<special>; Out/="_s));
+                                  u"B/loop/=; ghost.pgm=mod; ghost.pgm.backup=<special>; Out/="_s));
     QVERIFY(restoreGame(dir.path() + u"/game"_s).ok());
-    QCOMPARE(readTree(art), files(u"A/tank=a; B/tank=b; ghost.pgm=<special>; Out/="_s));
+    QCOMPARE(readTree(art), files(u"A/tank=a; B/tank=b; B/loop/=; ghost.pgm=<special>; Out/="_s));
     QCOMPARE(QFileInfo(art + u"/ghost.pgm"_s).symLinkTarget(), art + u"/nowhere"_s);
 }
 
@@ -670,6 +671,7 @@ void TestLaunchSequence::journalLines()
 void TestLaunchSequence::damagedJournal_data()
 {
     QTest::addColumn<QList<QByteArray>>("journals");
+    QTest::addColumn<QByteArray>("base"); // the journal they are made from
     QByteArray journal;
     TestDir dir;
     launched(dir.path(), journal);
@@ -679,12 +681,13 @@ void TestLaunchSequence::damagedJournal_data()
         flipped.append(journal);
         flipped.last()[n] = char(journal[n] ^ 0x01);
     }
-    QTest::newRow("cut at every byte, and whole") << (cut << journal);
-    QTest::newRow("one bit changed at every byte") << flipped;
+    QTest::newRow("cut at every byte, and whole") << (cut << journal) << journal;
+    QTest::newRow("one bit changed at every byte") << flipped << journal;
     QTest::newRow("a path that climbs back into a game file, with a right checksum")
         << QList<QByteArray>{
                journal + VxJournalFile::encode({VxJournalRecord::Kind::Add,
-                                                {u"data/Art/../Tweak/Broken.xml"_s, u"data/x"_s}})};
+                                                {u"data/Art/../Tweak/Broken.xml"_s, u"data/x"_s}})}
+        << journal;
 }
 
 // A journal cut short or damaged never costs the game a file: what cannot be trusted is
@@ -692,13 +695,25 @@ void TestLaunchSequence::damagedJournal_data()
 void TestLaunchSequence::damagedJournal()
 {
     QFETCH(QList<QByteArray>, journals);
+    QFETCH(QByteArray, base);
     QByteArray whole;
     TestDir launchedDir;
     const Files modded = launched(launchedDir.path(), whole), installed = under(u"data/"_s, game);
+    TestDir wholeDir;
+    QVERIFY(writeTree(wholeDir.path(), {{u"vxlaunch.journal"_s, base}}));
+    const QList<VxJournalRecord> written = VxJournalFile::read(wholeDir.path()).records;
+    QVERIFY(written.size() > 5);
     for (const QByteArray &journal : journals) {
         TestDir dir;
         QVERIFY(launchedCopy(launchedDir.path(), dir.path(), journal));
-        const bool damaged = VxJournalFile::read(dir.path()).state == VxJournal::State::Damaged;
+        const VxJournal read = VxJournalFile::read(dir.path());
+        const bool damaged = read.state == VxJournal::State::Damaged;
+        // Trusted, a journal holds only what the launch wrote, in its order: a torn last line
+        // may be missing, never changed.
+        for (qsizetype i = 0; !damaged && i < read.records.size(); ++i)
+            QVERIFY2(i < written.size() && read.records.at(i).kind == written.at(i).kind &&
+                         read.records.at(i).fields == written.at(i).fields,
+                     journal.toPercentEncoding().constData());
         const bool restored = restoreGame(dir.path()).ok();
         const Files now = readTree(dir.path());
         const QByteArray context = journal.toPercentEncoding();
