@@ -222,6 +222,10 @@ void TestModInstall::install_data()
     QTest::newRow("a 7z with names beyond ASCII")
         << sevenZip << ArchiveEntries{} << Files{} << u"fixture beyond-ascii.7z"_s << QString()
         << Files{{u"M/info.txt"_s, "name=Ciel\n"}, {u"M/Ciel étoilé.txt"_s, "nuit"}};
+    // Made by GNU tar --sparse: the 64 KiB hole before "end" comes as a gap between blocks.
+    QTest::newRow("a sparse file unpacks with its hole as zeros")
+        << tar << ArchiveEntries{} << Files{} << u"fixture sparse.tar"_s << QString()
+        << Files{{u"M/info.txt"_s, "name=Sparse\n"}, {u"M/s.bin"_s, QByteArray(1 << 16, 0) + "end"}};
     row("a file 65 levels deep", zip, with({u"M/"_s + u"d/"_s.repeated(63) + u"f.txt"_s}),
         u"the entry M/"_s + u"d/"_s.repeated(29) + u"…/"_s + u"d/"_s.repeated(17) +
             u"f.txt is nested more than 64 levels deep"_s);
