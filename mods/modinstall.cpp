@@ -703,6 +703,16 @@ void removeOurFolder(const QString &path)
         QDir(path).removeRecursively();
 }
 
+// The subfolder of a temporary folder that an archive unpacks into.
+const QLatin1String unpackedFolder("unpacked");
+
+// Removes an install's temporary folder; only what it unpacked when a mod set aside in it
+// could not be put back, which must stay for the next start to put back, not be lost.
+void removeTemporary(const QString &temporary, bool keepAside)
+{
+    removeOurFolder(keepAside ? temporary + QLatin1Char('/') + unpackedFolder : temporary);
+}
+
 void cleanLeftovers(const QString &mods)
 {
     const QDir dir(mods);
@@ -712,7 +722,6 @@ void cleanLeftovers(const QString &mods)
         if (!isRealFolder(temporary))
             continue;
         const QString aside = temporary.filePath() + QLatin1Char('/') + asideFolder;
-        // A mod that cannot be put back stays aside for the next start, not lost with the rest.
         bool kept = false;
         if (isRealFolder(QFileInfo(aside))) {
             for (const QFileInfo &mod :
@@ -722,7 +731,7 @@ void cleanLeftovers(const QString &mods)
                     kept = true;
             }
         }
-        removeOurFolder(temporary.filePath() + (kept ? QLatin1String("/unpacked") : QString()));
+        removeTemporary(temporary.filePath(), kept);
     }
 }
 
@@ -772,11 +781,9 @@ VxInstallResult install(const QString &installDir, const QString &archivePath, V
     // Whatever happens below, nothing of this install stays but the mod itself, and an old mod
     // that a failed replace could not put back, left aside for the next start to put back.
     bool keepAside = false;
-    const auto cleanup = qScopeGuard([&] {
-        removeOurFolder(temporary + (keepAside ? QLatin1String("/unpacked") : QString()));
-    });
+    const auto cleanup = qScopeGuard([&] { removeTemporary(temporary, keepAside); });
 
-    const QString unpacked = temporary + QLatin1String("/unpacked");
+    const QString unpacked = temporary + QLatin1Char('/') + unpackedFolder;
     Unpacker unpacker(archivePath, unpacked, limits, feedback);
     if (VxInstallResult result = unpacker.run(); !result.ok())
         return result;
