@@ -97,11 +97,13 @@ QByteArray planJson(const VxLaunchPlan &plan, const QString &installDir)
                                  {u"mods"_s, jsonNames(plan, file.mods)},
                                  {u"winner"_s, modName(plan, file.winner)}});
     QJsonArray edits;
-    for (const VxPlannedEdit &edit : plan.edits) {
+    for (qsizetype index = 0; index < plan.edits.size(); ++index) {
+        const VxPlannedEdit &edit = plan.edits.at(index);
+        const VxEditSite &site = plan.siteOf(edit);
         QJsonObject object{{u"mod"_s, modName(plan, edit.mod)},
-                           {u"resource"_s, edit.resource + u".xml"_s},
-                           {u"file"_s, edit.tweakFile},
-                           {u"element"_s, edit.element},
+                           {u"resource"_s, site.resource + u".xml"_s},
+                           {u"file"_s, site.tweakFile},
+                           {u"element"_s, site.element},
                            {u"operation"_s, operationName(edit.operation)},
                            {u"value"_s, edit.value}};
         if (!edit.field.isEmpty())
@@ -110,7 +112,7 @@ QByteArray planJson(const VxLaunchPlan &plan, const QString &installDir)
             object.insert(u"effect"_s, u"cleared"_s);
         } else if (edit.effect == VxPlannedEdit::Effect::Appended) {
             object.insert(u"effect"_s, u"appended"_s);
-            object.insert(u"reads"_s, edit.reads);
+            object.insert(u"reads"_s, plan.appendedReads.value(index));
         }
         edits.append(object);
     }
@@ -183,13 +185,15 @@ struct LineTail
 
 // Appended piece by piece: a mod may make 100,000 edits, and a string per edit, or a text
 // stream's work per piece, cost more than working the edits out.
-void appendEdit(QString &text, const VxLaunchPlan &plan, const VxPlannedEdit &edit, LineTail &tail)
+void appendEdit(QString &text, const VxLaunchPlan &plan, qsizetype index, LineTail &tail)
 {
     using Op = VxPlannedEdit::Operation;
-    if (tail.mod != edit.mod || tail.file != edit.tweakFile) {
+    const VxPlannedEdit &edit = plan.edits.at(index);
+    if (const QString &file = plan.siteOf(edit).tweakFile;
+        tail.mod != edit.mod || tail.file != file) {
         tail.mod = edit.mod;
-        tail.file = edit.tweakFile;
-        tail.text = "  ["_L1 + modName(plan, edit.mod) + ", "_L1 + edit.tweakFile + "]\n"_L1;
+        tail.file = file;
+        tail.text = "  ["_L1 + modName(plan, edit.mod) + ", "_L1 + file + "]\n"_L1;
     }
     // The line nearly every edit makes, copied in at once.
     if ((edit.operation == Op::Set || edit.operation == Op::Add) &&
@@ -225,7 +229,7 @@ void appendEdit(QString &text, const VxLaunchPlan &plan, const VxPlannedEdit &ed
         text += edit.value;
         if (edit.effect == VxPlannedEdit::Effect::Appended)
             text += u"  (it holds child elements: the text goes after them, and after the "
-                    u"launch it reads \"%1\")"_s.arg(edit.reads);
+                    u"launch it reads \"%1\")"_s.arg(plan.appendedReads.value(index));
         else if (edit.effect == VxPlannedEdit::Effect::Cleared)
             text += edit.operation == Op::Set
                         ? "  (not a valid value: writes nothing, and clears the field's colour, "
@@ -291,16 +295,19 @@ void writePlanText(const VxLaunchPlan &plan, QIODevice &device)
     // element after element, so an element edited 100,000 times is one run.
     QHash<QString, QList<std::pair<qsizetype, qsizetype>>> runsOf;
     for (qsizetype i = 0; i < plan.edits.size();) {
-        const VxPlannedEdit &edit = plan.edits.at(i);
+        const VxEditSite &site = plan.siteOf(plan.edits.at(i));
         qsizetype end = i + 1;
-        while (end < plan.edits.size() && plan.edits.at(end).element == edit.element &&
-               plan.edits.at(end).resource == edit.resource)
+        while (end < plan.edits.size()) {
+            const VxEditSite &next = plan.siteOf(plan.edits.at(end));
+            if (&next != &site && (next.element != site.element || next.resource != site.resource))
+                break;
             ++end;
-        if (!elements.contains(edit.resource))
-            resources << edit.resource;
-        auto &runs = runsOf[edit.resource + u'\n' + edit.element];
+        }
+        if (!elements.contains(site.resource))
+            resources << site.resource;
+        auto &runs = runsOf[site.resource + u'\n' + site.element];
         if (runs.isEmpty())
-            elements[edit.resource] << edit.element;
+            elements[site.resource] << site.element;
         runs.append({i, end});
         i = end;
     }
@@ -313,7 +320,7 @@ void writePlanText(const VxLaunchPlan &plan, QIODevice &device)
             out.flush();
             for (const auto &[first, last] : runsOf.value(key)) {
                 for (qsizetype i = first; i < last; ++i) {
-                    appendEdit(text, plan, plan.edits.at(i), tail);
+                    appendEdit(text, plan, i, tail);
                     if (text.size() >= stretch)
                         writeOut();
                 }

@@ -72,7 +72,7 @@ private:
 class EditRecorder : public VxTweakObserver
 {
 public:
-    explicit EditRecorder(QList<VxPlannedEdit> &edits) : m_edits(edits) {}
+    explicit EditRecorder(VxLaunchPlan &plan) : m_plan(plan) {}
 
     int mod = -1;
     QString resource;
@@ -106,16 +106,15 @@ public:
                : effect == FieldEffect::Cleared ? Effect::Cleared
                                                 : Effect::Written);
         if (effect == FieldEffect::Appended)
-            m_appended.append({m_edits.size() - 1, element});
+            m_appended.append({m_plan.edits.size() - 1, element});
     }
 
     // Once every mod is compiled: what each field that took appended text then reads.
     void readAppendedFields()
     {
-        for (const auto &[index, element] : std::as_const(m_appended)) {
-            VxPlannedEdit &edit = m_edits[index];
-            edit.reads = readResourceField(element, edit.field);
-        }
+        for (const auto &[index, element] : std::as_const(m_appended))
+            m_plan.appendedReads.insert(index,
+                                        readResourceField(element, m_plan.edits.at(index).field));
     }
 
 private:
@@ -123,25 +122,33 @@ private:
                 const QString &field, const QString &value,
                 VxPlannedEdit::Effect effect = VxPlannedEdit::Effect::Written)
     {
-        // A file edits one element field after field: its id is read once and shared.
+        // A file edits one element field after field: its id is read, and its site made,
+        // once for the run.
         if (!(element == m_element)) {
             m_element = element;
-            m_id = element.id();
+            const VxEditSite site{resource, m_file, element.id()};
+            if (m_site < 0 || !sameSite(m_plan.sites.at(m_site), site)) {
+                m_site = int(m_plan.sites.size());
+                m_plan.sites.append(site);
+            }
         }
         // Values repeat from edit to edit ("1", "64", "@href ..."): an equal one shares the
         // string kept already, and the compile's own copy goes at once.
         if (!(value == m_value))
             m_value = value;
-        // Made in place: one edit per statement, and a copy of each cost as much as making it.
-        m_edits.emplaceBack(mod, resource, m_file, m_id, operation, field, m_value, effect,
-                            QString());
+        m_plan.edits.append({mod, m_site, operation, effect, field, m_value});
     }
 
-    QList<VxPlannedEdit> &m_edits;
+    static bool sameSite(const VxEditSite &a, const VxEditSite &b)
+    {
+        return a.resource == b.resource && a.tweakFile == b.tweakFile && a.element == b.element;
+    }
+
+    VxLaunchPlan &m_plan;
     QString m_file;
     QList<std::pair<qsizetype, VxResourceElement>> m_appended;
     VxResourceElement m_element;
-    QString m_id;
+    int m_site = -1;
     QString m_value; // the last edit's
 };
 
@@ -288,13 +295,14 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
         return edit.operation == Op::Set || edit.operation == Op::Add ||
                edit.operation == Op::Remove;
     };
-    // The edits of one file share their element's id and resource name: the same strings,
-    // told apart without comparing them.
-    const auto same = [](const QString &a, const QString &b) {
-        return a.isSharedWith(b) || a == b;
-    };
+    // The edits of one file share their site: told apart without comparing strings.
     const auto sameElement = [&](const VxPlannedEdit *a, const VxPlannedEdit &b) {
-        return a && same(a->element, b.element) && same(a->resource, b.resource);
+        if (!a)
+            return false;
+        if (a->site == b.site)
+            return true;
+        const VxEditSite &x = plan.siteOf(*a), &y = plan.siteOf(b);
+        return x.element == y.element && x.resource == y.resource;
     };
     QSet<EditKey> sharedElements;
     QHash<EditKey, int> firstEditor;
@@ -303,7 +311,8 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
         if (!editsField(edit) || (sameElement(previous, edit) && previous->mod == edit.mod))
             continue;
         previous = &edit;
-        const EditKey element{edit.resource, edit.element, {}};
+        const VxEditSite &site = plan.siteOf(edit);
+        const EditKey element{site.resource, site.element, {}};
         if (const auto it = firstEditor.constFind(element); it == firstEditor.cend())
             firstEditor.insert(element, edit.mod);
         else if (*it != edit.mod)
@@ -312,10 +321,12 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
     previous = nullptr;
     bool shared = false;
 
-    for (const VxPlannedEdit &edit : plan.edits) {
+    for (qsizetype index = 0; index < plan.edits.size(); ++index) {
+        const VxPlannedEdit &edit = plan.edits.at(index);
+        const VxEditSite &site = plan.siteOf(edit);
         if (editsField(edit)) {
             if (!sameElement(previous, edit))
-                shared = sharedElements.contains({edit.resource, edit.element, {}});
+                shared = sharedElements.contains({site.resource, site.element, {}});
             previous = &edit;
             if (!shared)
                 continue;
@@ -323,29 +334,29 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
         switch (edit.operation) {
         case Op::Create:
         case Op::Copy: {
-            QStringList ids{edit.element};
+            QStringList ids{site.element};
             // Gadget.twk making Gadget-0 made its container Gadget as well.
-            const QString base = edit.tweakFile.chopped(qMin<qsizetype>(4, edit.tweakFile.size()));
-            if (edit.element == base + "-0"_L1)
+            const QString base = site.tweakFile.chopped(qMin<qsizetype>(4, site.tweakFile.size()));
+            if (site.element == base + "-0"_L1)
                 ids << base;
             for (const QString &id : ids) {
                 VxCollision collision;
                 collision.kind = VxCollision::Kind::ElementCreated;
-                collision.resource = edit.resource;
+                collision.resource = site.resource;
                 collision.element = id;
                 collision.mods = {edit.mod};
                 collision.winner = edit.mod;
-                made.try_emplace({edit.resource, id, {}}, collision);
+                made.try_emplace({site.resource, id, {}}, collision);
             }
             break;
         }
         case Op::Keep:
             // An element of the game's own is no one's to win.
-            if (auto it = made.find({edit.resource, edit.element, {}}); it != made.end())
+            if (auto it = made.find({site.resource, site.element, {}}); it != made.end())
                 appendOnce(it->second.mods, edit.mod);
             break;
         case Op::Set: {
-            Sets &s = sets[{edit.resource, edit.element, edit.field}];
+            Sets &s = sets[{site.resource, site.element, edit.field}];
             if (s.mods.isEmpty())
                 s.value = edit.value;
             s.differs = s.differs || edit.value != s.value;
@@ -354,13 +365,13 @@ QList<VxCollision> findCollisions(const VxLaunchPlan &plan)
             s.lastAppended = edit.effect == VxPlannedEdit::Effect::Appended;
             if (s.lastAppended) {
                 appendOnce(s.kept, edit.mod);
-                s.reads = edit.reads;
+                s.reads = plan.appendedReads.value(index);
             }
             [[fallthrough]];
         }
         case Op::Add:
         case Op::Remove: {
-            Touches &t = touches[{edit.resource, edit.element, fieldSelectorTag(edit.field)}];
+            Touches &t = touches[{site.resource, site.element, fieldSelectorTag(edit.field)}];
             appendOnce(t.mods, edit.mod);
             t.removed = t.removed || edit.operation == Op::Remove;
             t.last = edit.mod;
@@ -439,7 +450,7 @@ VxLaunchPlan planLaunch(const QString &installDir, const QList<VxModRef> &mods,
     VxLaunchPlan plan;
     plan.mods = mods;
     OverlayPlan overlay(installDir, plan.files);
-    EditRecorder recorder(plan.edits);
+    EditRecorder recorder(plan);
     PlanFeedback feedback(cancel, plan.problems);
     std::map<QString, std::unique_ptr<Documents>> documents;
     bool stopped = false;

@@ -2,6 +2,7 @@
 
 #include "launch/launchsequence.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -21,9 +22,18 @@ struct VxPlannedFile
     int winner = -1;               // the mod whose copy the game sees
 };
 
+// Where an edit is made. The edits of a tweak file come element after element, so each of
+// these serves a run of them.
+struct VxEditSite
+{
+    QString resource;  // X, naming data/Tweak/X.xml
+    QString tweakFile; // the file name in the mod's Tweak/X folder
+    QString element;   // the id of the resource element edited
+};
+
 struct VxPlannedEdit
 {
-    enum class Operation {
+    enum class Operation : quint8 {
         Create, // a "#class" or a declaration makes the element; value: its tag
         Copy,   // "#copy" makes it; value: the id copied
         Keep,   // the file would make it, but it is already there; value: the tag or id meant
@@ -32,26 +42,24 @@ struct VxPlannedEdit
         Remove,
     };
 
-    int mod = -1;
-    QString resource;  // X, naming data/Tweak/X.xml
-    QString tweakFile; // the file name in the mod's Tweak/X folder
-    QString element;   // the id of the resource element edited
-    Operation operation = Operation::Set;
-    QString field; // the field selector; empty for Create, Copy and Keep
-    QString value;
-
     // What a Set or an Add leaves in the field.
-    enum class Effect {
+    enum class Effect : quint8 {
         Written,  // the value
         Appended, // text after the field's child elements; it reads as all its text joined
         Cleared,  // nothing: the value is invalid, and a set clears the field's colour,
                   // vector and reference (making the field if missing), an add appends an
                   // empty field
     };
+
+    int mod = -1;
+    int site = -1; // in VxLaunchPlan::sites
+    Operation operation = Operation::Set;
     Effect effect = Effect::Written;
-    QString reads; // Appended: what the field reads once the whole launch is done
+    QString field; // the field selector; empty for Create, Copy and Keep
+    QString value;
 };
-// Moved as bytes when the list grows: a mod may make 100,000 edits.
+// Kept small, and moved as bytes when the list grows: a mod may make 100,000 edits, and every
+// byte of a record is memory that a plan touches and an apply does not.
 Q_DECLARE_TYPEINFO(VxPlannedEdit, Q_RELOCATABLE_TYPE);
 
 struct VxCollision
@@ -81,12 +89,18 @@ struct VxLaunchPlan
     QList<VxModRef> mods;
     QList<VxPlannedFile> files; // by path
     QList<VxPlannedEdit> edits; // in the order the launch makes them
+    QList<VxEditSite> sites;
+    // By index in edits, for each Appended one: what the field reads once the whole launch
+    // is done.
+    QHash<qsizetype, QString> appendedReads;
     QList<VxCollision> collisions;
     // What would stop or question the launch: a resource file that does not load (the
     // launch stops there, and so does the plan), the "Error loading file" question (the plan
     // goes on as after Ignore). Native separators.
     QStringList problems;
     bool cancelled = false; // the work was called off before the end; the rest is partial
+
+    const VxEditSite &siteOf(const VxPlannedEdit &edit) const { return sites.at(edit.site); }
 
     // The mods named by at least one collision.
     QList<int> collidingMods() const;

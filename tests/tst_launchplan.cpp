@@ -327,12 +327,13 @@ void TestLaunchPlan::testPlan()
     for (const VxPlannedFile &file : plan.files)
         found << file.path + (file.replacesGameFile ? u" replace "_s : u" add "_s) +
                      names(file.mods, file.winner);
-    for (const VxPlannedEdit &e : plan.edits) {
-        if (refs.size() == 1)
-            found << e.resource + u'/' + e.tweakFile + u' ' + e.element + u' ' +
-                         QString::fromLatin1(operations[int(e.operation)]) +
-                         (e.field.isEmpty() ? QString() : u' ' + e.field) + u' ' + e.value +
-                         QString::fromLatin1(effects[int(e.effect)]) + e.reads;
+    for (qsizetype i = 0; i < plan.edits.size() && refs.size() == 1; ++i) {
+        const VxPlannedEdit &e = plan.edits.at(i);
+        const VxEditSite &at = plan.siteOf(e);
+        found << at.resource + u'/' + at.tweakFile + u' ' + at.element + u' ' +
+                     QString::fromLatin1(operations[int(e.operation)]) +
+                     (e.field.isEmpty() ? QString() : u' ' + e.field) + u' ' + e.value +
+                     QString::fromLatin1(effects[int(e.effect)]) + plan.appendedReads.value(i);
     }
     for (const VxCollision &c : plan.collisions) {
         const QString what = c.kind == VxCollision::Kind::DataFile

@@ -194,15 +194,16 @@ QStringList disagreements(const QString &root, const MixedSet &set, bool runVxmo
     QSet<QString> indexed; // resource, element and tag some index selector reaches
     for (qsizetype i = 0; i < plan.edits.size(); ++i) {
         const VxPlannedEdit &edit = plan.edits.at(i);
+        const VxEditSite &at = plan.siteOf(edit);
         const QString tag = fieldSelectorTag(edit.field);
         if (tag != edit.field)
-            indexed.insert(edit.resource + u'/' + edit.element + u'/' + tag);
+            indexed.insert(at.resource + u'/' + at.element + u'/' + tag);
         if (edit.operation == VxPlannedEdit::Operation::Set)
-            lastSet[{edit.resource, edit.element, edit.field}] = i;
+            lastSet[{at.resource, at.element, edit.field}] = i;
         if (edit.operation == VxPlannedEdit::Operation::Remove)
             std::erase_if(lastSet, [&](const auto &entry) {
                 const auto &[resource, element, field] = entry.first;
-                return resource == edit.resource && element == edit.element &&
+                return resource == at.resource && element == at.element &&
                        fieldSelectorTag(field) == fieldSelectorTag(edit.field);
             });
     }
@@ -212,14 +213,15 @@ QStringList disagreements(const QString &root, const MixedSet &set, bool runVxmo
         if (indexed.contains(resource + u'/' + element + u'/' + fieldSelectorTag(field)))
             continue;
         const QString saved = savedField(installDir, resource, element, field);
-        const QString where = element + u'/' + field + u" ("_s + edit.tweakFile + u" of "_s +
-                              plan.mods.value(edit.mod).title + u')';
+        const QString where = element + u'/' + field + u" ("_s + plan.siteOf(edit).tweakFile +
+                              u" of "_s + plan.mods.value(edit.mod).title + u')';
         if (edit.effect == VxPlannedEdit::Effect::Written && saved != edit.value)
             found << u"%1: the plan sets \"%2\", the game reads \"%3\""_s.arg(where, edit.value,
                                                                               saved);
-        if (edit.effect == VxPlannedEdit::Effect::Appended && saved != edit.reads)
-            found << u"%1: the plan says it reads \"%2\", the game reads \"%3\""_s.arg(
-                where, edit.reads, saved);
+        if (const QString reads = plan.appendedReads.value(index);
+            edit.effect == VxPlannedEdit::Effect::Appended && saved != reads)
+            found << u"%1: the plan says it reads \"%2\", the game reads \"%3\""_s.arg(where, reads,
+                                                                                       saved);
         if (edit.effect == VxPlannedEdit::Effect::Cleared && saved.startsWith(u'@'))
             found << u"%1: the plan clears it, the game reads \"%2\""_s.arg(where, saved);
     }
@@ -239,7 +241,7 @@ QStringList disagreements(const QString &root, const MixedSet &set, bool runVxmo
     // folder compiled into without a change is saved all the same: it counts as untouched.
     QSet<QString> edited;
     for (const VxPlannedEdit &edit : plan.edits)
-        edited.insert(u"data/Tweak/"_s + edit.resource + u".xml"_s);
+        edited.insert(u"data/Tweak/"_s + plan.siteOf(edit).resource + u".xml"_s);
     for (auto it = after.cbegin(); it != after.cend(); ++it) {
         if (it.key().startsWith("data/Tweak/"_L1) && before.contains(it.key()) &&
             reserialised(before.value(it.key())) == reserialised(it.value()))
