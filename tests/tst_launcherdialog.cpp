@@ -1,5 +1,6 @@
 #include "base/feedback.h"
 #include "base/gamelock.h"
+#include "launch/journal.h"
 #include "launch/launchsequence.h"
 #include "mods/modsets.h"
 #include "testutil.h"
@@ -331,6 +332,8 @@ private slots:
             << u"Lanzador de mods de Vexil 4: Brask|Algunos mods no aparecen en la lista porque no "
                u"se puede leer uno de sus archivos:\n%game/VexilMods/NightSky/Tweak/World/Sky.twk: no es un archivo normal|Aceptar"_s
             << true;
+        QTest::newRow("a journal of a launch killed before its first change goes unsaid")
+            << u"nothing done"_s << english << ok << QString() << true;
         // An odd settings file written by hand, which a save would rewrite in the launcher's form.
         QTest::newRow("Cancel saves nothing, Check for Updates opens the page, an odd file kept")
             << u"cancelled"_s << english << ok << QString() << true;
@@ -353,6 +356,11 @@ private slots:
         if (left == u"damaged"_s) {
             QVERIFY(writeTree(m_game, {{u"vxlaunch.journal"_s, "vxlaunch journal 1\nx\n"},
                                        {u"vxlaunch.journal.damaged"_s, "earlier"}}));
+        } else if (left == u"nothing done"_s) {
+            QVERIFY(writeTree(m_game, {{u"vxlaunch.journal"_s,
+                                        "vxlaunch journal 2\n" +
+                                            VxJournalFile::encode(
+                                                {VxJournalRecord::Kind::Mod, {u"Night Sky"_s}})}}));
         } else if (left == u"cancelled"_s) {
             QVERIFY(writeTree(m_game, {{u"launcher.cfg"_s, "  /w:1\n/TELNET garbage"}}));
         } else if (left == u"fifo tweak file"_s) {
@@ -410,6 +418,7 @@ private slots:
                                                 : left == u"changed"_s ? pristine + kept
                                                                        : pristine);
         QVERIFY(!QFileInfo::exists(m_dir->filePath(u"gone"_s)));
+        QCOMPARE(QFileInfo::exists(m_game + u"/vxlaunch.journal"_s), !restored);
         QVERIFY2(boxesBegin(boxText),
                  qPrintable(m_boxes.join(u'\n') + u"\nexpected:\n"_s + boxText));
         if (left == u"damaged"_s)
@@ -439,9 +448,19 @@ private slots:
         QCOMPARE(rowsOf(list), u"+Anvil 1 !, +Bolt 2 !, +Clay 3"_s);
         QCOMPARE(bolt->toolTip(), clash(u"Anvil 1, Bolt 2"_s, u"Anvil 1"_s));
 
+        // A plan outdated while it ran shows nothing: two moves that end where they began
+        // leave Anvil's copy the one the game gets.
+        auto *up = dialog.findChild<QToolButton *>(u"upButton"_s);
+        for (QListWidgetItem *item : {bolt, anvil}) {
+            list->setCurrentItem(item);
+            up->click();
+        }
+        QVERIFY(updated.wait());
+        QCOMPARE(bolt->toolTip(), clash(u"Anvil 1, Bolt 2"_s, u"Anvil 1"_s));
+
         // Moved above Anvil, Bolt's copy is the one the game gets.
         list->setCurrentItem(bolt);
-        dialog.findChild<QToolButton *>(u"upButton"_s)->click();
+        up->click();
         QVERIFY(updated.wait());
         QCOMPARE(rowsOf(list), u"+Bolt 2 !, +Anvil 1 !, +Clay 3"_s);
         QCOMPARE(anvil->toolTip(), clash(u"Bolt 2, Anvil 1"_s, u"Bolt 2"_s));

@@ -9,6 +9,7 @@
 #ifdef Q_OS_UNIX
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -26,8 +27,10 @@ private slots:
     void launch_data();
     void launch();
     void linkedFolders();
+    void moreFilesThanOpenAtOnce();
     void vxmod_data();
     void vxmod();
+    void progressOnATerminal_data();
     void progressOnATerminal();
     void journalLines_data();
     void journalLines();
@@ -256,6 +259,39 @@ void TestLaunchSequence::linkedFolders()
     QCOMPARE(QFileInfo(art + u"/ghost.pgm"_s).symLinkTarget(), art + u"/nowhere"_s);
 }
 
+// A mod may replace thousands of files, more than a process may hold open at once: nothing a
+// launch or its restore opens for one file stays open past it.
+void TestLaunchSequence::moreFilesThanOpenAtOnce()
+{
+#ifdef Q_OS_UNIX
+    TestDir dir;
+    Files game, mod;
+    for (int i = 0; i < 300; ++i) {
+        game.insert(u"data/Art/f%1"_s.arg(i), "game");
+        mod.insert(u"Art/f%1"_s.arg(i), "mod");
+    }
+    QVERIFY(writeTree(dir.path() + u"/game"_s, game) && writeTree(dir.path() + u"/Mod"_s, mod));
+    rlimit limit{};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
+    const rlimit usual = limit;
+    limit.rlim_cur = 200;
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
+    VxSilentFeedback silent;
+    const VxLaunchResult result =
+        applyMods(dir.path() + u"/game"_s, {{dir.path() + u"/Mod/"_s, u"Mod"_s}}, silent);
+    const Files modded = readTree(dir.path() + u"/game/data"_s);
+    const VxRestoreReport report = restoreGame(dir.path() + u"/game"_s);
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &usual) == 0);
+    QCOMPARE(result, VxLaunchResult::Applied);
+    QCOMPARE(modded.size(), 600);
+    QCOMPARE(modded.value(u"Art/f299"_s), "mod");
+    QCOMPARE(report.failures, QStringList());
+    QCOMPARE(readTree(dir.path() + u"/game"_s), game);
+#else
+    QSKIP("the limit on open files is set here with the POSIX resource calls");
+#endif
+}
+
 void TestLaunchSequence::vxmod_data()
 {
     // Split at blanks; "GAME" stands for the game folder; "VX_...=value" goes to the stand-in
@@ -263,8 +299,8 @@ void TestLaunchSequence::vxmod_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<Files>("written"); // into the game folder first
     QTest::addColumn<int>("exitCode");
-    // All of stdout for status, what stdout or stderr starts with for help or no command, else
-    // in stderr
+    // All of stdout for status, all of stderr for restore, what stdout or stderr starts with for
+    // help or no command, else in stderr
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("seen");    // a line of what the game saw, by its start
     QTest::addColumn<bool>("modded");     // data/ left modded by an apply
@@ -298,6 +334,7 @@ void TestLaunchSequence::vxmod_data()
                             {u"data/Tweak/Gone.xml.backup"_s, "<gone/>"},
                             {u"data/Text/readme.backup"_s, "the game's own"}};
     const QString tankBackup = u"file\tdata/Art/Units/tank.pgm.backup\t"_s;
+    const QString restored = u"vxmod: restored: 0 files put back, 0 added files removed\n"_s;
     const QString usage = u"Usage: vxmod COMMAND [OPTIONS] [MOD...]\n"_s;
     row("an unknown mod is refused before anything changes",
         u"apply --game GAME BetterUnits NoSuchMod"_s, {}, 2,
@@ -333,7 +370,15 @@ void TestLaunchSequence::vxmod_data()
         {{u"launcher.cfg"_s, " /W:1024\r\n\t/H:tall  /LOUD /NOMOVIES\n"}}, 0, {},
         u"setting\twidth\t1024"_s);
     row("a restore leaves an older launcher's backups, which nothing records",
-        u"restore --game GAME"_s, oldLauncher, 0, u"restore --by-name' puts them back"_s);
+        u"restore --game GAME"_s, oldLauncher, 0,
+        restored +
+            u"vxmod: 2 files are named like the backups an older launcher made (such as "
+            u"GAME/"_s +
+            QDir::toNativeSeparators(u"data/Art/Sky/backdrop.txt.backup"_s) +
+            u"); nothing records them, so they stay; 'vxmod restore --by-name' puts them back "
+            u"over the files they are named after\n"_s);
+    row("restore --by-name puts them back, and says so once", u"restore --game GAME --by-name"_s,
+        oldLauncher, 0, u"vxmod: restored: 2 files put back, 0 added files removed\n"_s, {}, true);
     row("the status of an untouched game", u"status --game GAME"_s, {}, 0, u"clean\n"_s);
     row("the status tells of an older launcher's backups", u"status --game GAME"_s, oldLauncher, 1,
         u"modded by an older launcher, or holding files named like its backups: 2 (such as GAME/"_s +
@@ -382,7 +427,6 @@ void TestLaunchSequence::vxmod_data()
     const QString refused = u"; nothing is changed while it is there\n"_s;
     const QString stale = u"; the next command that changes files removes it\n"_s;
     const QByteArray ended = "2147483647\nvxmod\nhost\n";
-    const QString restored = u"vxmod: restored: 0 files put back, 0 added files removed\n"_s;
     row("a FIFO: status tells what it is and waits on nothing", u"status --game GAME"_s,
         lock("special:fifo"), 0,
         u"clean; "_s + lockFile +
@@ -391,7 +435,7 @@ void TestLaunchSequence::vxmod_data()
     row("a link to /dev/zero: apply refuses and reads nothing", u"apply --game GAME BetterUnits"_s,
         lock("special:zero"), 1, lockFile + u"is a link, not a lock file"_s + refused);
     row("a folder: restore refuses and leaves it", u"restore --game GAME"_s, lock("special:folder"),
-        1, lockFile + u"is a folder, not a lock file"_s + refused);
+        1, u"vxmod: "_s + lockFile + u"is a folder, not a lock file"_s + refused);
     row("one byte larger than any lock file: remove refuses", u"remove --game GAME NightSky"_s,
         lock("special:huge:4097"), 1,
         u"vxmod: cannot remove NightSky: the game folder cannot be used: "_s + lockFile +
@@ -535,9 +579,9 @@ void TestLaunchSequence::vxmod()
         .replace(u"PID"_s, QString::number(QCoreApplication::applicationPid()));
     const bool toStdout = command == u"status"_s || command == u"help"_s;
     const QString &said = toStdout ? run.out : run.err;
-    QVERIFY2(command == u"status"_s                      ? said == message
-             : command.isEmpty() || command == u"help"_s ? said.startsWith(message)
-                                                         : said.contains(message),
+    QVERIFY2(command == u"status"_s || command == u"restore"_s ? said == message
+             : command.isEmpty() || command == u"help"_s       ? said.startsWith(message)
+                                                               : said.contains(message),
              qPrintable(run.out + run.err));
     if (out != u"*"_s)
         QCOMPARE(run.out.left(out.isEmpty() ? run.out.size() : out.size()), out);
@@ -580,14 +624,37 @@ void TestLaunchSequence::vxmod()
     QCOMPARE(readTree(game + u"/data"_s), restored);
 }
 
+void TestLaunchSequence::progressOnATerminal_data()
+{
+    QTest::addColumn<QString>("mod");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("four tweak files, counted") << u"BetterUnits"_s
+                                               << QByteArray("== Better Units 1.2\n"
+                                                             "\r[0/4] Loading custom files...\x1b[K"
+                                                             "\r[0/4] Initializing Units.xml\x1b[K"
+                                                             "\r[0/4] Loading Units.xml (H...\x1b[K"
+                                                             "\r[1/4] Loading Units.xml (M...\x1b[K"
+                                                             "\r[2/4] Loading Units.xml (r...\x1b[K"
+                                                             "\r[3/4] Loading Units.xml (T...\x1b[K"
+                                                             "\r[4/4] done\x1b[K\n");
+    // Nothing to count: no count, and no line for the end of it.
+    QTest::newRow("no tweak file") << u"Plain"_s
+                                   << QByteArray("== Plain \n"
+                                                 "\rLoading custom files (/Art...\x1b[K\n");
+}
+
 // On a terminal the progress is one line rewritten in place, cut to the terminal's width so
 // that it never wraps, and closed before what comes after it.
 void TestLaunchSequence::progressOnATerminal()
 {
 #ifdef Q_OS_UNIX
+    QFETCH(QString, mod);
+    QFETCH(QByteArray, written);
     TestDir dir;
     const QString game = dir.path() + u"/Vexil 4 Brask"_s;
-    QVERIFY(stageDemoGame(game));
+    QVERIFY(stageDemoGame(game) &&
+            writeTree(game + u"/VexilMods/Plain"_s,
+                      {{u"info.txt"_s, "name=Plain\n"}, {u"Art/Sky/backdrop.txt"_s, "plain sky"}}));
     // A raw terminal 30 columns wide: what arrives is what vxmod wrote.
     termios raw{};
     ::cfmakeraw(&raw);
@@ -600,10 +667,9 @@ void TestLaunchSequence::progressOnATerminal()
     QProcess process;
     process.setProcessEnvironment(testEnvironment(dir.path()));
     process.setChildProcessModifier([terminal] { ::dup2(terminal, STDERR_FILENO); });
-    process.start(qEnvironmentVariable("VX_VXMOD"),
-                  {u"apply"_s, u"--game"_s, game, u"BetterUnits"_s});
+    process.start(qEnvironmentVariable("VX_VXMOD"), {u"apply"_s, u"--game"_s, game, mod});
     ::close(terminal);
-    QByteArray written;
+    QByteArray seen;
     char buffer[4096];
     // Read while it runs, so that a full terminal never stalls it; a read fails once it is gone.
     for (;;) {
@@ -613,19 +679,12 @@ void TestLaunchSequence::progressOnATerminal()
         const ssize_t n = ::read(master, buffer, sizeof buffer);
         if (n <= 0)
             break;
-        written.append(buffer, n);
+        seen.append(buffer, n);
     }
     ::close(master);
     QVERIFY(waitForExit(process));
     QCOMPARE(process.exitCode(), 0);
-    QCOMPARE(written, QByteArray("== Better Units 1.2\n"
-                                 "\r[0/4] Loading custom files...\x1b[K"
-                                 "\r[0/4] Initializing Units.xml\x1b[K"
-                                 "\r[0/4] Loading Units.xml (H...\x1b[K"
-                                 "\r[1/4] Loading Units.xml (M...\x1b[K"
-                                 "\r[2/4] Loading Units.xml (r...\x1b[K"
-                                 "\r[3/4] Loading Units.xml (T...\x1b[K"
-                                 "\r[4/4] done\x1b[K\n"));
+    QCOMPARE(seen, written);
     QCOMPARE(exitOf(runVxmod({u"restore"_s, u"--game"_s, game}, testEnvironment(dir.path()))),
              u"0"_s);
 #else

@@ -104,6 +104,12 @@ void TestModInstall::install_data()
        under(u"Loose/"_s, {{u"art/a.txt"_s, "a"}, {u"info.txt"_s, "name=Loose\n"}}));
     ok("INFO.TXT in capitals lands as info.txt, the name the mod scan reads", u"m.zip"_s,
        {{u"Mod/INFO.TXT"_s, "name=Caps\n"}}, {{u"Mod/info.txt"_s, "name=Caps\n"}});
+    const Files nearDevices{{u"M/info.txt"_s, "name=M\n"},
+                            {u"M/COM0.wav"_s, "c"},
+                            {u"M/lpt10"_s, "l"},
+                            {u"M/Coma.txt"_s, "m"},
+                            {u"M/nul1"_s, "n"}};
+    ok("names only like a device's install", u"m.zip"_s, nearDevices, nearDevices);
     ok("replace leaves none of the old mod's files", u"n.7z"_s, newSky, newSky, oldSky);
     ok("replace of a mod spelled in another case takes the archive's spelling", u"n.zip"_s, newSky,
        newSky, {{u"nightsky/info.txt"_s, "name=Old\n"}});
