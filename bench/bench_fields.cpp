@@ -148,10 +148,16 @@ int main(int argc, char *argv[])
         const VxLaunchPlan plan = planLaunch(game, mods);
         plans.append(plan.edits.size() == fields ? milliseconds(timer) : -1);
     }
-    for (int run = 0; run < 3; ++run) {
+    // Processes are noisier than calls: more of them, each plan against the apply beside it,
+    // so that a machine that slows down for a while moves both sides of a pair.
+    QList<double> commandPairs;
+    for (int run = 0; run < 9; ++run) {
         applyCommands.append(vxmod({u"apply"_s, u"-q"_s, u"--game"_s, game, u"Fields"_s}));
         vxmod({u"restore"_s, u"-q"_s, u"--game"_s, game});
         planCommands.append(vxmod({u"plan"_s, u"-q"_s, u"--game"_s, game, u"Fields"_s}));
+        commandPairs.append(planCommands.constLast() < 0 || applyCommands.constLast() <= 0
+                                ? -1.0
+                                : planCommands.constLast() / applyCommands.constLast());
     }
     const auto ratio = [](const QList<double> &plan, const QList<double> &apply) {
         return std::ranges::min(plan) < 0 || std::ranges::min(apply) < 0
@@ -159,17 +165,17 @@ int main(int argc, char *argv[])
                    : medianOf(plan) / medianOf(apply);
     };
     const double inProcess = ratio(plans, applies);
-    const double commands = ratio(planCommands, applyCommands);
+    const double commands = std::ranges::min(commandPairs) < 0 ? -1.0 : medianOf(commandPairs);
     auto f = [](double v) { return QString::number(v, 'f', 2); };
     out << "Plan and apply of a mod setting " << fields << " fields of one element\n"
         << "  planLaunch " << f(medianOf(plans)) << " ms, applyMods " << f(medianOf(applies))
         << " ms (median of 5)\n"
         << "  vxmod plan " << f(medianOf(planCommands)) << " ms, vxmod apply "
-        << f(medianOf(applyCommands)) << " ms (median of 3, each a process of its own)\n"
+        << f(medianOf(applyCommands)) << " ms (median of 9, each a process of its own)\n"
         << "  plan / apply in process      " << f(inProcess) << "  target <= 1.0   "
         << (inProcess >= 0 && inProcess <= 1.0 ? "PASS" : "FAIL") << '\n'
         << "  vxmod plan / vxmod apply     " << f(commands) << "  target <= 1.0   "
-        << (commands >= 0 && commands <= 1.0 ? "PASS" : "FAIL") << "\n\n";
+        << (commands >= 0 && commands <= 1.0 ? "PASS" : "FAIL") << "  (median of the pairs)\n\n";
     out << "Distinct fields of one element in one tweak file\n";
     for (const int count : {fields / 4, fields / 2, fields}) {
         const qint64 ms = compileFields(dir.path() + u'/' + QString::number(count), count);

@@ -80,7 +80,7 @@ public:
     void fileStarted(const QString &fileName) override
     {
         m_file = fileName;
-        m_element = {};
+        m_siteKnown = false;
     }
 
     void elementChanged(ElementChange change, const VxResourceElement &element,
@@ -124,8 +124,9 @@ private:
     {
         // A file edits one element field after field: its id is read, and its site made,
         // once for the run.
-        if (!(element == m_element)) {
+        if (!m_siteKnown || !(element == m_element)) {
             m_element = element;
+            m_siteKnown = true;
             const VxEditSite site{resource, m_file, element.id()};
             if (m_site < 0 || !sameSite(m_plan.sites.at(m_site), site)) {
                 m_site = int(m_plan.sites.size());
@@ -149,6 +150,7 @@ private:
     QList<std::pair<qsizetype, VxResourceElement>> m_appended;
     VxResourceElement m_element;
     int m_site = -1;
+    bool m_siteKnown = false; // m_site is this file's, for m_element
     QString m_value; // the last edit's
 };
 
