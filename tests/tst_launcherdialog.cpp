@@ -433,7 +433,8 @@ private slots:
         VxLauncherDialog dialog({dir.path(), u"FRE"_s}, usualModes);
         dialog.show();
         auto *list = dialog.findChild<QListWidget *>(u"modsList"_s);
-        QSignalSpy updated(list->findChild<VxCollisionMarks *>(), &VxCollisionMarks::marksUpdated);
+        auto *marks = list->findChild<VxCollisionMarks *>();
+        QSignalSpy updated(marks, &VxCollisionMarks::marksUpdated);
         const auto [anvil, bolt, clay] = std::array{list->item(0), list->item(1), list->item(2)};
         const auto clash = [](const QString &order, const QString &winner) {
             return u"Conflits avec d'autres mods coch\u00e9s\u00a0:\nFichier "_s +
@@ -448,15 +449,25 @@ private slots:
         QCOMPARE(rowsOf(list), u"+Anvil 1 !, +Bolt 2 !, +Clay 3"_s);
         QCOMPARE(bolt->toolTip(), clash(u"Anvil 1, Bolt 2"_s, u"Anvil 1"_s));
 
-        // A plan outdated while it ran shows nothing: two moves that end where they began
-        // leave Anvil's copy the one the game gets.
+        // A plan outdated while it ran shows nothing. Bolt's long tweak file keeps the plan
+        // for Bolt above Anvil busy while Anvil goes back up: Anvil's copy still wins.
+        QByteArray fields;
+        for (int i = 0; i < 50000; ++i)
+            fields += "F" + QByteArray::number(i) + "=1\n";
+        const QString slow = dir.filePath(u"VexilMods/Bolt/Tweak/Big/Thing.twk"_s);
+        QVERIFY(writeTree(
+            dir.path(), {{u"data/Tweak/Big.xml"_s, "<F><T><XIndexDetails id='id-0'/><XUnitDetails "
+                                                   "id='Thing'/></T></F>"},
+                         {u"VexilMods/Bolt/Tweak/Big/Thing.twk"_s, fields}}));
         auto *up = dialog.findChild<QToolButton *>(u"upButton"_s);
-        for (QListWidgetItem *item : {bolt, anvil}) {
-            list->setCurrentItem(item);
-            up->click();
-        }
+        list->setCurrentItem(bolt);
+        up->click();
+        QCoreApplication::sendPostedEvents(marks, QEvent::MetaCall); // that plan starts
+        list->setCurrentItem(anvil);
+        up->click();
         QVERIFY(updated.wait());
         QCOMPARE(bolt->toolTip(), clash(u"Anvil 1, Bolt 2"_s, u"Anvil 1"_s));
+        QVERIFY(QFile::remove(slow));
 
         // Moved above Anvil, Bolt's copy is the one the game gets.
         list->setCurrentItem(bolt);
