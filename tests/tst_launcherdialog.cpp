@@ -210,6 +210,7 @@ private slots:
 
         // While the launch runs, no control of the launcher may start a second one.
         int pollsDuringLaunch = 0;
+        int progressWidth = -1;
         QStringList enabledDuringLaunch;
         QTimer timer;
         answerBoxes(timer, QMessageBox::StandardButton(answer), [&] {
@@ -219,6 +220,8 @@ private slots:
                     shown && shown->isVisible())
                     progress = shown;
             }
+            if (progress && progressWidth < 0)
+                progressWidth = progress->width();
             if (fault == u"close progress"_s && progress)
                 progress->close();
             if (!progress && !QApplication::activeModalWidget())
@@ -251,6 +254,12 @@ private slots:
         QCOMPARE(dialog.isVisible(), !starts);
         QVERIFY(pollsDuringLaunch > 0);
         QCOMPARE(enabledDuringLaunch, QStringList());
+        // The progress window keeps the width its placeholder text gave it.
+        QProgressDialog placeholder(u"LOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLOLO"
+                                    u"LOLOLOLOL"_s,
+                                    QString(), 0, 1);
+        placeholder.show();
+        QVERIFY(progressWidth < 0 || progressWidth == placeholder.width());
         QVERIFY2(boxesBegin(boxText),
                  qPrintable(m_boxes.join(u'\n') + u"\nexpected:\n"_s + boxText));
         QFile snapshot(m_dir->filePath(u"snapshot.txt"_s));
