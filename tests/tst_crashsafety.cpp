@@ -232,21 +232,23 @@ void TestCrashSafety::stepsInOrder_data()
 {
     QTest::addColumn<QString>("failAt"); // the restore's file operation that fails, if any
     QTest::addColumn<QString>("restore");
-    QTest::newRow("a whole restore") << QString()
-                                     << u"rename Units.xml.backup Units.xml\n"
-                                        u"rename tank.pgm.backup tank.pgm\nremove medic.pgm\n"
-                                        u"remove vxlaunch.journal\n"_s;
+    const QString rest = u"remove warp.wav\nrename riverford.map.backup riverford.map\n"
+                         u"rename Units.xml.backup Units.xml\nrename tank.pgm.backup tank.pgm\n"
+                         u"remove medic.pgm\n"_s;
+    QTest::newRow("a whole restore")
+        << QString()
+        << u"rename Ships.xml.backup Ships.xml\n"_s + rest + u"remove vxlaunch.journal\n"_s;
     QTest::newRow("a restore that keeps a journal writes it whole, then renames it")
         << u"1"_s
-        << u"rename tank.pgm.backup tank.pgm\nremove medic.pgm\nwrite vxlaunch.journal.vxpart\n"
-           u"sync vxlaunch.journal.vxpart\nrename vxlaunch.journal.vxpart vxlaunch.journal\n"_s;
+        << rest + u"write vxlaunch.journal.vxpart\nsync vxlaunch.journal.vxpart\n"
+                  u"rename vxlaunch.journal.vxpart vxlaunch.journal\n"_s;
 }
 
 // The steps of a launch and a restore, in order: the journal on disk before each batch of
 // changes, and the identities of the mod's copies before they take their names; a backup on
 // disk, and its identity in the journal, before it takes its name; a game file moved aside only
-// once the mod's file is in hand; and a save that replaces the resource file rather than
-// writing into it (a second link keeps the game's bytes).
+// once the mod's file is in hand; a save that replaces the resource file rather than writing
+// into it (a second link keeps the game's bytes), once, after the last mod that edits it.
 void TestCrashSafety::stepsInOrder()
 {
     QFETCH(QString, failAt);
@@ -260,7 +262,8 @@ void TestCrashSafety::stepsInOrder()
     QProcessEnvironment traced = env;
     traced.insert(u"VX_TRACE_OPERATIONS"_s, dir.path() + u"/trace"_s);
     QVERIFY(!linked &&
-            runVxmod({u"apply"_s, u"--game"_s, game, u"BetterUnits"_s}, traced).exitCode == 0);
+            runVxmod({u"apply"_s, u"--game"_s, game, u"BetterUnits"_s, u"WarpDrive"_s}, traced)
+                    .exitCode == 0);
     QCOMPARE(readTree(dir.path()).value(u"link"_s), pristine.value(u"Tweak/Units.xml"_s));
     if (!failAt.isEmpty())
         traced.insert(u"VX_FAIL_OPERATION"_s, failAt);
@@ -272,8 +275,14 @@ void TestCrashSafety::stepsInOrder()
              u"rename medic.pgm.vxpart medic.pgm\nrename tank.pgm tank.pgm.backup\n"
              u"rename tank.pgm.vxpart tank.pgm\nsync vxlaunch.journal\n"
              u"copy Units.xml.backup.vxpart\nsync Units.xml.backup.vxpart\nsync vxlaunch.journal\n"
-             u"rename Units.xml.backup.vxpart Units.xml.backup\nsave Units.xml\n"
-             u"sync vxlaunch.journal\n"_s +
+             u"rename Units.xml.backup.vxpart Units.xml.backup\nsync vxlaunch.journal\n"
+             u"copy riverford.map.vxpart\ncopy warp.wav.vxpart\nsync vxlaunch.journal\n"
+             u"rename riverford.map riverford.map.backup\n"
+             u"rename riverford.map.vxpart riverford.map\nrename warp.wav.vxpart warp.wav\n"
+             u"sync vxlaunch.journal\ncopy Ships.xml.backup.vxpart\n"
+             u"sync Ships.xml.backup.vxpart\nsync vxlaunch.journal\n"
+             u"rename Ships.xml.backup.vxpart Ships.xml.backup\nsave Ships.xml\n"
+             u"save Units.xml\nsync vxlaunch.journal\n"_s +
                  restore);
 }
 
