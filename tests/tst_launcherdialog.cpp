@@ -141,6 +141,12 @@ private slots:
             << u"Erreur !|Le mod Alpha  ne peut pas \u00eatre appliqu\u00e9, car un de ses "
                u"fichiers ne peut pas \u00eatre lu\u00a0:\n%game/VexilMods/Alpha/Tweak/Units/Tank.twk\u00a0: ce n'est pas un fichier ordinaire|OK"_s
             << QByteArray();
+        QTest::newRow("a folder at the lock's name, made after the start, refuses Play")
+            << u"lock folder"_s << u"ENG"_s << u"Better Units"_s << ok
+            << u"Error!|The launcher cannot use the game folder: the lock file "
+               u"%game/vxlaunch.lock is a folder, not a lock file; nothing is changed while it "
+               u"is there|OK"_s
+            << QByteArray();
         QTest::newRow("settings that cannot be saved are reported before the game starts")
             << u"settings folder"_s << u"FRE"_s << u"Better Units"_s << ok
             << u"Erreur !|Impossible d'enregistrer vos r\u00e9glages dans "
@@ -197,6 +203,10 @@ private slots:
             const QString tank = m_game + u"/VexilMods/Alpha/Tweak/Units/Tank.twk"_s;
             if (!QFile::remove(tank) || !makeSpecialFile(tank, u"fifo"_s))
                 QSKIP("this system cannot make a FIFO");
+            before = hashTree(m_game);
+        }
+        if (fault == u"lock folder"_s) {
+            QVERIFY(QDir(m_game).mkdir(u"vxlaunch.lock"_s));
             before = hashTree(m_game);
         }
         for (auto *check : dialog.findChildren<QCheckBox *>())
@@ -706,8 +716,8 @@ private slots:
     {
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("second");
-        QTest::addColumn<QString>(
-            "edges"); // shared, or `meets`/`above`: first ends where second starts
+        QTest::addColumn<QString>("edges"); // shared, or `meets`/`above`: first ends where second
+                                            // starts; `gap6`: six pixels after it
         const auto row = [](const char *name, const char *first, const char *second,
                             const char *edges) {
             QTest::newRow(name) << QString::fromLatin1(first) << QString::fromLatin1(second)
@@ -722,7 +732,7 @@ private slots:
         row("second switches row", "autoportsCheck", "allowscreensCheck", "top height meets");
         row("third switches row", "manualcamCheck", "telnetCheck", "top height meets");
         row("list over its arrows", "modsList", "upButton", "left above");
-        row("arrows one size", "upButton", "downButton", "top width height");
+        row("arrows one size, side by side", "upButton", "downButton", "top width height gap6");
         row("description level with the list", "modsList", "modsDesc", "top");
         row("description down to the arrows", "downButton", "modsDesc", "bottom");
     }
@@ -751,6 +761,7 @@ private slots:
                 : edge == u"width"_s  ? std::pair(a.width(), b.width())
                 : edge == u"height"_s ? std::pair(a.height(), b.height())
                 : edge == u"meets"_s  ? std::pair(a.right() + 1, b.left())
+                : edge == u"gap6"_s   ? std::pair(a.right() + 7, b.left())
                                       : std::pair(a.bottom() + 1, b.top());
             QVERIFY2(sides.first == sides.second, qPrintable(edge));
         }
