@@ -768,7 +768,7 @@ private slots:
         QTest::addColumn<QStringList>("answers"); // "name:..." for a prompt, a button for a box
         QTest::addColumn<QString>("rows");        // after: "+" ticked, "!" marked as clashing
         QTest::addColumn<QByteArray>("after");    // modsets.txt; "=": as before
-        QTest::addColumn<QStringList>("boxes");   // every prompt's label and box's text
+        QTest::addColumn<QStringList>("boxes");   // each prompt: label|buttons; each box: text
         QTest::addColumn<QString>("copied");
         // The menu the first key opened, "-" an entry that is off, "  " one in the submenu
         // above; none: not looked at.
@@ -836,7 +836,7 @@ private slots:
             << u"menu escape elsewhere menu down right down return"_s << QStringList()
             << u"+Clay 3, Anvil 1, Bolt 2"_s << "[duo]\nBolt\n\n[zeta]\nClay\n"_ba << QStringList()
             << QString() << QStringList();
-        const QString nameFr = u"Nom de l'ensemble\u00a0:"_s;
+        const QString nameFr = u"Nom de l'ensemble\u00a0:|OK Annuler"_s;
         const QString replaceFr = u"Un ensemble nomm\u00e9 \u00ab\u202fPair\u202f\u00bb existe "
                                   u"d\u00e9j\u00e0. Le remplacer par les mods coch\u00e9s\u202f?"_s;
         QTest::newRow("a set ticked from its submenu: its mods on top in its order, the others "
@@ -851,10 +851,10 @@ private slots:
                            u"han marcado:\nGone\nLost"_s}
             << QString() << QStringList();
         QTest::newRow("save asks a name and writes the ticked mods in the list's order")
-            << u"ENG"_s << "-"_ba << u"Clay,Anvil"_s << QString() << u"menu down return"_s
+            << u"SPA"_s << "-"_ba << u"Clay,Anvil"_s << QString() << u"menu down return"_s
             << QStringList{u"name:  Pair  "_s} << u"+Clay 3, +Anvil 1, Bolt 2"_s
-            << "[Pair]\nClay\nAnvil\n"_ba << QStringList{u"Name of the set:"_s} << QString()
-            << QStringList();
+            << "[Pair]\nClay\nAnvil\n"_ba << QStringList{u"Nombre del conjunto:|Aceptar Cancelar"_s}
+            << QString() << QStringList();
         QTest::newRow("saving over a set asks first; No and a refused name ask the name again")
             << u"FRE"_s << "[Pair]\nBolt\n"_ba << u"Anvil"_s << QString()
             << u"menu down down return"_s
@@ -897,7 +897,7 @@ private slots:
             << u"ENG"_s << "<folder>"_ba << u"Anvil"_s << QString() << u"menu down return"_s
             << QStringList{u"Ok"_s, u"name:Pair"_s} << u"+Anvil 1, Bolt 2, Clay 3"_s << "="_ba
             << QStringList{u"Parts of PATH cannot be used and were skipped:\nPATH: "_s + irregular,
-                           u"Name of the set:"_s,
+                           u"Name of the set:|OK Cancel"_s,
                            u"Could not save the sets in PATH:\n"_s + irregular}
             << QString() << QStringList();
     }
@@ -938,7 +938,8 @@ private slots:
                 return;
             const QString answer = answers.isEmpty() ? u"Ok"_s : answers.takeFirst();
             if (auto *prompt = qobject_cast<QInputDialog *>(modal)) {
-                shown << prompt->labelText();
+                shown << prompt->labelText() + u'|' + prompt->okButtonText() + u' ' +
+                             prompt->cancelButtonText();
                 prompt->setTextValue(answer.mid(5));
                 prompt->accept();
             } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
