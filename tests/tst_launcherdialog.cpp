@@ -814,23 +814,27 @@ private slots:
         QTest::newRow("Shift with a letter opens nothing")
             << u"ENG"_s << sets << u"Anvil"_s << QString() << u"shift+x"_s << QStringList() << anvil
             << "="_ba << QStringList() << QString() << QStringList();
-        // Past 30 sets, submenus by first and last name, filled when they open.
-        QByteArray many;
-        QStringList tree{u"  s00 \u2026 s29"_s};
-        for (int i = 0; i < 31; ++i) {
-            const QString name = u"s%1"_s.arg(i, 2, 10, QLatin1Char('0'));
-            many += "[" + name.toUtf8() + "]\nClay\n";
-            tree << (i < 30 ? u"    "_s + name : u"  s30 \u2026 s30"_s);
+        // Past 30 sets, submenus of 30 by first and last name, filled when they open: one
+        // more than a menu holds, and two full submenus.
+        for (const int count : {31, 60}) {
+            QByteArray many;
+            QStringList tree;
+            const auto name = [](int i) { return u"s%1"_s.arg(i, 2, 10, QLatin1Char('0')); };
+            for (int i = 0; i < count; ++i) {
+                many += "[" + name(i).toUtf8() + "]\nClay\n";
+                if (i % 30 == 0)
+                    tree << u"  "_s + name(i) + u" \u2026 "_s + name(std::min(i + 29, count - 1));
+                tree << u"    "_s + name(i);
+            }
+            QTest::addRow("%d sets, in two groups", count)
+                << u"ENG"_s << many << QString() << QString() << u"menu escape"_s << QStringList()
+                << untouched << "="_ba << QStringList() << QString()
+                << QStringList{u"-Tick the mods of the last game"_s, u"Tick a set"_s} + tree +
+                       QStringList{u"-Save the ticked mods as a set\u2026"_s, u"Delete a set"_s} +
+                       tree +
+                       QStringList{u"-"_s, u"-Copy the ticked mods as text"_s,
+                                   u"-Tick mods from copied text"_s};
         }
-        tree << u"    s30"_s;
-        QTest::newRow("31 sets, in two groups")
-            << u"ENG"_s << many << QString() << QString() << u"menu escape"_s << QStringList()
-            << untouched << "="_ba << QStringList() << QString()
-            << QStringList{u"-Tick the mods of the last game"_s, u"Tick a set"_s} + tree +
-                   QStringList{u"-Save the ticked mods as a set\u2026"_s, u"Delete a set"_s} +
-                   tree +
-                   QStringList{u"-"_s, u"-Copy the ticked mods as text"_s,
-                               u"-Tick mods from copied text"_s};
         QTest::newRow("a set another program saved is there at the next opening")
             << u"ENG"_s << "[duo]\nBolt\n"_ba << QString() << QString()
             << u"menu escape elsewhere menu down right down return"_s << QStringList()
