@@ -351,6 +351,12 @@ private slots:
             << u"Lanzador de mods de Vexil 4: Brask|Algunos mods no aparecen en la lista porque no "
                u"se puede leer uno de sus archivos:\n%game/VexilMods/NightSky/Tweak/World/Sky.twk: no es un archivo normal|Aceptar"_s
             << true;
+        QTest::newRow("a folder at the lock's name is said at the start, in Spanish")
+            << u"lock folder"_s << u"SPA"_s << ok
+            << u"\u00a1Error!|El lanzador no puede usar la carpeta del juego: el archivo de "
+               u"bloqueo %game/vxlaunch.lock es una carpeta, no un archivo de bloqueo; no se "
+               u"cambia nada mientras est\u00e9 ah\u00ed|Aceptar"_s
+            << true;
         QTest::newRow("a journal of a launch killed before its first change goes unsaid")
             << u"nothing done"_s << english << ok << QString() << true;
         // An odd settings file written by hand, which a save would rewrite in the launcher's form.
@@ -375,6 +381,8 @@ private slots:
         if (left == u"damaged"_s) {
             QVERIFY(writeTree(m_game, {{u"vxlaunch.journal"_s, "vxlaunch journal 1\nx\n"},
                                        {u"vxlaunch.journal.damaged"_s, "earlier"}}));
+        } else if (left == u"lock folder"_s) {
+            QVERIFY(QDir(m_game).mkdir(u"vxlaunch.lock"_s));
         } else if (left == u"nothing done"_s) {
             QVERIFY(writeTree(m_game, {{u"vxlaunch.journal"_s,
                                         "vxlaunch journal 2\n" +
