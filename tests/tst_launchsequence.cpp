@@ -28,6 +28,7 @@ private slots:
     void launch();
     void linkedFolders();
     void moreFilesThanOpenAtOnce();
+    void withoutKernelCopy();
     void vxmod_data();
     void vxmod();
     void progressOnATerminal_data();
@@ -295,6 +296,33 @@ void TestLaunchSequence::moreFilesThanOpenAtOnce()
 #else
     QSKIP("what a process holds open is counted here in /proc");
 #endif
+}
+
+// Where the file system has no kernel copy, each mod file and each backup is copied through
+// memory instead, byte for byte, a megabyte at a time.
+void TestLaunchSequence::withoutKernelCopy()
+{
+    const QString shim = qEnvironmentVariable("VX_NO_KERNEL_COPY");
+    if (shim.isEmpty())
+        QSKIP("the stand-in for such a file system is built for Linux only");
+    TestDir dir;
+    const QString game = dir.path() + u"/game"_s;
+    QByteArray big;
+    for (int i = 0; big.size() < (5 << 19); ++i)
+        big += QByteArray::number(i * 2654435761u, 16) + ' ';
+    QVERIFY(stageDemoGame(game) && writeTree(game, {{u"VexilMods/NightSky/Art/big.bin"_s, big}}));
+    const Files pristine = readTree(game + u"/data"_s);
+    QProcessEnvironment env = testEnvironment(dir.path());
+    env.insert(u"LD_PRELOAD"_s, shim);
+    const Run run = runVxmod({u"apply"_s, u"--game"_s, game, u"NightSky"_s}, env);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const Files modded = readTree(game + u"/data"_s);
+    QCOMPARE(modded.value(u"Art/big.bin"_s), big);
+    QCOMPARE(modded.value(u"Art/Sky/backdrop.txt"_s),
+             readTree(game + u"/VexilMods/NightSky"_s).value(u"Art/Sky/backdrop.txt"_s));
+    QCOMPARE(modded.value(u"Tweak/World.xml.backup"_s), pristine.value(u"Tweak/World.xml"_s));
+    QCOMPARE(runVxmod({u"restore"_s, u"--game"_s, game}, env).exitCode, 0);
+    QCOMPARE(readTree(game + u"/data"_s), pristine);
 }
 
 void TestLaunchSequence::vxmod_data()
