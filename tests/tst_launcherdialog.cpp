@@ -28,6 +28,11 @@
 
 #include <array>
 
+#ifdef Q_OS_LINUX
+#include <sys/inotify.h>
+#include <unistd.h>
+#endif
+
 using namespace Qt::StringLiterals;
 using namespace vxtest;
 
@@ -477,7 +482,8 @@ private slots:
         QCOMPARE(bolt->toolTip(), clash(u"Anvil 1, Bolt 2"_s, u"Anvil 1"_s));
 
         // A plan outdated while it ran shows nothing. Bolt's long tweak file keeps the plan
-        // for Bolt above Anvil busy while Anvil goes back up: Anvil's copy still wins.
+        // for Bolt above Anvil busy while Anvil goes back up: Anvil's copy still wins. (After
+        // that file Bolt edits Units.xml, which only a plan left running would read.)
         QByteArray fields;
         for (int i = 0; i < 50000; ++i)
             fields += "F" + QByteArray::number(i) + "=1\n";
@@ -485,7 +491,9 @@ private slots:
         QVERIFY(writeTree(
             dir.path(), {{u"data/Tweak/Big.xml"_s, "<F><T><XIndexDetails id='id-0'/><XUnitDetails "
                                                    "id='Thing'/></T></F>"},
-                         {u"VexilMods/Bolt/Tweak/Big/Thing.twk"_s, fields}}));
+                         {u"VexilMods/Bolt/Tweak/Big/Thing.twk"_s, fields},
+                         {u"data/Tweak/Units.xml"_s, "<F><T><XIndexDetails id='id-0'/></T></F>"},
+                         {u"VexilMods/Bolt/Tweak/Units/Tank.twk"_s, "#class XUnitDetails\n"}}));
         auto *up = dialog.findChild<QToolButton *>(u"upButton"_s);
         list->setCurrentItem(bolt);
         up->click();
@@ -494,7 +502,6 @@ private slots:
         up->click();
         QVERIFY(updated.wait());
         QCOMPARE(bolt->toolTip(), clash(u"Anvil 1, Bolt 2"_s, u"Anvil 1"_s));
-        QVERIFY(QFile::remove(slow));
 
         // Moved above Anvil, Bolt's copy is the one the game gets.
         list->setCurrentItem(bolt);
@@ -509,10 +516,32 @@ private slots:
         QVERIFY(updated.wait());
         QCOMPARE(rowsOf(list), u"+Bolt 2, Anvil 1, +Clay 3"_s);
 
-        // While a launch has the list off, no plan reads the game; one follows when it is on.
-        list->setEnabled(false);
+        // While a launch has the list off, no plan reads the game: the one under way is called
+        // off, and a change starts none; one follows when the list is on.
+#ifdef Q_OS_LINUX
+        const int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(opens >= 0 && ::inotify_add_watch(
+                                  opens, QFile::encodeName(dir.filePath(u"data/Tweak/Units.xml"_s)),
+                                  IN_OPEN) >= 0);
+        char event[4096];
+#endif
         anvil->setCheckState(Qt::Checked);
+        QCoreApplication::sendPostedEvents(marks, QEvent::MetaCall); // a plan starts
+        list->setEnabled(false);
+#ifdef Q_OS_LINUX
+        while (::read(opens, event, sizeof event) > 0) {
+        }
+#endif
         QVERIFY(!updated.wait(300));
+#ifdef Q_OS_LINUX
+        QVERIFY2(::read(opens, event, sizeof event) < 0,
+                 "a plan read the game while the list was off");
+        ::close(opens);
+#endif
+        clay->setCheckState(Qt::Unchecked);
+        clay->setCheckState(Qt::Checked);
+        QVERIFY(!updated.wait(300));
+        QVERIFY(QFile::remove(slow));
         list->setEnabled(true);
         QVERIFY(updated.wait());
         QCOMPARE(rowsOf(list), u"+Bolt 2 !, +Anvil 1 !, +Clay 3"_s);
