@@ -559,6 +559,18 @@ private slots:
                      u"des \u00e9l\u00e9ments, donc le texte de Bolt 2, Anvil 1 reste et il se lit "
                      u"\u00ab\u202fboomba\u202f\u00bb"_s),
                  qPrintable(bolt->toolTip()));
+
+        // A launcher closed while a plan runs waits for it, so the plan reports to no one.
+        QVERIFY(writeTree(dir.path(), {{u"VexilMods/Bolt/Tweak/Big/Thing.twk"_s, fields}}));
+        {
+            VxLauncherDialog closing({dir.path(), u"FRE"_s}, usualModes);
+            auto *mods = closing.findChild<QListWidget *>(u"modsList"_s);
+            for (int row = 0; row < mods->count(); ++row)
+                mods->item(row)->setCheckState(Qt::Checked);
+            QCoreApplication::sendPostedEvents(mods->findChild<VxCollisionMarks *>(),
+                                               QEvent::MetaCall);
+        }
+        QTest::qWait(300);
     }
 
     // The question about an older launcher's backups names them below the game folder, ten at
