@@ -13,6 +13,7 @@
 #include "launch/launchplan.h"
 #include "launch/launchsequence.h"
 #include "launch/overlay.h"
+#include "peakmemory.h"
 #include "resources/resourcestore.h"
 #include "tweak/tweakcompiler.h"
 
@@ -27,14 +28,6 @@
 #include <QTextStream>
 
 #include <pugixml.hpp>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-// After windows.h, whose types it uses.
-#include <psapi.h>
-#else
-#include <sys/resource.h>
-#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -296,31 +289,6 @@ double planOnce(const QString &game)
     const VxLaunchPlan plan = planLaunch(game, modsOf(game));
     const double time = seconds(timer);
     return plan.problems.isEmpty() && !plan.edits.isEmpty() ? time : -1;
-}
-
-// The process's own peak resident size. Linux keeps getrusage's ru_maxrss across fork and
-// exec, so a child started by a big parent would report the parent's size; the memory
-// map's high-water mark starts afresh at exec.
-long long peakResidentKilobytes()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        }
-    }
-#ifdef Q_OS_WIN
-    PROCESS_MEMORY_COUNTERS counters{};
-    counters.cb = sizeof counters;
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
-        return 0;
-    return static_cast<long long>(counters.PeakWorkingSetSize / 1024);
-#else
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-#endif
 }
 
 int applyOnly(const QString &game)

@@ -12,6 +12,7 @@
 
 #include "base/feedback.h"
 #include "mods/modinstall.h"
+#include "peakmemory.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,7 +28,6 @@
 #include <archive_entry.h>
 
 #ifndef Q_OS_WIN
-#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -112,29 +112,6 @@ bool buildHostile(const QString &path, const QString &kind)
     return ok;
 }
 
-// Peak memory of this program so far, in MB, where the system tells it. On Linux the resource
-// usage's peak also counts the process this one was started from, before it ran this program;
-// the memory map's own high-water mark does not.
-long peakMegabytes()
-{
-#if defined(Q_OS_LINUX)
-    QFile status(u"/proc/self/status"_s);
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
-        }
-    }
-    return -1;
-#elif defined(Q_OS_WIN)
-    return -1;
-#else
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-#endif
-}
-
 // Kept in DIR (the temporary folder by default), so that a later run reuses it.
 QString hostileArchive(QTextStream &out, const QString &base, const QString &kind)
 {
@@ -161,7 +138,7 @@ bool runHostile(QTextStream &out, const QString &base, const QString &kind)
     timer.start();
     const VxInstallResult result = installModArchive(game, archive, feedback);
     const qint64 elapsed = timer.elapsed();
-    const long peak = peakMegabytes();
+    const long long peak = peakResidentKilobytes() / 1024;
     const bool met = elapsed < 1000 && peak < 100;
     out << "bench_install: " << kind << " (" << QFileInfo(archive).size() << " bytes): "
         << (result.ok() ? u"installed"_s : u"refused: "_s + installProblemText(result)) << " in "
