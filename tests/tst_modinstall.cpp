@@ -145,6 +145,9 @@ void TestModInstall::install_data()
     bad("a question mark", sevenZip, u"M/what?.txt"_s, windows);
     row("two files differing only in case", zip, with({u"M/Readme.txt"_s, u"M/README.txt"_s}),
         u"the names M/Readme.txt and M/README.txt differ only in upper and lower case"_s);
+    row("two files differing only in case in a folder", zip,
+        with({u"M/Art/a.txt"_s, u"M/Art/A.txt"_s}),
+        u"the names M/Art/a.txt and M/Art/A.txt differ only in upper and lower case"_s);
     row("two folders differing only in case", sevenZip, with({u"M/Art/a"_s, u"M/ART/b"_s}),
         u"the names M/Art and M/ART differ only in upper and lower case"_s);
     row("the same file twice", zip, with({u"M/b.txt"_s, u"M/b.txt"_s}),
@@ -228,6 +231,9 @@ void TestModInstall::install_data()
     QTest::newRow("a 7z with names beyond ASCII")
         << sevenZip << ArchiveEntries{} << Files{} << u"fixture beyond-ascii.7z"_s << QString()
         << Files{{u"M/info.txt"_s, "name=Ciel\n"}, {u"M/Ciel étoilé.txt"_s, "nuit"}};
+    // Made by 7-Zip with its names encrypted too (-mhe=on): not one entry can be read.
+    row("a 7z whose names are locked by a password", sevenZip, {},
+        u"the archive is protected by a password"_s, u"fixture locked.7z"_s);
     // Made by GNU tar --sparse: the 64 KiB hole before "end" comes as a gap between blocks.
     QTest::newRow("a sparse file unpacks with its hole as zeros")
         << tar << ArchiveEntries{} << Files{} << u"fixture sparse.tar"_s << QString()
@@ -362,7 +368,14 @@ void TestModInstall::install()
         QCOMPARE(lock.tryLock(), VxGameLock::Result::Acquired);
 
     VxSilentFeedback feedback;
+#ifdef Q_OS_UNIX
+    const locale_t threadLocale = uselocale(locale_t(nullptr));
+#endif
     const VxInstallResult result = installModArchive(game, path, feedback, !installed.isEmpty());
+#ifdef Q_OS_UNIX
+    // The install reads names as UTF-8 on this thread, and only while it reads.
+    QCOMPARE(uselocale(locale_t(nullptr)), threadLocale);
+#endif
     QString shown = installProblemText(result);
 #ifdef Q_OS_WIN
     // Windows reads a backslash in an entry's name as the separator it is there.
